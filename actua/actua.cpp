@@ -1,0 +1,81 @@
+// Command writers: each formats its line completely first and hands it over in one write, so a
+// line can never be split or mixed with another, even by the signal handler.
+#include "actua/actua.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+
+#include "tavik/tavik.h"
+
+void (*escriptor)(const char*, size_t) = EscriuStdout;
+
+void EscriuStdout(const char* dades, size_t mida) {
+  while (mida > 0) {
+    const ssize_t n = write(STDOUT_FILENO, dades, mida);
+    if (n > 0) {
+      dades += n;
+      mida -= static_cast<size_t>(n);
+    } else if (n < 0 && errno == EAGAIN) {
+      pollfd p{STDOUT_FILENO, POLLOUT, 0};  // an arena that made our stdout non-blocking
+      poll(&p, 1, -1);
+    } else if (n < 0 && errno != EINTR) {
+      return;  // the arena is gone: the line is lost, the robot goes on
+    }
+  }
+}
+
+void EscriuLinia(const std::string& linia) { escriptor(linia.data(), linia.size()); }
+
+void AfegeixNombre(std::string& linia, double valor) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, valor, std::chars_format::general, 6);
+  linia.append(buf, r.ptr);
+}
+
+namespace {
+
+void Afegeix(std::string& linia, double valor) { AfegeixNombre(linia, valor); }
+void Afegeix(std::string& linia, int valor) {
+  char buf[16];
+  const auto r = std::to_chars(buf, buf + sizeof buf, valor);
+  linia.append(buf, r.ptr);
+}
+void Afegeix(std::string& linia, const std::string& text) { linia += text; }
+
+// The command word, then each argument after one blank, then the newline.
+template <class... Args>
+void Envia(const char* paraula, const Args&... args) {
+  std::string linia(paraula);
+  linia.reserve(64);
+  ((linia += ' ', Afegeix(linia, args)), ...);
+  linia += '\n';
+  EscriuLinia(linia);
+}
+
+}  // namespace
+
+void DoPrint(std::string text) { Envia("Print", text); }
+void DoName(std::string name) { Envia("Name", name); }
+void DoColour(std::string first, std::string second) { Envia("Colour", first, second); }
+void DoOption(int option, int value) { Envia("RobotOption", option, value); }
+void DoRotate(int part, double speed) { Envia("Rotate", part, speed); }
+void DoRotateTo(int part, double first, double second) { Envia("RotateTo", part, first, second); }
+void DoRotateAmount(int part, double speed, double angle) {
+  Envia("RotateAmount", part, speed, angle);
+}
+void DoSweep(int part, double speed, double first, double second) {
+  Envia("Sweep", part, speed, first, second);
+}
+void DoAccelerate(double value) { Envia("Accelerate", value); }
+void DoBrake(double value) { Envia("Brake", value); }
+void DoShoot(double energy) {
+  if (robot.energy > 3.0) Envia("Shoot", energy);
+}
+void DoDebug(std::string text) { Envia("Debug", text); }
+void DoDebugLine(double x1, double y1, double x2, double y2) {
+  Envia("DebugLine", x1, y1, x2, y2);
+}
+void DoDebugCircle(double x, double y, double r) { Envia("DebugCircle", x, y, r); }

@@ -1,0 +1,40 @@
+// Recording writer and state reset shared by the unit tests.
+#include "tests/captura.h"
+
+#include <cstring>
+
+#include "actua/actua.h"
+#include "tavik/tavik.h"
+
+namespace {
+
+void Grava(const char* dades, size_t mida) {
+  std::string linia(dades, mida);
+  // A command must leave in one write: exactly one newline, at the end.
+  EXPECT_TRUE(!linia.empty() && linia.back() == '\n') << linia;
+  linia.pop_back();
+  EXPECT_EQ(linia.find('\n'), std::string::npos) << linia;
+  Capturades().push_back(linia);
+}
+
+}  // namespace
+
+std::vector<std::string>& Capturades() {
+  static std::vector<std::string> linies;
+  return linies;
+}
+
+void Reinicia() {
+  escriptor = Grava;
+  std::memset(static_cast<void*>(&robot), 0, sizeof robot);
+  std::memset(options, 0, sizeof options);
+  ReiniciaEntrada();
+  Capturades().clear();
+}
+
+std::vector<std::string> Envia(const std::string& linia) {
+  const size_t abans = Capturades().size();
+  DespatxaLinia(linia);
+  return std::vector<std::string>(Capturades().begin() + static_cast<long>(abans),
+                                  Capturades().end());
+}
