@@ -1,13 +1,28 @@
-// Shared declarations of the robot: the robot record, the game options and the message table
-// that every subsystem works on.
+// Shared declarations of the robot: the order queue, the robot record, the game options and
+// the message table that every subsystem works on.
 #pragma once
 
 #include <csignal>
+#include <list>
 #include <sstream>
 #include <string>
 
 // Behaviour modes, the values of robot.mode (4 is not used).
 enum { MODE_IDLE = 0, MODE_SCANNING = 1, MODE_APPROACHING = 2, MODE_TRACKING = 3, MODE_EVADING = 5 };
+
+// Order kinds of t_ordre.kind (2 is not used).
+enum { ORDER_SCAN = 0, ORDER_ACCELERATE = 1, ORDER_STOP = 3, ORDER_RELEASE_BRAKE = 4 };
+
+// A timed order: carried out by the first Info whose time is strictly later than `time`.
+struct t_ordre {
+  double time;
+  int kind;
+  double value;  // the acceleration, for ORDER_ACCELERATE
+};
+
+// Pending orders, ascending by time; equal times keep their arrival order.
+extern std::list<t_ordre> ordres;
+void insertar_ordre(const t_ordre* ordre);
 
 // Everything the robot remembers between two messages. Cleared to 0 at every game start.
 struct t_robot {

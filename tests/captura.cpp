@@ -28,7 +28,9 @@ void Reinicia() {
   escriptor = Grava;
   std::memset(static_cast<void*>(&robot), 0, sizeof robot);
   std::memset(options, 0, sizeof options);
+  ordres.clear();
   ReiniciaEntrada();
+  DespatxaLinia("Radar 0 0 0");  // idle, no budget: only sets the remembered type to 0
   Capturades().clear();
 }
 

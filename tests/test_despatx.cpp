@@ -38,6 +38,7 @@ TEST_F(Robot, UnknownWordsEmptyAndBlankLinesAreAnsweredOnce) {
     EXPECT_EQ(Envia(linia), kDesconegut) << '"' << linia << '"';
   }
   EXPECT_EQ(Envia(std::string("Dead\0x", 6)), kDesconegut);
+  EXPECT_TRUE(ordres.empty());
   EXPECT_EQ(robot.mode, MODE_IDLE);
 }
 

@@ -50,6 +50,7 @@ TEST_F(Robot, SilentHandlersChangeNothing) {
   }
   EXPECT_EQ(std::memcmp(static_cast<void*>(&abans), static_cast<void*>(&robot), sizeof robot), 0);
   EXPECT_EQ(options[4], 3);
+  EXPECT_TRUE(ordres.empty());
 }
 
 TEST_F(Robot, ExitRobotRaisesTheFlag) {
