@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+constexpr double DOS_PI = 6.283185307179586;
+
 // Bookkeeping handlers.
 void ProcessaInitialize(std::stringstream& ss);
 void ProcessaYourName(std::stringstream& ss);
@@ -29,3 +31,6 @@ void ProcessaCollision(std::stringstream& ss);
 
 // Writes "Print TIME [t]" with the game time of the last Info.
 void PrintTime();
+
+// Takes whole turns off an angle while it exceeds 2π; ends for every input.
+double RedueixAngle(double angle);

@@ -44,6 +44,9 @@ TEST_F(Robot, UnknownWordsEmptyAndBlankLinesAreAnsweredOnce) {
 
 TEST_F(Robot, WordsReachTheirHandlers) {
   EXPECT_EQ(Envia("   Dead"), Linies{"Print :'("});
+  robot.energy = 9;
+  EXPECT_EQ(Envia("GameStarts extra words 1 2"), Linies{});
+  EXPECT_EQ(robot.energy, 0);
   EXPECT_EQ(Envia("Energy 7"), Linies{});
   EXPECT_EQ(robot.energy, 7);
   EXPECT_EQ(Envia("RobotInfo 80 1"), Linies{});
@@ -54,6 +57,10 @@ TEST_F(Robot, WordsReachTheirHandlers) {
 }
 
 TEST_F(Robot, DecimalCommasBecomePoints) {
+  Envia("Info 12,5 1,0 0,25");
+  EXPECT_EQ(robot.time, 12.5);
+  EXPECT_EQ(robot.speed, 1.0);
+  EXPECT_EQ(robot.cannon_angle, 0.25);
   Envia("GameOption 3 2,5");
   EXPECT_EQ(options[3], 2.5);
 }

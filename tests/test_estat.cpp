@@ -27,16 +27,23 @@ TEST_F(Robot, GameOptionsInRangeAreStoredOthersReported) {
   }
   EXPECT_EQ(options[14], 2.5);
   EXPECT_EQ(options[0], 1.25);
+  Envia("GameStarts");
+  EXPECT_EQ(options[14], 2.5);
 }
 
 TEST_F(Robot, EnergyEnemyEnergyAndDeath) {
   Envia("Energy 50");
   EXPECT_EQ(robot.energy, 50);
+  Envia("GameStarts");
+  EXPECT_EQ(robot.energy, 0);
   robot.mode = MODE_TRACKING;
+  const t_ordre o{3, ORDER_STOP, 0};
+  insertar_ordre(&o);
   Envia("RobotInfo 80 1");
   EXPECT_EQ(robot.enemy_energy, 80);
   EXPECT_EQ(Envia("Dead"), Linies{"Print :'("});
   EXPECT_EQ(robot.mode, MODE_TRACKING);
+  EXPECT_EQ(ordres.size(), 1u);
 }
 
 TEST_F(Robot, SilentHandlersChangeNothing) {
@@ -60,7 +67,8 @@ TEST_F(Robot, ExitRobotRaisesTheFlag) {
 }
 
 TEST_F(Robot, TimeReport) {
-  robot.time = 12.5;
+  Envia("Info 12.5 0 0");
+  Capturades().clear();
   PrintTime();
   EXPECT_EQ(Capturades(), Linies{"Print TIME [12.5]"});
 }
@@ -75,6 +83,10 @@ TEST_F(Robot, UnreadableFieldsLeaveZero) {
   Envia("Energy 7 8 9");  // extra fields are ignored
   EXPECT_EQ(robot.energy, 7);
   // An overflowing number reads as the largest double and fails the line's later fields.
+  Envia("Info 1e400 5 6");
+  EXPECT_EQ(robot.time, DBL_MAX);
+  EXPECT_EQ(robot.speed, 0);
+  EXPECT_EQ(robot.cannon_angle, 0);
   Envia("GameOption 3 -1e400");
   EXPECT_EQ(options[3], -DBL_MAX);
   Envia("RobotInfo 1e999 7");
