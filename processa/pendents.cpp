@@ -2,4 +2,3 @@
 #include "processa/processa.h"
 
 void ProcessaRadar(std::stringstream&) {}
-void ProcessaCollision(std::stringstream&) {}

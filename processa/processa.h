@@ -34,3 +34,10 @@ void PrintTime();
 
 // Takes whole turns off an angle while it exceeds 2π; ends for every input.
 double RedueixAngle(double angle);
+
+// Plans a straight drive over `distancia` starting at game time `inici`.
+void AfegeixMovimentFutur(double inici, double distancia);
+// Plans the fixed flight after a collision, starting now.
+void AfegeixEvasio();
+// The braking time the stop estimate assumes for a speed.
+double TempsFrenada(double v);
