@@ -5,6 +5,7 @@
 #include <sstream>
 
 constexpr double DOS_PI = 6.283185307179586;
+constexpr double PI_30 = 0.10471975511965977;  // half the width of the tracking sweep
 
 // Bookkeeping handlers.
 void ProcessaInitialize(std::stringstream& ss);
