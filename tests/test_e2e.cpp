@@ -1,0 +1,146 @@
+// End-to-end: the built robot started as an arena starts it (SIGUSR1 blocked across exec, stdin a
+// non-blocking pipe, a signal after each batch), its exact output lines, and how it ends.
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "arena/proces.h"
+#include "gtest/gtest.h"
+
+namespace {
+
+using Linies = std::vector<std::string>;
+const std::string kDesconegut = "Print Missatge desconegut!";
+const Linies kArrencada = {"RobotOption 3 1", "RobotOption 0 1", "RobotOption 1 1",
+                           "Print  [i] El tramix me ha dejado incompleto :'("};
+
+class Tavik : public ::testing::Test {
+ protected:
+  t_fill robot;
+
+  void SetUp() override {
+    std::signal(SIGPIPE, SIG_IGN);
+    ASSERT_TRUE(Engega(robot, TAVIK_BIN));
+  }
+  void TearDown() override { Atura(robot); }
+
+  Linies Llegeix(size_t n) {
+    Linies l;
+    std::string linia;
+    while (l.size() < n && LlegeixLinia(robot, linia)) l.push_back(linia);
+    return l;
+  }
+
+  // Reads up to and including the `n`-th unknown-message answer; returns what came before it.
+  Linies FinsDesconegut(int n = 1) {
+    Linies l;
+    std::string linia;
+    while (LlegeixLinia(robot, linia)) {
+      if (linia == kDesconegut && --n == 0) return l;
+      l.push_back(linia);
+    }
+    ADD_FAILURE() << "no answer to the sync line";
+    return l;
+  }
+
+  // Sends `linies` and a sync line in one batch; returns what the robot wrote for `linies`.
+  Linies Respon(const std::string& linies, int desconeguts = 0) {
+    EXPECT_TRUE(EnviaLot(robot, linies + "Sync\n"));
+    return FinsDesconegut(desconeguts + 1);
+  }
+
+  bool AcabaAmb(int codi) {
+    return EsperaFi(robot, 5000) && WIFEXITED(robot.estat) && WEXITSTATUS(robot.estat) == codi;
+  }
+};
+
+TEST_F(Tavik, StartsWithItsOptionsAndEndsOnExitRobot) {
+  EXPECT_EQ(Llegeix(4), kArrencada);
+  EXPECT_EQ(Respon("Initialize 1\n"), (Linies{"Name Tavik", "Colour 0xffffff 0xb0b0b0"}));
+  // Lines after ExitRobot in the same batch are still handled.
+  EXPECT_TRUE(EnviaLot(robot, "ExitRobot\nDead\n"));
+  EXPECT_TRUE(AcabaAmb(0));
+  EXPECT_EQ(Linies(robot.linies.begin(), robot.linies.end()), Linies{"Print :'("});
+}
+
+TEST_F(Tavik, DispatchesEveryWaitingLineInOrder) {
+  Llegeix(4);
+  EXPECT_EQ(Respon("Dead\ninfo 1 2 3\n\n   Dead\nGameOption 15 1\n", 2),
+            (Linies{"Print :'(", kDesconegut, kDesconegut, "Print :'(",
+                    "Print UNKNOWN OPTION!!"}));
+}
+
+TEST_F(Tavik, ALineWrittenInPiecesIsHandledOnceWhole) {
+  Llegeix(4);
+  for (char c : std::string("Initialize 1\n")) EXPECT_TRUE(EnviaLot(robot, std::string(1, c)));
+  EXPECT_TRUE(EnviaLot(robot, "De"));
+  EXPECT_TRUE(EnviaLot(robot, "ad\nDe"));
+  EXPECT_EQ(Respon("ad\n"), (Linies{"Name Tavik", "Colour 0xffffff 0xb0b0b0", "Print :'(",
+                                    "Print :'("}));
+}
+
+TEST_F(Tavik, AnUnterminatedLastLineIsHandledAtTheEndOfInput) {
+  Llegeix(4);
+  EXPECT_TRUE(EnviaLot(robot, "Dead"));
+  EXPECT_TRUE(EsperaRepos(robot));
+  EXPECT_TRUE(robot.linies.empty());
+  TancaEntrada(robot);
+  Senyala(robot);
+  EXPECT_EQ(Llegeix(1), Linies{"Print :'("});
+  // Without ExitRobot the robot stays up, quietly, until it is ended from outside.
+  Senyala(robot);
+  EXPECT_TRUE(EsperaRepos(robot));
+  EXPECT_FALSE(EsperaFi(robot, 200));
+  kill(robot.pid, SIGTERM);
+  ASSERT_TRUE(EsperaFi(robot, 5000));
+  EXPECT_TRUE(WIFSIGNALED(robot.estat));
+}
+
+TEST_F(Tavik, ASignalBeforeStartUpEndsWaitsAndEveryLineStaysWhole) {
+  // Sent at once: the signal waits, blocked, until the robot has its handler.
+  EXPECT_TRUE(EnviaLot(robot, "Initialize 1\nDead\nSync\n"));
+  Linies totes = FinsDesconegut();
+  Linies arrencada, altres;
+  for (const auto& l : totes) {
+    const bool inicial = std::find(kArrencada.begin(), kArrencada.end(), l) != kArrencada.end();
+    (inicial ? arrencada : altres).push_back(l);
+  }
+  for (const auto& l : Llegeix(kArrencada.size() - arrencada.size())) arrencada.push_back(l);
+  EXPECT_EQ(arrencada, kArrencada);
+  EXPECT_EQ(altres, (Linies{"Name Tavik", "Colour 0xffffff 0xb0b0b0", "Print :'("}));
+}
+
+TEST_F(Tavik, RememberedRadarTypeStartsAsARobot) {
+  Llegeix(4);
+  const std::string joc =
+      "GameOption 1 1\nGameOption 2 1\nGameOption 9 2\nGameStarts\nEnergy 50\n"
+      "Info 1 0 0\nInfo 2 0 0\nInfo 3 0 0\n";
+  EXPECT_EQ(Respon(joc), Linies{"Rotate 6 1"});
+  EXPECT_EQ(Respon("Radar 10 5 1\n"),
+            (Linies{"Print  [+] ^^", "Sweep 6 1 0.89528 1.10472", "Shoot 2"}));
+}
+
+TEST_F(Tavik, LongLinesArriveWholeAndOverlongOnesAreSkipped) {
+  Llegeix(4);
+  EXPECT_EQ(Respon("Dead" + std::string(300 * 1024, ' ') + "\n"), Linies{"Print :'("});
+  EXPECT_EQ(Respon("Dead" + std::string(1100 * 1024, 'x') + "\nDead\n", 1),
+            (Linies{kDesconegut, "Print :'("}));
+}
+
+TEST(Guio, PlaysTheBundledGame) {
+  FILE* p = popen(GUIO_BIN " " TAVIK_BIN " " GUIO_SCRIPT, "r");
+  ASSERT_NE(p, nullptr);
+  std::string sortida;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) sortida.append(buf, n);
+  EXPECT_EQ(pclose(p), 0) << sortida;
+  for (const char* linia : {"< RobotOption 3 1\n", "> Initialize 1\n", "< Name Tavik\n",
+                            "< Print  [+] ^^\n", "< Print  [i] Corre Vorlan!\n",
+                            "< Print  [i] Nyam!\n", "< Print :'(\n",
+                            "robot exited with status 0\n"}) {
+    EXPECT_NE(sortida.find(linia), std::string::npos) << linia << "\n" << sortida;
+  }
+}
+
+}  // namespace
