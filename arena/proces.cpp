@@ -88,7 +88,7 @@ bool PipaBuida(int fd) {
 
 }  // namespace
 
-bool Engega(t_fill& fill, const std::string& cami) {
+bool Engega(t_fill& fill, const std::string& cami, const std::string& previ) {
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0) return false;
   if (pipe2(out, O_CLOEXEC) != 0) {
@@ -99,6 +99,13 @@ bool Engega(t_fill& fill, const std::string& cami) {
   AfegeixFlag(in[0], O_NONBLOCK);  // the robot's side: a read finds what waits, or EAGAIN
   AfegeixFlag(in[1], O_NONBLOCK);
   AfegeixFlag(out[0], O_NONBLOCK);
+  if (!previ.empty()) {
+    fcntl(out[1], F_SETPIPE_SZ, static_cast<int>(previ.size()));
+    if (write(out[1], previ.data(), previ.size()) != static_cast<ssize_t>(previ.size())) {
+      for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+      return false;
+    }
+  }
 
   // A robot must not die of a signal that comes before it has installed its handler: it stays
   // blocked across the exec, and pending, until the robot unblocks it.
@@ -226,6 +233,13 @@ bool EsperaFi(t_fill& fill, int ms) {
     pollfd p[2] = {{fill.pidfd, POLLIN, 0}, {fill.sortida, POLLIN, 0}};
     poll(p, 2, std::min(Resta(limit), fill.pidfd >= 0 ? Resta(limit) : 10));
   }
+}
+
+double TempsCpu(const t_fill& fill) {
+  // schedstat counts nanoseconds on the CPU, finer than the clock ticks of stat.
+  unsigned long long ns = 0;
+  std::ifstream("/proc/" + std::to_string(fill.pid) + "/schedstat") >> ns;
+  return static_cast<double>(ns) / 1e9;
 }
 
 void Atura(t_fill& fill, int sig) {

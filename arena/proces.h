@@ -23,7 +23,9 @@ struct t_fill {
 
 // Starts `cami` with SIGUSR1 blocked across the exec (the robot unblocks it once it can take
 // it), its standard input a non-blocking pipe and its standard output a pipe. False on failure.
-bool Engega(t_fill& fill, const std::string& cami);
+// `previ`, when given, is put in the robot's output pipe first and the pipe is shrunk to it, so
+// that the robot's first write finds the pipe full (for tests of a blocked writer).
+bool Engega(t_fill& fill, const std::string& cami, const std::string& previ = "");
 
 // Writes `dades` to the robot's input. When the pipe is full the robot is signalled so it reads,
 // and its output is drained meanwhile, so neither side can block the other. False if the robot
@@ -48,5 +50,8 @@ bool EsperaRepos(t_fill& fill, int ms = 10000);
 // Waits up to `ms` milliseconds for the robot to end, collecting its output. True once reaped;
 // `estat` then holds its wait status.
 bool EsperaFi(t_fill& fill, int ms);
+// CPU time the robot has used so far, in seconds (from /proc).
+double TempsCpu(const t_fill& fill);
+
 // Ends the robot with `sig` if it is still running, reaps it and closes every descriptor.
 void Atura(t_fill& fill, int sig = SIGKILL);

@@ -1,59 +1,10 @@
 // End-to-end: the built robot started as an arena starts it (SIGUSR1 blocked across exec, stdin a
 // non-blocking pipe, a signal after each batch), its exact output lines, and how it ends.
-#include <sys/wait.h>
-
-#include <algorithm>
 #include <cstdio>
 
-#include "arena/proces.h"
-#include "gtest/gtest.h"
+#include "tests/robot_e2e.h"
 
 namespace {
-
-using Linies = std::vector<std::string>;
-const std::string kDesconegut = "Print Missatge desconegut!";
-const Linies kArrencada = {"RobotOption 3 1", "RobotOption 0 1", "RobotOption 1 1",
-                           "Print  [i] El tramix me ha dejado incompleto :'("};
-
-class Tavik : public ::testing::Test {
- protected:
-  t_fill robot;
-
-  void SetUp() override {
-    std::signal(SIGPIPE, SIG_IGN);
-    ASSERT_TRUE(Engega(robot, TAVIK_BIN));
-  }
-  void TearDown() override { Atura(robot); }
-
-  Linies Llegeix(size_t n) {
-    Linies l;
-    std::string linia;
-    while (l.size() < n && LlegeixLinia(robot, linia)) l.push_back(linia);
-    return l;
-  }
-
-  // Reads up to and including the `n`-th unknown-message answer; returns what came before it.
-  Linies FinsDesconegut(int n = 1) {
-    Linies l;
-    std::string linia;
-    while (LlegeixLinia(robot, linia)) {
-      if (linia == kDesconegut && --n == 0) return l;
-      l.push_back(linia);
-    }
-    ADD_FAILURE() << "no answer to the sync line";
-    return l;
-  }
-
-  // Sends `linies` and a sync line in one batch; returns what the robot wrote for `linies`.
-  Linies Respon(const std::string& linies, int desconeguts = 0) {
-    EXPECT_TRUE(EnviaLot(robot, linies + "Sync\n"));
-    return FinsDesconegut(desconeguts + 1);
-  }
-
-  bool AcabaAmb(int codi) {
-    return EsperaFi(robot, 5000) && WIFEXITED(robot.estat) && WEXITSTATUS(robot.estat) == codi;
-  }
-};
 
 TEST_F(Tavik, StartsWithItsOptionsAndEndsOnExitRobot) {
   EXPECT_EQ(Llegeix(4), kArrencada);
