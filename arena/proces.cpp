@@ -32,7 +32,9 @@ void Tanca(int& fd) {
   fd = -1;
 }
 
-void AfegeixFlag(int fd, int flag) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | flag); }
+void AfegeixFlag(int fd, int flag) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | flag);
+}
 
 // Cuts the bytes received into command lines.
 void Talla(t_fill& fill) {
@@ -46,9 +48,8 @@ void Talla(t_fill& fill) {
 // The system calls a robot sleeps in between wake-ups.
 bool CridaDeSon(long crida) {
 #if defined(__x86_64__)
-  return crida == 34 || crida == 35 || crida == 130 || crida == 219 || crida == 230 ||
-         crida == 7 || crida == 23 || crida == 232 || crida == 270 || crida == 271 ||
-         crida == 281;
+  return crida == 34 || crida == 35 || crida == 130 || crida == 219 || crida == 230 || crida == 7 ||
+         crida == 23 || crida == 232 || crida == 270 || crida == 271 || crida == 281;
 #elif defined(__aarch64__)
   return crida == 101 || crida == 115 || crida == 128 || crida == 133 || crida == 72 ||
          crida == 73 || crida == 22;
@@ -186,7 +187,9 @@ bool EnviaLot(t_fill& fill, const std::string& linies, int ms) {
   return ok;
 }
 
-void TancaEntrada(t_fill& fill) { Tanca(fill.entrada); }
+void TancaEntrada(t_fill& fill) {
+  Tanca(fill.entrada);
+}
 
 bool LlegeixLinia(t_fill& fill, std::string& linia, int ms) {
   const auto limit = Rellotge::now() + std::chrono::milliseconds(ms);

@@ -5,16 +5,15 @@
 #include <sys/types.h>
 
 #include <csignal>
-
 #include <deque>
 #include <string>
 
 // A robot child process as the arena sees it.
 struct t_fill {
   pid_t pid = -1;
-  int entrada = -1;  // our end of the robot's standard input
-  int sortida = -1;  // our end of the robot's standard output
-  int pidfd = -1;    // readable once the robot has ended
+  int entrada = -1;                // our end of the robot's standard input
+  int sortida = -1;                // our end of the robot's standard output
+  int pidfd = -1;                  // readable once the robot has ended
   std::string rebut;               // bytes of an unfinished command line
   std::deque<std::string> linies;  // command lines read and not yet taken
   bool sortida_tancada = false;

@@ -1,0 +1,328 @@
+// The match loop: start the robots, send the game options, then every tick tell each robot what
+// happened, wait until all have answered, apply their commands and advance the physics.
+#include "arena/partida.h"
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <locale>
+#include <sstream>
+
+#include "arena/proces.h"
+
+namespace {
+
+struct t_participant {
+  std::string nom;
+  bool programa = false;  // false for the sitting target
+  t_fill fill;
+  bool senyals = false;       // robot option 0: wake it with SIGUSR1
+  bool avis_gir = false;      // robot option 1: tell it when a turn completes
+  std::string caigut;         // why it was dropped, if it was
+  std::string lot;            // messages waiting to be sent this tick
+  double energia_dita = NAN;  // the energy it was last told
+};
+
+std::string Nombre(double x) {
+  std::ostringstream o;
+  o.imbue(std::locale::classic());
+  o << x;
+  return o.str();
+}
+
+class Partida {
+ public:
+  explicit Partida(const t_config& c) : config_(c), atzar_{c.llavor} {}
+
+  t_resultat Juga();
+
+ private:
+  void Anota(int i, char sentit, const std::string& linia) {
+    char temps[32];
+    std::snprintf(temps, sizeof temps, "%.2f", tick_ * config_.dt);
+    resultat_.transcripcio.push_back(std::string(temps) + " " + gent_[i].nom + " " + sentit + " " +
+                                     linia);
+  }
+  void Diu(int i, const std::string& missatge) {
+    if (!gent_[i].programa || !gent_[i].caigut.empty()) return;
+    Anota(i, '>', missatge);
+    gent_[i].lot += missatge + "\n";
+  }
+  void Situa();
+  void Engega();
+  void Intercanvia();
+  void Ordre(int i, const std::string& linia);
+  void Deixa(int i, const std::string& motiu);
+  void Tick();
+  int Vius() const;
+  void Acaba();
+
+  const t_config& config_;
+  t_atzar atzar_;
+  t_mon mon_;
+  std::vector<t_participant> gent_;
+  t_resultat resultat_;
+  int tick_ = 0;
+};
+
+void Partida::Situa() {
+  mon_.amplada = config_.amplada;
+  mon_.alcada = config_.alcada;
+  OpcionsPerDefecte(mon_.opcions);
+  mon_.opcions[OPT_DURADA] = config_.durada;
+  auto Lliure = [&](double x, double y, double marge) {
+    for (const auto& r : mon_.robots) {
+      if (std::hypot(r.x - x, r.y - y) < marge) return false;
+    }
+    for (const auto& o : mon_.objectes) {
+      if (std::hypot(o.x - x, o.y - y) < marge) return false;
+    }
+    return true;
+  };
+  auto AlAtzar = [&](double& x, double& y, double marge) {
+    do {
+      x = atzar_.Uniforme(2, mon_.amplada - 2);
+      y = atzar_.Uniforme(2, mon_.alcada - 2);
+    } while (!Lliure(x, y, marge));
+  };
+  for (size_t i = 0; i < config_.robots.size(); ++i) {
+    t_cos_robot r;
+    if (i < config_.llocs.size()) {
+      r.x = config_.llocs[i].x, r.y = config_.llocs[i].y, r.rumb = config_.llocs[i].rumb;
+    } else {
+      AlAtzar(r.x, r.y, 4);
+      r.rumb = atzar_.Uniforme(0, 6.283185307179586);
+    }
+    r.radar_abans = r.rumb;
+    r.energia = mon_.opcions[OPT_ENERGIA_INICIAL];
+    mon_.robots.push_back(r);
+  }
+  mon_.objectes = config_.objectes;
+  for (int k = 0; k < config_.galetes + config_.mines; ++k) {
+    t_objecte o{0, 0, k < config_.galetes ? OBJ_GALETA : OBJ_MINA};
+    AlAtzar(o.x, o.y, 2);
+    mon_.objectes.push_back(o);
+  }
+  mon_.trets = config_.trets;
+}
+
+void Partida::Engega() {
+  for (size_t i = 0; i < config_.robots.size(); ++i) {
+    t_participant p;
+    const std::string& cami = config_.robots[i];
+    p.programa = cami != kDiana;
+    p.nom = cami.substr(cami.find_last_of('/') + 1) + "#" + std::to_string(i + 1);
+    gent_.push_back(std::move(p));
+    if (gent_[i].programa && !::Engega(gent_[i].fill, cami))
+      Deixa(static_cast<int>(i), "could not start");
+  }
+}
+
+void Partida::Deixa(int i, const std::string& motiu) {
+  t_participant& p = gent_[i];
+  if (!p.caigut.empty()) return;
+  p.caigut = motiu;
+  mon_.robots[i].viu = false;
+  Anota(i, '!', "dropped: " + motiu);
+  if (p.fill.pid > 0) Atura(p.fill);
+}
+
+// Sends every robot its batch, waits until each has handled it, then applies what they wrote,
+// robot by robot, so the outcome does not depend on which answered first.
+void Partida::Intercanvia() {
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    t_participant& p = gent_[i];
+    if (!p.programa || !p.caigut.empty() || p.lot.empty()) continue;
+    if (!Escriu(p.fill, p.lot, config_.espera_ms))
+      Deixa(static_cast<int>(i), "does not read its input");
+    else if (p.senyals)
+      Senyala(p.fill);
+    p.lot.clear();
+  }
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    t_participant& p = gent_[i];
+    if (!p.programa || !p.caigut.empty()) continue;
+    if (!EsperaRepos(p.fill, config_.espera_ms)) {
+      Deixa(static_cast<int>(i), "no answer in time");
+      continue;
+    }
+    for (; !p.fill.linies.empty(); p.fill.linies.pop_front()) {
+      Ordre(static_cast<int>(i), p.fill.linies.front());
+    }
+    if (p.fill.estat >= 0 || (EsperaFi(p.fill, 0) && p.fill.estat >= 0)) {
+      Deixa(static_cast<int>(i), "exited during the game");
+    }
+  }
+}
+
+void Partida::Ordre(int i, const std::string& linia) {
+  Anota(i, '<', linia);
+  std::istringstream in(linia);
+  std::string paraula;
+  in >> paraula;
+  t_participant& p = gent_[i];
+  if (paraula == "Print" || paraula == "Debug" || paraula == "DebugLine" ||
+      paraula == "DebugCircle" || paraula == "Name" || paraula == "Colour") {
+    return;
+  }
+  if (paraula == "RobotOption") {
+    int opcio = -1, valor = 0;
+    in >> opcio >> valor;
+    if (in.fail() || opcio < 0 || opcio > 3) {
+      Diu(i, "Warning 3 " + linia);
+    } else if (opcio == 0) {
+      p.senyals = valor != 0;
+    } else if (opcio == 1) {
+      p.avis_gir = valor != 0;
+    }
+    return;  // options 2 and 3 are accepted; input is always a non-blocking pipe
+  }
+  if (!Ordena(mon_, i, linia)) Diu(i, "Warning 1 " + linia);
+}
+
+int Partida::Vius() const {
+  int n = 0;
+  for (const auto& r : mon_.robots) n += r.viu;
+  return n;
+}
+
+void Partida::Tick() {
+  // What each robot sees now.
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    const t_cos_robot& r = mon_.robots[i];
+    if (!r.viu) continue;
+    const int ii = static_cast<int>(i);
+    Diu(ii,
+        "Info " + Nombre(tick_ * config_.dt) + " " + Nombre(r.vel) + " " + Nombre(Normal(r.canyo)));
+    const t_impacte vist = Radar(mon_, ii);
+    Diu(ii, "Radar " + Nombre(vist.distancia) + " " + std::to_string(vist.tipus) + " " +
+                Nombre(Normal(r.radar)));
+    if (vist.tipus == OBJ_ROBOT) {
+      Diu(ii, "RobotInfo " + Nombre(mon_.robots[vist.index].energia) + " 0");
+    }
+  }
+  Intercanvia();
+
+  // The world moves on; what happened is told at the next tick.
+  const int abans = Vius();
+  std::vector<t_event> events;
+  Avanca(mon_, config_.dt, events);
+  mon_.temps = (tick_ + 1) * config_.dt;
+  ++tick_;
+  for (const auto& e : events) {
+    if (e.girs_acabats) {
+      if (gent_[e.robot].avis_gir)
+        Diu(e.robot, "RotationReached " + std::to_string(e.girs_acabats));
+    } else {
+      Diu(e.robot, e.missatge);
+    }
+  }
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    t_participant& p = gent_[i];
+    const double e = mon_.robots[i].energia;
+    if (mon_.robots[i].viu && e != p.energia_dita) {
+      p.energia_dita = e;
+      Diu(static_cast<int>(i), "Energy " + Nombre(e));
+    }
+  }
+  if (Vius() != abans) {
+    for (size_t i = 0; i < gent_.size(); ++i) {
+      if (mon_.robots[i].viu) Diu(static_cast<int>(i), "RobotsLeft " + std::to_string(Vius()));
+    }
+  }
+}
+
+void Partida::Acaba() {
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    t_participant& p = gent_[i];
+    Diu(static_cast<int>(i), "GameFinishes");
+    Diu(static_cast<int>(i), "ExitRobot");
+    if (!p.programa || !p.caigut.empty()) continue;
+    Escriu(p.fill, p.lot, config_.espera_ms);
+    p.lot.clear();
+    if (p.senyals) Senyala(p.fill);
+  }
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    t_participant& p = gent_[i];
+    if (!p.programa || !p.caigut.empty()) continue;
+    // A robot gets two seconds to end after ExitRobot; then it is killed. Either way it is reaped.
+    const bool acaba = EsperaFi(p.fill, 2000);
+    for (; !p.fill.linies.empty(); p.fill.linies.pop_front()) {
+      Anota(static_cast<int>(i), '<', p.fill.linies.front());
+    }
+    if (!acaba) Anota(static_cast<int>(i), '!', "killed: still running after ExitRobot");
+    Atura(p.fill);
+  }
+}
+
+t_resultat Partida::Juga() {
+  Situa();
+  Engega();
+  Intercanvia();  // the start-up lines: robot options and the like
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    const int ii = static_cast<int>(i);
+    Diu(ii, "Initialize 1");
+    for (int o = 0; o < NUM_OPCIONS; ++o) {
+      Diu(ii, "GameOption " + std::to_string(o) + " " + Nombre(mon_.opcions[o]));
+    }
+    Diu(ii, "GameStarts");
+  }
+  Intercanvia();
+
+  const int ticks = static_cast<int>(std::lround(config_.durada / config_.dt));
+  const bool duel = gent_.size() > 1;
+  while (tick_ < ticks && !(duel && Vius() <= 1)) Tick();
+  // The last events (a death, a hit) still reach the robots before the game ends.
+  Intercanvia();
+  resultat_.temps = tick_ * config_.dt;
+  resultat_.ticks = tick_;
+  Acaba();
+
+  double millor = -INFINITY;
+  int guanya = -1;
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    const t_cos_robot& r = mon_.robots[i];
+    t_fitxa f{gent_[i].nom,
+              r.trets,
+              r.encerts,
+              r.galetes,
+              r.mines,
+              r.energia,
+              !gent_[i].caigut.empty() ? "dropped: " + gent_[i].caigut
+              : r.viu                  ? "alive"
+                                       : "dead"};
+    resultat_.fitxes.push_back(f);
+    if (r.viu && r.energia > millor)
+      millor = r.energia, guanya = static_cast<int>(i);
+    else if (r.viu && r.energia == millor)
+      guanya = -2;  // a tie
+  }
+  if (guanya >= 0) resultat_.guanyador = gent_[guanya].nom;
+  return resultat_;
+}
+
+}  // namespace
+
+t_resultat JugaPartida(const t_config& config) {
+  return Partida(config).Juga();
+}
+
+std::string Resum(const t_config& config, const t_resultat& r) {
+  std::ostringstream o;
+  o.imbue(std::locale::classic());
+  char linia[256];
+  std::snprintf(linia, sizeof linia, "Match: seed %llu, %.2f s of game time (%d ticks) of %.0f s\n",
+                static_cast<unsigned long long>(config.llavor), r.temps, r.ticks, config.durada);
+  o << linia;
+  std::snprintf(linia, sizeof linia, "%-14s %6s %5s %8s %6s %8s  %s\n", "robot", "shots", "hits",
+                "cookies", "mines", "energy", "status");
+  o << linia;
+  for (const auto& f : r.fitxes) {
+    std::snprintf(linia, sizeof linia, "%-14s %6d %5d %8d %6d %8.1f  %s\n", f.nom.c_str(), f.trets,
+                  f.encerts, f.galetes, f.mines, f.energia, f.estat.c_str());
+    o << linia;
+  }
+  o << "Winner: " << (r.guanyador.empty() ? "none (draw)" : r.guanyador) << "\n";
+  return o.str();
+}

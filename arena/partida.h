@@ -1,0 +1,49 @@
+// A match in the practice arena: robots started as child processes, fed message lines tick by
+// tick in lock-step with the physics, every line kept in a transcript.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "arena/fisica.h"
+
+// The built-in sitting target: a robot with no program that never moves.
+inline const std::string kDiana = "diana";
+
+struct t_lloc {
+  double x, y, rumb;
+};
+
+struct t_config {
+  uint64_t llavor = 1;
+  double durada = 60;  // game time, s
+  double dt = 0.05;    // game time of one tick
+  double amplada = 40, alcada = 30;
+  std::vector<std::string> robots;  // executables, or kDiana
+  std::vector<t_lloc> llocs;        // places of the first robots; the rest at random
+  int galetes = 6, mines = 3;       // placed at random
+  std::vector<t_objecte> objectes;  // placed as given, besides the random ones
+  std::vector<t_tret> trets;        // shots already flying when the game starts
+  int espera_ms = 10000;            // how long a robot may take over one tick
+};
+
+struct t_fitxa {
+  std::string nom;
+  int trets = 0, encerts = 0, galetes = 0, mines = 0;
+  double energia = 0;
+  std::string estat;  // "alive", "dead", or why it was dropped
+};
+
+struct t_resultat {
+  std::vector<std::string> transcripcio;  // "TIME ROBOT > message" / "TIME ROBOT < command"
+  std::vector<t_fitxa> fitxes;
+  std::string guanyador;  // empty for a draw
+  double temps = 0;
+  int ticks = 0;
+};
+
+t_resultat JugaPartida(const t_config& config);
+
+// One screen: the match, a row per robot, the winner.
+std::string Resum(const t_config& config, const t_resultat& resultat);

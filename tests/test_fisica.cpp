@@ -1,0 +1,198 @@
+// Physics of the practice arena: what the radar ray and sweep hit, how parts turn within their
+// limits, and what collisions with walls, robots, cookies, mines and shots do.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "arena/fisica.h"
+
+namespace {
+
+t_mon Mon(std::vector<t_cos_robot> robots) {
+  t_mon m;
+  OpcionsPerDefecte(m.opcions);
+  for (auto& r : robots) {
+    r.energia = 100;
+    r.radar_abans = r.rumb + r.radar;
+  }
+  m.robots = robots;
+  return m;
+}
+
+t_cos_robot A(double x, double y, double rumb = 0) {
+  t_cos_robot r;
+  r.x = x, r.y = y, r.rumb = rumb;
+  return r;
+}
+
+std::vector<t_event> Passa(t_mon& m, int ticks = 1, double dt = 0.05) {
+  std::vector<t_event> e;
+  for (int i = 0; i < ticks; ++i) Avanca(m, dt, e);
+  return e;
+}
+
+TEST(Raig, HitsTheNearestObjectOrTheWall) {
+  t_mon m = Mon({A(10, 15), A(20, 15)});
+  EXPECT_DOUBLE_EQ(DistanciaParet(m, 10, 15, 0), 30);
+  EXPECT_DOUBLE_EQ(DistanciaParet(m, 10, 15, M_PI / 2), 15);
+  EXPECT_NEAR(DistanciaParet(m, 10, 15, M_PI), 10, 1e-9);
+  EXPECT_NEAR(DistanciaParet(m, 10, 10, M_PI / 4), 20 * std::sqrt(2.0), 1e-9);
+
+  t_impacte v = Radar(m, 0);
+  EXPECT_EQ(v.tipus, OBJ_ROBOT);
+  EXPECT_EQ(v.index, 1);
+  EXPECT_NEAR(v.distancia, 9.5, 1e-9);
+  m.objectes = {{15, 15, OBJ_GALETA}, {13, 15, OBJ_MINA}};
+  v = Radar(m, 0);
+  EXPECT_EQ(v.tipus, OBJ_MINA);
+  EXPECT_NEAR(v.distancia, 3 - RADI_OBJECTE, 1e-9);
+  m.trets = {{12, 15, 0, 0, 1, 1}};
+  EXPECT_EQ(Radar(m, 0).tipus, OBJ_TRET);
+  m.robots[0].radar = M_PI / 2;  // a ray that misses everything ends at the wall
+  m.robots[0].radar_abans = M_PI / 2;
+  v = Radar(m, 0);
+  EXPECT_EQ(v.tipus, OBJ_PARET);
+  EXPECT_DOUBLE_EQ(v.distancia, 15);
+}
+
+TEST(Raig, TheSweptArcCatchesWhatTheBeamPassedOver) {
+  t_mon m = Mon({A(10, 15), A(30, 16)});
+  const double marcacio = std::atan2(1, 20);
+  m.robots[0].radar_abans = marcacio - 0.2;  // the beam turned across the target this tick
+  m.robots[0].radar = marcacio + 0.2;
+  EXPECT_EQ(Radar(m, 0).tipus, OBJ_ROBOT);
+  m.robots[0].radar_abans = marcacio + 0.1;  // and here it stayed clear of it
+  EXPECT_EQ(Radar(m, 0).tipus, OBJ_PARET);
+}
+
+TEST(Gir, PartsTurnNoFasterThanTheirLimits) {
+  t_mon m = Mon({A(20, 15)});
+  ASSERT_TRUE(Ordena(m, 0, "Rotate 7 10"));
+  Passa(m, 20);  // one second
+  EXPECT_NEAR(m.robots[0].rumb, m.opcions[OPT_GIR_COS], 1e-9);
+  EXPECT_NEAR(m.robots[0].canyo, m.opcions[OPT_GIR_CANYO], 1e-9);
+  EXPECT_NEAR(m.robots[0].radar, m.opcions[OPT_GIR_RADAR], 1e-9);
+  ASSERT_TRUE(Ordena(m, 0, "Rotate 7 0"));
+  Passa(m, 5);
+  EXPECT_NEAR(m.robots[0].rumb, m.opcions[OPT_GIR_COS], 1e-9);
+}
+
+TEST(Gir, AmountsCompleteAndAreReported) {
+  t_mon m = Mon({A(20, 15)});
+  ASSERT_TRUE(Ordena(m, 0, "RotateAmount 1 0.5 0.1"));
+  ASSERT_TRUE(Ordena(m, 0, "RotateAmount 6 0.5 -0.1"));
+  const auto e = Passa(m, 4);
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_EQ(e[0].girs_acabats, 7);
+  EXPECT_NEAR(m.robots[0].rumb, 0.1, 1e-12);
+  // The body turned one way and cannon and radar the other: they point where they did.
+  EXPECT_NEAR(m.robots[0].rumb + m.robots[0].canyo, 0, 1e-12);
+  EXPECT_NEAR(m.robots[0].rumb + m.robots[0].radar, 0, 1e-12);
+  ASSERT_TRUE(Ordena(m, 0, "RotateTo 1 0.785398 6.0"));  // the short way: backwards
+  Passa(m, 40);
+  EXPECT_NEAR(Normal(m.robots[0].rumb), 6.0, 1e-9);
+  EXPECT_LT(m.robots[0].rumb, 0.1);
+}
+
+TEST(Gir, SweepsSwingBetweenTheirBounds) {
+  t_mon m = Mon({A(20, 15)});
+  m.robots[0].radar = m.robots[0].canyo = 1.0;
+  ASSERT_TRUE(Ordena(m, 0, "Sweep 6 1.5708 0.9 1.1"));
+  double lo = 9, hi = -9;
+  for (int i = 0; i < 100; ++i) {
+    Passa(m);
+    lo = std::min(lo, m.robots[0].radar);
+    hi = std::max(hi, m.robots[0].radar);
+  }
+  EXPECT_NEAR(lo, 0.9, 1e-9);
+  EXPECT_NEAR(hi, 1.1, 1e-9);
+  // Bounds given a turn away are taken near the part's angle, never as a jump.
+  ASSERT_TRUE(Ordena(m, 0, "Sweep 4 1 7.2 7.4"));
+  const double antes = m.robots[0].radar;
+  Passa(m);
+  EXPECT_LE(std::fabs(m.robots[0].radar - antes), 1 * 0.05 + 1e-12);
+}
+
+TEST(Ordres, MalformedCommandsAreRefused) {
+  t_mon m = Mon({A(20, 15)});
+  for (const char* o :
+       {"Rotate", "Rotate 8 1", "Rotate 1 nan", "Accelerate x", "Fly 1", "Sweep 6 1 0", "Shoot"}) {
+    EXPECT_FALSE(Ordena(m, 0, o)) << o;
+  }
+}
+
+TEST(Moviment, AccelerationAndBrakeWithinLimits) {
+  t_mon m = Mon({A(20, 15)});
+  ASSERT_TRUE(Ordena(m, 0, "Accelerate 50"));
+  EXPECT_EQ(m.robots[0].accel, m.opcions[OPT_ACCEL_MAX]);
+  Passa(m, 20);
+  EXPECT_GT(m.robots[0].vel, 0.8);
+  EXPECT_LT(m.robots[0].vel, 1.0);
+  EXPECT_GT(m.robots[0].x, 20.3);
+  ASSERT_TRUE(Ordena(m, 0, "Accelerate 0"));
+  ASSERT_TRUE(Ordena(m, 0, "Brake 1"));
+  Passa(m, 20);
+  EXPECT_EQ(m.robots[0].vel, 0);
+}
+
+TEST(Xocs, WallsStopRobotsAndCostEnergy) {
+  t_mon m = Mon({A(39.4, 15)});
+  m.robots[0].vel = 4;
+  const auto e = Passa(m);
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_EQ(e[0].missatge, "Collision 2 0");
+  EXPECT_EQ(m.robots[0].vel, 0);
+  EXPECT_EQ(m.robots[0].x, 40 - RADI_ROBOT);
+  EXPECT_LT(m.robots[0].energia, 100);
+}
+
+TEST(Xocs, RobotsBumpCookiesFeedMinesHurt) {
+  t_mon m = Mon({A(10, 15), A(10.8, 15, M_PI)});
+  auto e = Passa(m);
+  ASSERT_EQ(e.size(), 2u);
+  EXPECT_EQ(e[0].missatge, "Collision 0 0");
+  EXPECT_EQ(e[1].missatge, "Collision 0 0");
+  EXPECT_NEAR(m.robots[1].x - m.robots[0].x, 2 * RADI_ROBOT, 1e-9);
+  EXPECT_EQ(m.robots[0].energia, 100 - DANY_ROBOT);
+
+  m = Mon({A(10, 15), A(30, 15)});
+  m.robots[0].energia = 110;
+  m.objectes = {{10.5, 15, OBJ_GALETA}, {30, 15.5, OBJ_MINA}};
+  e = Passa(m);
+  EXPECT_EQ(m.robots[0].energia, m.opcions[OPT_ENERGIA_MAX]);  // capped
+  EXPECT_EQ(m.robots[1].energia, 100 - DANY_MINA);
+  EXPECT_EQ(m.robots[0].galetes, 1);
+  EXPECT_EQ(m.robots[1].mines, 1);
+  EXPECT_TRUE(m.objectes.empty());
+}
+
+TEST(Xocs, ShotsHitCostEnergyAndDieOnWalls) {
+  t_mon m = Mon({A(10, 15), A(20, 15)});
+  ASSERT_TRUE(Ordena(m, 0, "Shoot 100"));  // clamped to the largest shot
+  ASSERT_TRUE(Ordena(m, 0, "Shoot 1"));    // the cannon is reloading: lost
+  EXPECT_EQ(m.trets.size(), 1u);
+  EXPECT_EQ(m.robots[0].energia, 100 - m.opcions[OPT_TRET_MAX]);
+  std::vector<t_event> e;
+  for (int i = 0; i < 40 && e.empty(); ++i) e = Passa(m);
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_EQ(e[0].robot, 1);
+  EXPECT_EQ(e[0].missatge.rfind("Collision 1 ", 0), 0u);
+  EXPECT_EQ(m.robots[1].energia, 100 - DANY_TRET * m.opcions[OPT_TRET_MAX]);
+  EXPECT_EQ(m.robots[0].encerts, 1);
+  EXPECT_TRUE(m.trets.empty());
+
+  m.trets = {{39, 5, 10, 0, 1, 0}};
+  Passa(m, 5);
+  EXPECT_TRUE(m.trets.empty());
+}
+
+TEST(Xocs, ARobotWithoutEnergyDies) {
+  t_mon m = Mon({A(10, 15)});
+  m.robots[0].energia = 1;
+  m.objectes = {{10, 15, OBJ_MINA}};
+  const auto e = Passa(m);
+  EXPECT_EQ(e.back().missatge, "Dead");
+  EXPECT_FALSE(m.robots[0].viu);
+}
+
+}  // namespace
