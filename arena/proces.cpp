@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -208,6 +209,7 @@ bool LlegeixLinia(t_fill& fill, std::string& linia, int ms) {
 
 bool EsperaRepos(t_fill& fill, int ms) {
   const auto limit = Rellotge::now() + std::chrono::milliseconds(ms);
+  long espera = 10000;  // ns
   for (;;) {
     Drena(fill);
     if (fill.estat >= 0 || (PipaBuida(fill.entrada) && Dorm(fill.pid))) {
@@ -215,8 +217,10 @@ bool EsperaRepos(t_fill& fill, int ms) {
       return true;
     }
     if (Resta(limit) == 0) return false;
-    pollfd p{fill.sortida, POLLIN, 0};
-    poll(&p, fill.sortida >= 0 ? 1 : 0, 1);
+    // A robot usually answers within tens of microseconds: look again soon, then less often.
+    const timespec pausa{0, espera};
+    nanosleep(&pausa, nullptr);
+    espera = std::min(espera * 2, 1000000L);
   }
 }
 
