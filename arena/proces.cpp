@@ -60,27 +60,29 @@ bool CridaDeSon(long crida) {
 #endif
 }
 
-// True when the robot sleeps with no SIGUSR1 pending, or has ended.
-bool Dorm(pid_t pid) {
+enum t_estat { ACABAT, DORM, OCUPAT };
+
+// Whether the robot has ended, sleeps with no SIGUSR1 pending, or is busy.
+t_estat Estat(pid_t pid) {
   const std::string dir = "/proc/" + std::to_string(pid);
   std::ifstream stat(dir + "/stat");
   std::string text((std::istreambuf_iterator<char>(stat)), {});
   const size_t tancament = text.rfind(')');
-  if (tancament == std::string::npos || tancament + 2 >= text.size()) return true;  // gone
+  if (tancament == std::string::npos || tancament + 2 >= text.size()) return ACABAT;  // reaped
   const char estat = text[tancament + 2];
-  if (estat == 'Z' || estat == 'X') return true;
-  if (estat != 'S') return false;
+  if (estat == 'Z' || estat == 'X') return ACABAT;
+  if (estat != 'S') return OCUPAT;
   long crida = -1;
   std::ifstream(dir + "/syscall") >> crida;
-  if (!CridaDeSon(crida)) return false;
+  if (!CridaDeSon(crida)) return OCUPAT;
   std::ifstream status(dir + "/status");
   const unsigned long usr1 = 1ul << (SIGUSR1 - 1);
   for (std::string linia; std::getline(status, linia);) {
     if (linia.rfind("SigPnd:", 0) == 0 || linia.rfind("ShdPnd:", 0) == 0) {
-      if (std::stoul(linia.substr(7), nullptr, 16) & usr1) return false;
+      if (std::stoul(linia.substr(7), nullptr, 16) & usr1) return OCUPAT;
     }
   }
-  return true;
+  return DORM;
 }
 
 bool PipaBuida(int fd) {
@@ -212,7 +214,9 @@ bool EsperaRepos(t_fill& fill, int ms) {
   long espera = 10000;  // ns
   for (;;) {
     Drena(fill);
-    if (fill.estat >= 0 || (PipaBuida(fill.entrada) && Dorm(fill.pid))) {
+    // A robot that has ended will read nothing more, whatever is left in its pipe.
+    const t_estat estat = fill.estat >= 0 ? ACABAT : Estat(fill.pid);
+    if (estat == ACABAT || (estat == DORM && PipaBuida(fill.entrada))) {
       Drena(fill);  // everything it wrote before going to sleep is in the pipe now
       return true;
     }
@@ -230,7 +234,7 @@ bool EsperaFi(t_fill& fill, int ms) {
     Drena(fill);
     if (fill.estat >= 0) return true;
     int estat = 0;
-    const pid_t r = waitpid(fill.pid, &estat, WNOHANG);
+    const pid_t r = wait4(fill.pid, &estat, WNOHANG, &fill.us);
     if (r == fill.pid) {
       fill.estat = estat;
       Drena(fill);
@@ -253,7 +257,7 @@ void Atura(t_fill& fill, int sig) {
   if (fill.pid > 0 && fill.estat < 0) {
     kill(fill.pid, sig);
     int estat = 0;
-    if (waitpid(fill.pid, &estat, 0) == fill.pid) fill.estat = estat;
+    if (wait4(fill.pid, &estat, 0, &fill.us) == fill.pid) fill.estat = estat;
   }
   Drena(fill);
   Tanca(fill.entrada);

@@ -2,6 +2,7 @@
 // message lines with a wake-up signal, and reads its command lines.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <csignal>
@@ -18,6 +19,7 @@ struct t_fill {
   std::deque<std::string> linies;  // command lines read and not yet taken
   bool sortida_tancada = false;
   int estat = -1;  // wait status once reaped
+  rusage us{};     // its resource use, once reaped
 };
 
 // Starts `cami` with SIGUSR1 blocked across the exec (the robot unblocks it once it can take
