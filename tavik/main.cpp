@@ -10,7 +10,13 @@
 int main() {
   // A closed command pipe loses the line rather than killing the robot.
   std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGUSR1, BucleMissatges);  // glibc: stays installed, restarts interrupted calls
+  // Stays installed for every delivery, holds SIGUSR1 while it runs, and lets interrupted
+  // system calls resume: what signal() means on glibc, said explicitly.
+  struct sigaction accio {};
+  accio.sa_handler = BucleMissatges;
+  accio.sa_flags = SA_RESTART;
+  sigemptyset(&accio.sa_mask);
+  sigaction(SIGUSR1, &accio, nullptr);
   sigset_t usr1;
   sigemptyset(&usr1);
   sigaddset(&usr1, SIGUSR1);
