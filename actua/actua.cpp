@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 
 #include "tavik/tavik.h"
 
@@ -27,7 +28,9 @@ void EscriuStdout(const char* dades, size_t mida) {
   }
 }
 
-void EscriuLinia(const std::string& linia) { escriptor(linia.data(), linia.size()); }
+void EscriuLinia(const std::string& linia) {
+  escriptor(linia.data(), linia.size());
+}
 
 void AfegeixNombre(std::string& linia, double valor) {
   char buf[32];
@@ -37,45 +40,83 @@ void AfegeixNombre(std::string& linia, double valor) {
 
 namespace {
 
-void Afegeix(std::string& linia, double valor) { AfegeixNombre(linia, valor); }
-void Afegeix(std::string& linia, int valor) {
-  char buf[16];
-  const auto r = std::to_chars(buf, buf + sizeof buf, valor);
-  linia.append(buf, r.ptr);
+// Commands whose arguments are all numbers are built on the stack: the longest, a Sweep or a
+// DebugLine, needs well under 128 bytes, and no heap is touched on the way out.
+constexpr size_t MAX_NUMERICA = 128;
+
+char* Afegeix(char* p, double valor) {
+  return std::to_chars(p, p + 32, valor, std::chars_format::general, 6).ptr;
 }
-void Afegeix(std::string& linia, const std::string& text) { linia += text; }
+char* Afegeix(char* p, int valor) {
+  return std::to_chars(p, p + 16, valor).ptr;
+}
 
 // The command word, then each argument after one blank, then the newline.
 template <class... Args>
-void Envia(const char* paraula, const Args&... args) {
+void Envia(const char* paraula, Args... args) {
+  char linia[MAX_NUMERICA];
+  const size_t mida = std::strlen(paraula);
+  std::memcpy(linia, paraula, mida);
+  char* p = linia + mida;
+  ((*p++ = ' ', p = Afegeix(p, args)), ...);
+  *p++ = '\n';
+  escriptor(linia, static_cast<size_t>(p - linia));
+}
+
+// Commands that carry texts: the texts may be of any length.
+void EnviaText(const char* paraula, const std::string& text, const std::string* segon = nullptr) {
   std::string linia(paraula);
-  linia.reserve(64);
-  ((linia += ' ', Afegeix(linia, args)), ...);
+  linia += ' ';
+  linia += text;
+  if (segon) {
+    linia += ' ';
+    linia += *segon;
+  }
   linia += '\n';
   EscriuLinia(linia);
 }
 
 }  // namespace
 
-void DoPrint(std::string text) { Envia("Print", text); }
-void DoName(std::string name) { Envia("Name", name); }
-void DoColour(std::string first, std::string second) { Envia("Colour", first, second); }
-void DoOption(int option, int value) { Envia("RobotOption", option, value); }
-void DoRotate(int part, double speed) { Envia("Rotate", part, speed); }
-void DoRotateTo(int part, double first, double second) { Envia("RotateTo", part, first, second); }
+void DoPrint(std::string text) {
+  EnviaText("Print", text);
+}
+void DoName(std::string name) {
+  EnviaText("Name", name);
+}
+void DoColour(std::string first, std::string second) {
+  EnviaText("Colour", first, &second);
+}
+void DoOption(int option, int value) {
+  Envia("RobotOption", option, value);
+}
+void DoRotate(int part, double speed) {
+  Envia("Rotate", part, speed);
+}
+void DoRotateTo(int part, double first, double second) {
+  Envia("RotateTo", part, first, second);
+}
 void DoRotateAmount(int part, double speed, double angle) {
   Envia("RotateAmount", part, speed, angle);
 }
 void DoSweep(int part, double speed, double first, double second) {
   Envia("Sweep", part, speed, first, second);
 }
-void DoAccelerate(double value) { Envia("Accelerate", value); }
-void DoBrake(double value) { Envia("Brake", value); }
+void DoAccelerate(double value) {
+  Envia("Accelerate", value);
+}
+void DoBrake(double value) {
+  Envia("Brake", value);
+}
 void DoShoot(double energy) {
   if (robot.energy > 3.0) Envia("Shoot", energy);
 }
-void DoDebug(std::string text) { Envia("Debug", text); }
+void DoDebug(std::string text) {
+  EnviaText("Debug", text);
+}
 void DoDebugLine(double x1, double y1, double x2, double y2) {
   Envia("DebugLine", x1, y1, x2, y2);
 }
-void DoDebugCircle(double x, double y, double r) { Envia("DebugCircle", x, y, r); }
+void DoDebugCircle(double x, double y, double r) {
+  Envia("DebugCircle", x, y, r);
+}

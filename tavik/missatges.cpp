@@ -38,10 +38,10 @@ const t_missatge message_to_robot[NUM_MISSATGES] = {
 
 // Same order as the table above: the dispatch goes by index.
 const t_processa processa_missatge[NUM_PROCESSA] = {
-    ProcessaInitialize, ProcessaYourName,   ProcessaYourColour,   ProcessaGameOption,
-    ProcessaGameStarts, ProcessaRadar,      ProcessaInfo,         ProcessaCoordinates,
-    ProcessaRobotInfo,  ProcessaRotationReached, ProcessaEnergy,  ProcessaRobotsLeft,
-    ProcessaCollision,  ProcessaWarning,    ProcessaDead,         ProcessaGameFinishes,
+    ProcessaInitialize, ProcessaYourName,        ProcessaYourColour, ProcessaGameOption,
+    ProcessaGameStarts, ProcessaRadar,           ProcessaInfo,       ProcessaCoordinates,
+    ProcessaRobotInfo,  ProcessaRotationReached, ProcessaEnergy,     ProcessaRobotsLeft,
+    ProcessaCollision,  ProcessaWarning,         ProcessaDead,       ProcessaGameFinishes,
     ProcessaExitRobot,
 };
 
@@ -58,7 +58,13 @@ int AgafaTipusMissatge(std::string word) {
 
 void DespatxaLinia(std::string linia) {
   std::replace(linia.begin(), linia.end(), ',', '.');
-  std::stringstream ss(linia);
+  // One stream serves every line: constructing a stream costs more than the rest of a typical
+  // line's handling (its locale and buffers). Each line gets it emptied, refilled and with its
+  // state cleared; nothing else about it ever changes, so a handler sees exactly what a fresh
+  // stream would show. Lines are only dispatched from the signal handler, which never nests.
+  static std::stringstream ss;
+  ss.str(linia);
+  ss.clear();
   std::string word;
   ss >> word;
   const int index = AgafaTipusMissatge(word);
