@@ -4,10 +4,12 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <locale>
 #include <sstream>
+#include <thread>
 
 #include "arena/proces.h"
 
@@ -51,8 +53,8 @@ class Partida {
   }
   void Situa();
   void Engega();
-  void Intercanvia();
-  void Ordre(int i, const std::string& linia);
+  void Intercanvia(bool lockstep = true);
+  bool Ordre(int i, const std::string& linia);
   void Deixa(int i, const std::string& motiu);
   void Tick();
   int Vius() const;
@@ -64,6 +66,7 @@ class Partida {
   std::vector<t_participant> gent_;
   t_resultat resultat_;
   int tick_ = 0;
+  std::chrono::steady_clock::time_point inici_;
 };
 
 void Partida::Situa() {
@@ -128,35 +131,67 @@ void Partida::Deixa(int i, const std::string& motiu) {
   if (p.fill.pid > 0) Atura(p.fill);
 }
 
-// Sends every robot its batch, waits until each has handled it, then applies what they wrote,
-// robot by robot, so the outcome does not depend on which answered first.
-void Partida::Intercanvia() {
+// Sends every robot its batch, waits until each has handled it (in lock-step) or until the
+// tick's wall-clock time is up (in real time), then applies what they wrote, robot by robot, so
+// the outcome does not depend on which answered first.
+void Partida::Intercanvia(bool lockstep) {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
     if (!p.programa || !p.caigut.empty() || p.lot.empty()) continue;
-    if (!Escriu(p.fill, p.lot, config_.espera_ms))
+    if (!Escriu(p.fill, p.lot, config_.espera_ms)) {
       Deixa(static_cast<int>(i), "does not read its input");
-    else if (p.senyals)
+    } else if (p.senyals) {
       Senyala(p.fill);
+    }
     p.lot.clear();
+  }
+  if (!lockstep) {
+    const auto limit = inici_ + std::chrono::duration<double>((tick_ + 1) * config_.dt);
+    while (std::chrono::steady_clock::now() < limit) {
+      for (auto& p : gent_) {
+        if (p.programa && p.caigut.empty()) Drena(p.fill);
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
   }
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
+    const int ii = static_cast<int>(i);
     if (!p.programa || !p.caigut.empty()) continue;
-    if (!EsperaRepos(p.fill, config_.espera_ms)) {
-      Deixa(static_cast<int>(i), "no answer in time");
+    const size_t abans = p.fill.bytes_rebuts;
+    if (lockstep && !EsperaRepos(p.fill, config_.espera_ms, config_.max_bytes_tick)) {
+      Deixa(ii, p.fill.bytes_rebuts - abans > config_.max_bytes_tick ? "floods its output"
+                                                                     : "no answer in time");
       continue;
     }
-    for (; !p.fill.linies.empty(); p.fill.linies.pop_front()) {
-      Ordre(static_cast<int>(i), p.fill.linies.front());
+    if (!lockstep) Drena(p.fill);
+    if (p.fill.bytes_rebuts - abans > config_.max_bytes_tick ||
+        p.fill.rebut.size() > config_.max_bytes_tick) {
+      Deixa(ii, "floods its output");
+      continue;
+    }
+    int errors = 0;
+    for (; !p.fill.linies.empty() && errors <= config_.max_errors_tick; p.fill.linies.pop_front()) {
+      errors += !Ordre(ii, p.fill.linies.front());
+    }
+    if (errors > config_.max_errors_tick) {
+      Deixa(ii, "writes garbage");
+      continue;
     }
     if (p.fill.estat >= 0 || (EsperaFi(p.fill, 0) && p.fill.estat >= 0)) {
-      Deixa(static_cast<int>(i), "exited during the game");
+      Deixa(ii, "exited during the game");
     }
   }
 }
 
-void Partida::Ordre(int i, const std::string& linia) {
+// Applies one command line; false for a line that is no command at all.
+bool Partida::Ordre(int i, const std::string& linia) {
+  // A line too long to be a command is not copied into the transcript whole.
+  if (linia.size() > 4096) {
+    Anota(i, '<', linia.substr(0, 80) + "... (" + std::to_string(linia.size()) + " bytes)");
+    Diu(i, "Warning 1 line too long");
+    return false;
+  }
   Anota(i, '<', linia);
   std::istringstream in(linia);
   std::string paraula;
@@ -164,21 +199,22 @@ void Partida::Ordre(int i, const std::string& linia) {
   t_participant& p = gent_[i];
   if (paraula == "Print" || paraula == "Debug" || paraula == "DebugLine" ||
       paraula == "DebugCircle" || paraula == "Name" || paraula == "Colour") {
-    return;
+    return true;
   }
   if (paraula == "RobotOption") {
     int opcio = -1, valor = 0;
     in >> opcio >> valor;
     if (in.fail() || opcio < 0 || opcio > 3) {
       Diu(i, "Warning 3 " + linia);
-    } else if (opcio == 0) {
-      p.senyals = valor != 0;
-    } else if (opcio == 1) {
-      p.avis_gir = valor != 0;
+      return false;
     }
-    return;  // options 2 and 3 are accepted; input is always a non-blocking pipe
+    if (opcio == 0) p.senyals = valor != 0;
+    if (opcio == 1) p.avis_gir = valor != 0;
+    return true;  // options 2 and 3 are accepted; input is always a non-blocking pipe
   }
-  if (!Ordena(mon_, i, linia)) Diu(i, "Warning 1 " + linia);
+  if (Ordena(mon_, i, linia)) return true;
+  Diu(i, "Warning 1 " + linia);
+  return false;
 }
 
 int Partida::Vius() const {
@@ -202,7 +238,7 @@ void Partida::Tick() {
       Diu(ii, "RobotInfo " + Nombre(mon_.robots[vist.index].energia) + " 0");
     }
   }
-  Intercanvia();
+  Intercanvia(!config_.temps_real);
 
   // The world moves on; what happened is told at the next tick.
   const int abans = Vius();
@@ -271,6 +307,7 @@ t_resultat Partida::Juga() {
   Intercanvia();
 
   const int ticks = static_cast<int>(std::lround(config_.durada / config_.dt));
+  inici_ = std::chrono::steady_clock::now();
   const bool duel = gent_.size() > 1;
   while (tick_ < ticks && !(duel && Vius() <= 1)) Tick();
   // The last events (a death, a hit) still reach the robots before the game ends.
@@ -324,5 +361,62 @@ std::string Resum(const t_config& config, const t_resultat& r) {
     o << linia;
   }
   o << "Winner: " << (r.guanyador.empty() ? "none (draw)" : r.guanyador) << "\n";
+  return o.str();
+}
+
+std::vector<t_resultat> Torneig(const t_config& config, int partides) {
+  std::vector<t_resultat> resultats(static_cast<size_t>(partides));
+  const int fils = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::thread> treballadors;
+  for (int f = 0; f < fils; ++f) {
+    treballadors.emplace_back([&, f] {
+      for (int k = f; k < partides; k += fils) {
+        t_config c = config;
+        c.llavor = config.llavor + static_cast<uint64_t>(k);
+        resultats[static_cast<size_t>(k)] = JugaPartida(c);
+      }
+    });
+  }
+  for (auto& t : treballadors) t.join();
+  return resultats;
+}
+
+std::string TaulaTorneig(const t_config& config, const std::vector<t_resultat>& resultats) {
+  struct t_suma {
+    std::string nom;
+    int guanyades = 0, empats = 0, caigudes = 0, trets = 0, encerts = 0;
+    double energia = 0;
+  };
+  std::vector<t_suma> sumes(config.robots.size());
+  for (const auto& r : resultats) {
+    for (size_t i = 0; i < r.fitxes.size() && i < sumes.size(); ++i) {
+      const t_fitxa& f = r.fitxes[i];
+      t_suma& s = sumes[i];
+      s.nom = f.nom;
+      s.guanyades += r.guanyador == f.nom;
+      s.empats += r.guanyador.empty() && f.estat == "alive";
+      s.caigudes += f.estat.rfind("dropped", 0) == 0;
+      s.trets += f.trets;
+      s.encerts += f.encerts;
+      s.energia += std::max(0.0, f.energia);
+    }
+  }
+  std::ostringstream o;
+  char linia[256];
+  std::snprintf(linia, sizeof linia, "Tournament: %zu matches, seeds %llu to %llu, %.0f s each\n",
+                resultats.size(), static_cast<unsigned long long>(config.llavor),
+                static_cast<unsigned long long>(config.llavor + resultats.size() - 1),
+                config.durada);
+  o << linia;
+  std::snprintf(linia, sizeof linia, "%-14s %5s %6s %8s %12s %6s %5s\n", "robot", "wins", "draws",
+                "dropped", "mean energy", "shots", "hits");
+  o << linia;
+  for (const auto& s : sumes) {
+    std::snprintf(linia, sizeof linia, "%-14s %5d %6d %8d %12.1f %6d %5d\n", s.nom.c_str(),
+                  s.guanyades, s.empats, s.caigudes,
+                  resultats.empty() ? 0.0 : s.energia / static_cast<double>(resultats.size()),
+                  s.trets, s.encerts);
+    o << linia;
+  }
   return o.str();
 }

@@ -25,7 +25,10 @@ struct t_config {
   int galetes = 6, mines = 3;       // placed at random
   std::vector<t_objecte> objectes;  // placed as given, besides the random ones
   std::vector<t_tret> trets;        // shots already flying when the game starts
-  int espera_ms = 10000;            // how long a robot may take over one tick
+  int espera_ms = 10000;            // how long a robot may take over one tick (lock-step)
+  bool temps_real = false;          // a tick every dt of wall-clock time instead of lock-step
+  size_t max_bytes_tick = 1 << 20;  // more output than this in one tick is a flood
+  int max_errors_tick = 10;         // more bad command lines than this in one tick is garbage
 };
 
 struct t_fitxa {
@@ -47,3 +50,10 @@ t_resultat JugaPartida(const t_config& config);
 
 // One screen: the match, a row per robot, the winner.
 std::string Resum(const t_config& config, const t_resultat& resultat);
+
+// `partides` matches with the seeds config.llavor, config.llavor + 1, ..., played side by side
+// on the machine's cores; the results come in seed order.
+std::vector<t_resultat> Torneig(const t_config& config, int partides);
+
+// The results per robot over a tournament: matches won and drawn, energy left, shots and hits.
+std::string TaulaTorneig(const t_config& config, const std::vector<t_resultat>& resultats);

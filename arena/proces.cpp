@@ -142,11 +142,13 @@ bool Engega(t_fill& fill, const std::string& cami, const std::string& previ) {
 }
 
 void Drena(t_fill& fill) {
+  // At most a megabyte a call, so a robot that writes without end cannot keep us here.
   char buf[65536];
-  while (fill.sortida >= 0) {
+  for (int i = 0; i < 16 && fill.sortida >= 0; ++i) {
     const ssize_t n = read(fill.sortida, buf, sizeof buf);
     if (n > 0) {
       fill.rebut.append(buf, static_cast<size_t>(n));
+      fill.bytes_rebuts += static_cast<size_t>(n);
     } else if (n == 0) {
       fill.sortida_tancada = true;
       Tanca(fill.sortida);
@@ -209,11 +211,13 @@ bool LlegeixLinia(t_fill& fill, std::string& linia, int ms) {
   }
 }
 
-bool EsperaRepos(t_fill& fill, int ms) {
+bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes) {
   const auto limit = Rellotge::now() + std::chrono::milliseconds(ms);
+  const size_t abans = fill.bytes_rebuts;
   long espera = 10000;  // ns
   for (;;) {
     Drena(fill);
+    if (fill.bytes_rebuts - abans > max_bytes) return false;
     // A robot that has ended will read nothing more, whatever is left in its pipe.
     const t_estat estat = fill.estat >= 0 ? ACABAT : Estat(fill.pid);
     if (estat == ACABAT || (estat == DORM && PipaBuida(fill.entrada))) {

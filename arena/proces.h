@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <csignal>
+#include <cstdint>
 #include <deque>
 #include <string>
 
@@ -18,8 +19,9 @@ struct t_fill {
   std::string rebut;               // bytes of an unfinished command line
   std::deque<std::string> linies;  // command lines read and not yet taken
   bool sortida_tancada = false;
-  int estat = -1;  // wait status once reaped
-  rusage us{};     // its resource use, once reaped
+  size_t bytes_rebuts = 0;  // everything the robot has written so far
+  int estat = -1;           // wait status once reaped
+  rusage us{};              // its resource use, once reaped
 };
 
 // Starts `cami` with SIGUSR1 blocked across the exec (the robot unblocks it once it can take
@@ -45,8 +47,9 @@ void Drena(t_fill& fill);
 bool LlegeixLinia(t_fill& fill, std::string& linia, int ms = 10000);
 
 // Waits until the robot has read every line sent and gone back to sleep (or has ended), then
-// collects its output. Uses /proc to see where the robot waits.
-bool EsperaRepos(t_fill& fill, int ms = 10000);
+// collects its output. Uses /proc to see where the robot waits. False at the deadline, or once
+// the robot has written more than `max_bytes` meanwhile.
+bool EsperaRepos(t_fill& fill, int ms = 10000, size_t max_bytes = SIZE_MAX);
 
 // Waits up to `ms` milliseconds for the robot to end, collecting its output. True once reaped;
 // `estat` then holds its wait status.

@@ -1,0 +1,3 @@
+#!/bin/sh
+# A robot that never reads its input.
+exec sleep 1000

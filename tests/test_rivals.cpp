@@ -1,0 +1,90 @@
+// Matches against the built-in opponents, robots that misbehave, warnings, real-time play and
+// tournaments.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+
+#include "arena/partida.h"
+
+namespace {
+
+const std::string kRobots = ROBOTS_DIR;
+
+t_config Duel(const std::string& rival, double durada) {
+  t_config c;
+  c.llavor = 5;
+  c.durada = durada;
+  c.robots = {TAVIK_BIN, rival};
+  c.llocs = {{12, 15, 0}, {28, 15, M_PI}};
+  return c;
+}
+
+TEST(Rivals, TavikHitsTheMovingOpponent) {
+  const t_resultat r = JugaPartida(Duel(RODAMON_BIN, 30));
+  EXPECT_GE(r.fitxes[0].trets, 1);
+  EXPECT_GE(r.fitxes[0].encerts, 1);
+  EXPECT_EQ(r.fitxes[1].estat.rfind("dropped", 0), std::string::npos);
+}
+
+TEST(Rivals, TavikFightsTheOpponentThatShootsBack) {
+  const t_resultat r = JugaPartida(Duel(CACADOR_BIN, 30));
+  EXPECT_GE(r.fitxes[0].encerts, 1);
+  EXPECT_GE(r.fitxes[1].trets, 1);
+  EXPECT_TRUE(r.fitxes[0].estat == "alive" || r.fitxes[0].estat == "dead") << r.fitxes[0].estat;
+}
+
+TEST(Rivals, MisbehavingRobotsAreDroppedAndTheMatchGoesOn) {
+  t_config c;
+  c.durada = 10;
+  c.espera_ms = 2000;
+  c.robots = {TAVIK_BIN, kRobots + "/surt.sh", kRobots + "/sord.sh", kRobots + "/brossa.sh",
+              kDiana};
+  const t_resultat r = JugaPartida(c);
+  EXPECT_EQ(r.ticks, 200);
+  EXPECT_EQ(r.fitxes[0].estat, "alive");
+  EXPECT_EQ(r.fitxes[1].estat, "dropped: exited during the game");
+  EXPECT_EQ(r.fitxes[2].estat, "dropped: no answer in time");
+  EXPECT_EQ(r.fitxes[3].estat.rfind("dropped: ", 0), 0u);
+  EXPECT_NE(Resum(c, r).find("dropped: exited during the game"), std::string::npos);
+  // Every robot was reaped: this process has no children left.
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(Rivals, UnknownOptionsAndCommandsAreAnsweredWithWarnings) {
+  t_config c;
+  c.durada = 0.5;
+  c.espera_ms = 500;  // it never reads, so it is dropped after the warnings went out
+  c.robots = {kRobots + "/avisos.sh"};
+  const t_resultat r = JugaPartida(c);
+  auto Conte = [&](const std::string& text) {
+    for (const auto& l : r.transcripcio) {
+      if (l.find(text) != std::string::npos) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(Conte("avisos.sh#1 > Warning 3 RobotOption 7 1"));
+  EXPECT_TRUE(Conte("avisos.sh#1 > Warning 1 Fly 3"));
+}
+
+TEST(Rivals, RealTimeTicksFollowTheClock) {
+  t_config c = Duel(kDiana, 1);
+  c.temps_real = true;
+  const auto t0 = std::chrono::steady_clock::now();
+  const t_resultat r = JugaPartida(c);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  EXPECT_EQ(r.ticks, 20);
+}
+
+TEST(Rivals, ATournamentGivesTheSameTableTwice) {
+  t_config c = Duel(CACADOR_BIN, 15);
+  c.llocs.clear();
+  const std::string una = TaulaTorneig(c, Torneig(c, 10));
+  EXPECT_EQ(una, TaulaTorneig(c, Torneig(c, 10)));
+  EXPECT_NE(una.find("Tournament: 10 matches"), std::string::npos);
+}
+
+}  // namespace
