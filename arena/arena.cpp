@@ -10,6 +10,7 @@
 #include <string>
 
 #include "arena/partida.h"
+#include "arena/repeticio.h"
 
 namespace {
 
@@ -73,7 +74,11 @@ int main(int argc, char** argv) {
   const t_resultat r = JugaPartida(config);
   std::ofstream f(transcripcio);
   for (const auto& linia : r.transcripcio) f << linia << '\n';
+  // The replay page and the picture go beside the transcript.
+  const std::string base = transcripcio.substr(0, transcripcio.rfind('.'));
+  std::ofstream(base + ".html") << PaginaRepeticio(config, r);
+  std::ofstream(base + ".svg") << ImatgeSvg(config, r);
   std::cout << Resum(config, r) << "Transcript: " << transcripcio << " (" << r.transcripcio.size()
-            << " lines)\n";
+            << " lines)\nReplay: " << base << ".html\nPicture: " << base << ".svg\n";
   return f ? 0 : 1;
 }

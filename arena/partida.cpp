@@ -59,6 +59,7 @@ class Partida {
   void Tick();
   int Vius() const;
   void Acaba();
+  void Grava(const std::vector<t_event>& events);
 
   const t_config& config_;
   t_atzar atzar_;
@@ -246,6 +247,7 @@ void Partida::Tick() {
   Avanca(mon_, config_.dt, events);
   mon_.temps = (tick_ + 1) * config_.dt;
   ++tick_;
+  Grava(events);
   for (const auto& e : events) {
     if (e.girs_acabats) {
       if (gent_[e.robot].avis_gir)
@@ -266,6 +268,25 @@ void Partida::Tick() {
     for (size_t i = 0; i < gent_.size(); ++i) {
       if (mon_.robots[i].viu) Diu(static_cast<int>(i), "RobotsLeft " + std::to_string(Vius()));
     }
+  }
+}
+
+void Partida::Grava(const std::vector<t_event>& events) {
+  const double t = tick_ * config_.dt;
+  resultat_.quadres.push_back({t, mon_.robots, mon_.trets});
+  for (auto& r : resultat_.quadres.back().robots) r.gir[0] = r.gir[1] = r.gir[2] = {};
+  if (resultat_.objectes.empty() ||
+      resultat_.objectes.back().second.size() != mon_.objectes.size()) {
+    resultat_.objectes.emplace_back(t, mon_.objectes);
+  }
+  for (const auto& e : events) {
+    const t_cos_robot& r = mon_.robots[e.robot];
+    int tipus = -2;
+    if (e.missatge == "Dead") tipus = -1;
+    for (int k : {OBJ_TRET, OBJ_GALETA, OBJ_MINA}) {
+      if (e.missatge.rfind("Collision " + std::to_string(k) + " ", 0) == 0) tipus = k;
+    }
+    if (tipus != -2) resultat_.fets.push_back({t, tipus, e.robot, r.x, r.y});
   }
 }
 
@@ -294,6 +315,8 @@ void Partida::Acaba() {
 
 t_resultat Partida::Juga() {
   Situa();
+  resultat_.quadres.push_back({0, mon_.robots, mon_.trets});
+  resultat_.objectes.emplace_back(0, mon_.objectes);
   Engega();
   Intercanvia();  // the start-up lines: robot options and the like
   for (size_t i = 0; i < gent_.size(); ++i) {

@@ -38,12 +38,31 @@ struct t_fitxa {
   std::string estat;  // "alive", "dead", or why it was dropped
 };
 
+// What the field looked like at one moment, for the replay.
+struct t_quadre {
+  double temps;
+  std::vector<t_cos_robot> robots;
+  std::vector<t_tret> trets;
+};
+
+// Something worth marking in a replay: a hit, a death, a cookie or a mine taken.
+struct t_fet {
+  double temps;
+  int tipus;  // OBJ_TRET for a hit, OBJ_GALETA, OBJ_MINA, or -1 for a death
+  int robot;
+  double x, y;
+};
+
 struct t_resultat {
   std::vector<std::string> transcripcio;  // "TIME ROBOT > message" / "TIME ROBOT < command"
   std::vector<t_fitxa> fitxes;
   std::string guanyador;  // empty for a draw
   double temps = 0;
   int ticks = 0;
+  // The recording: a frame per tick, the cookies and mines each time they changed, the events.
+  std::vector<t_quadre> quadres;
+  std::vector<std::pair<double, std::vector<t_objecte>>> objectes;
+  std::vector<t_fet> fets;
 };
 
 t_resultat JugaPartida(const t_config& config);

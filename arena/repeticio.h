@@ -1,0 +1,13 @@
+// What a match leaves for people to look at: a self-contained replay page that animates the
+// recorded frames, and a still SVG picture of the whole match.
+#pragma once
+
+#include <string>
+
+#include "arena/partida.h"
+
+// One HTML file, no network: the recording embedded, drawn and animated by an inline script.
+std::string PaginaRepeticio(const t_config& config, const t_resultat& resultat);
+
+// Trajectories, shots, hits, deaths, cookies and mines of the whole match.
+std::string ImatgeSvg(const t_config& config, const t_resultat& resultat);
