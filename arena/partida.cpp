@@ -179,7 +179,7 @@ void Partida::Intercanvia(bool lockstep) {
       Deixa(ii, "writes garbage");
       continue;
     }
-    if (p.fill.estat >= 0 || (EsperaFi(p.fill, 0) && p.fill.estat >= 0)) {
+    if (EsperaFi(p.fill, 0)) {  // reaped: it ended by itself
       Deixa(ii, "exited during the game");
     }
   }

@@ -10,4 +10,4 @@ if ! command -v node >/dev/null || [ ! -d node_modules/playwright-core ]; then
   echo "SKIPPED: playwright-core is missing (npm ci in tests/navegador)"
   exit 77
 fi
-ARENA_BIN="$1" TAVIK_BIN="$2" exec node --test --test-reporter=spec repeticio.test.mjs
+ARENA_BIN="$1" TAVIK_BIN="$2" exec node --test repeticio.test.mjs
