@@ -239,7 +239,7 @@ int main(int argc, char** argv) {
   for (int k = 0; k < 2; ++k) {
     lat[k] = Latencia(programes[k], n_lat);
     ok = ok && lat[k].ok;
-    repos[k] = Repos(programes[k], rapid ? 0.5 : 3.0);
+    repos[k] = Repos(programes[k], rapid ? 0.5 : 10.0);
   }
 
   auto Fila = [](const char* que, double t, double s, const char* unitat) {
