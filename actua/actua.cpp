@@ -32,18 +32,14 @@ void EscriuLinia(const std::string& linia) {
   escriptor(linia.data(), linia.size());
 }
 
-void AfegeixNombre(std::string& linia, double valor) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, valor, std::chars_format::general, 6);
-  linia.append(buf, r.ptr);
-}
-
 namespace {
 
-// Commands whose arguments are all numbers are built on the stack: the longest, a Sweep or a
-// DebugLine, needs well under 128 bytes, and no heap is touched on the way out.
+// Commands whose arguments are all numbers are built on the stack: the longest, a DebugLine of
+// four doubles of at most 13 characters each, needs well under 128 bytes, and no heap is
+// touched on the way out.
 constexpr size_t MAX_NUMERICA = 128;
 
+// %g with precision 6 in the classic locale, which is what to_chars' general format gives.
 char* Afegeix(char* p, double valor) {
   return std::to_chars(p, p + 32, valor, std::chars_format::general, 6).ptr;
 }
@@ -77,6 +73,11 @@ void EnviaText(const char* paraula, const std::string& text, const std::string* 
 }
 
 }  // namespace
+
+void AfegeixNombre(std::string& linia, double valor) {
+  char buf[32];
+  linia.append(buf, Afegeix(buf, valor));
+}
 
 void DoPrint(std::string text) {
   EnviaText("Print", text);
