@@ -54,6 +54,17 @@ TEST(Rivals, MisbehavingRobotsAreDroppedAndTheMatchGoesOn) {
   EXPECT_EQ(errno, ECHILD);
 }
 
+TEST(Rivals, ARobotThatIgnoresExitRobotIsKilledAfterTwoSeconds) {
+  t_config c;
+  c.durada = 0.5;
+  c.robots = {TOSSUT_BIN};
+  const auto t0 = std::chrono::steady_clock::now();
+  const t_resultat r = JugaPartida(c);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+  EXPECT_EQ(r.transcripcio.back().substr(5), "tossut#1 ! killed: still running after ExitRobot");
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
+
 TEST(Rivals, UnknownOptionsAndCommandsAreAnsweredWithWarnings) {
   t_config c;
   c.durada = 0.5;
