@@ -6,16 +6,15 @@
 
 #include "actua/actua.h"
 #include "tavik/tavik.h"
+#include "tests/reinicia.h"
 
 namespace {
 
 void Res(const char*, size_t) {}
 
 void Prepara() {
-  escriptor = Res;
-  std::memset(static_cast<void*>(&robot), 0, sizeof robot);
+  ReiniciaRobot(Res);
   for (int i = 0; i < NUM_OPTIONS; ++i) options[i] = 1;
-  ordres.clear();
   robot.energy = 50;
 }
 

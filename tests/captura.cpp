@@ -1,10 +1,9 @@
 // Recording writer and state reset shared by the unit tests.
 #include "tests/captura.h"
 
-#include <cstring>
-
 #include "actua/actua.h"
 #include "tavik/tavik.h"
+#include "tests/reinicia.h"
 
 namespace {
 
@@ -25,12 +24,7 @@ std::vector<std::string>& Capturades() {
 }
 
 void Reinicia() {
-  escriptor = Grava;
-  std::memset(static_cast<void*>(&robot), 0, sizeof robot);
-  std::memset(options, 0, sizeof options);
-  ordres.clear();
-  ReiniciaEntrada();
-  DespatxaLinia("Radar 0 0 0");  // idle, no budget: only sets the remembered type to 0
+  ReiniciaRobot(Grava);
   Capturades().clear();
 }
 

@@ -7,21 +7,13 @@
 
 #include "actua/actua.h"
 #include "tavik/tavik.h"
+#include "tests/reinicia.h"
 
 namespace {
 
 void Comprova(const char* dades, size_t mida) {
   // One write, one line: a newline at the end and nowhere else.
   if (mida == 0 || dades[mida - 1] != '\n' || std::memchr(dades, '\n', mida - 1)) std::abort();
-}
-
-void Reinicia() {
-  escriptor = Comprova;
-  std::memset(static_cast<void*>(&robot), 0, sizeof robot);
-  std::memset(options, 0, sizeof options);
-  ordres.clear();
-  ReiniciaEntrada();
-  DespatxaLinia("Radar 0 0 0");  // idle, no budget: only resets the remembered radar type
 }
 
 void ComprovaCua() {
@@ -36,7 +28,7 @@ void ComprovaCua() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dades, size_t mida) {
-  Reinicia();
+  ReiniciaRobot(Comprova);
   if (mida == 0) return 0;
   // The first byte picks the delivery size, so lines are also cut at every possible place.
   const size_t tros = 1 + dades[0] % 64;
