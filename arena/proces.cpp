@@ -246,7 +246,8 @@ bool EsperaFi(t_fill& fill, int ms) {
     }
     if (r < 0 || Resta(limit) == 0) return false;
     pollfd p[2] = {{fill.pidfd, POLLIN, 0}, {fill.sortida, POLLIN, 0}};
-    poll(p, 2, std::min(Resta(limit), fill.pidfd >= 0 ? Resta(limit) : 10));
+    // Without a pidfd nothing wakes us when the robot ends: look again every 10 ms.
+    poll(p, 2, fill.pidfd >= 0 ? Resta(limit) : std::min(Resta(limit), 10));
   }
 }
 
