@@ -1,22 +1,29 @@
-// Process layer of the arena: pipes, the wake-up signal, non-blocking reads of command lines, and
-// a look into /proc to tell when a robot has handled everything it was sent.
+// Process layer of the arena: starting a robot in a process group of its own, pipes, the wake-up
+// signal, non-blocking reads of command lines, a look into /proc to tell when a robot has handled
+// everything it was sent, and the end of a robot together with every process it started.
 #include "arena/proces.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <fstream>
+#include <mutex>
 #include <sstream>
+
+extern char** environ;
 
 namespace {
 
@@ -37,6 +44,20 @@ void AfegeixFlag(int fd, int flag) {
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | flag);
 }
 
+// Reads a small /proc file whole into `buf`; the number of bytes, or -1 if it is gone.
+ssize_t LlegeixProc(const char* cami, char* buf, size_t mida) {
+  const int fd = open(cami, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  ssize_t total = 0;
+  for (ssize_t n; total < static_cast<ssize_t>(mida) - 1 &&
+                  (n = read(fd, buf + total, mida - 1 - static_cast<size_t>(total))) > 0;) {
+    total += n;
+  }
+  close(fd);
+  buf[total] = '\0';
+  return total;
+}
+
 // Cuts the bytes received into command lines.
 void Talla(t_fill& fill) {
   size_t inici = 0;
@@ -46,41 +67,172 @@ void Talla(t_fill& fill) {
   fill.rebut.erase(0, inici);
 }
 
-// The system calls a robot sleeps in between wake-ups.
-bool CridaDeSon(long crida) {
-#if defined(__x86_64__)
-  return crida == 34 || crida == 35 || crida == 130 || crida == 219 || crida == 230 || crida == 7 ||
-         crida == 23 || crida == 232 || crida == 270 || crida == 271 || crida == 281;
-#elif defined(__aarch64__)
-  return crida == 101 || crida == 115 || crida == 128 || crida == 133 || crida == 72 ||
-         crida == 73 || crida == 22;
-#else
-  (void)crida;
-  return true;
+// The system calls a robot waits in when it has nothing to do: sleeps, waits for a descriptor,
+// a signal, a child or another thread, and reads that block.
+bool CridaDEspera(long crida) {
+  static const long espera[] = {
+      SYS_read, SYS_nanosleep, SYS_clock_nanosleep, SYS_rt_sigsuspend, SYS_rt_sigtimedwait,
+      SYS_restart_syscall, SYS_pselect6, SYS_ppoll, SYS_epoll_pwait, SYS_futex, SYS_wait4,
+      SYS_waitid, SYS_recvfrom, SYS_recvmsg,
+#ifdef SYS_poll
+      SYS_poll, SYS_select, SYS_pause, SYS_epoll_wait,
 #endif
+#ifdef SYS_epoll_pwait2
+      SYS_epoll_pwait2,
+#endif
+#ifdef SYS_futex_waitv
+      SYS_futex_waitv,
+#endif
+  };
+  return std::find(std::begin(espera), std::end(espera), crida) != std::end(espera);
 }
+
+// One thread as one look at /proc sees it.
+struct t_fil {
+  pid_t pid, tid;
+  unsigned long long cops;  // times it has been put on a CPU
+};
 
 enum t_estat { ACABAT, DORM, OCUPAT };
 
-// Whether the robot has ended, sleeps with no SIGUSR1 pending, or is busy.
-t_estat Estat(pid_t pid) {
-  const std::string dir = "/proc/" + std::to_string(pid);
-  std::ifstream stat(dir + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), {});
-  const size_t tancament = text.rfind(')');
-  if (tancament == std::string::npos || tancament + 2 >= text.size()) return ACABAT;  // reaped
-  const char estat = text[tancament + 2];
-  if (estat == 'Z' || estat == 'X') return ACABAT;
-  if (estat != 'S') return OCUPAT;
-  long crida = -1;
-  std::ifstream(dir + "/syscall") >> crida;
-  if (!CridaDeSon(crida)) return OCUPAT;
-  std::ifstream status(dir + "/status");
-  const unsigned long usr1 = 1ul << (SIGUSR1 - 1);
-  for (std::string linia; std::getline(status, linia);) {
-    if (linia.rfind("SigPnd:", 0) == 0 || linia.rfind("ShdPnd:", 0) == 0) {
-      if (std::stoul(linia.substr(7), nullptr, 16) & usr1) return OCUPAT;
+// The fields of a stat line after the command name: state, parent, group, threads, resident
+// pages. False if the process is gone.
+struct t_stat {
+  char estat = '?';
+  pid_t pare = 0, grup = 0;
+  long fils = 0, rss = 0;
+  std::string nom;
+};
+
+bool LlegeixStat(const char* cami, t_stat& s) {
+  char buf[1024];
+  if (LlegeixProc(cami, buf, sizeof buf) <= 0) return false;
+  const char* obert = std::strchr(buf, '(');
+  const char* tancat = std::strrchr(buf, ')');
+  if (!obert || !tancat || tancat[1] == '\0') return false;
+  s.nom.assign(obert + 1, tancat);
+  std::istringstream in(tancat + 2);
+  std::string camp;
+  in >> s.estat >> s.pare >> s.grup;
+  for (int i = 6; i <= 19; ++i) in >> camp;  // session up to nice
+  in >> s.fils;
+  for (int i = 21; i <= 23; ++i) in >> camp;  // itrealvalue, starttime, vsize
+  in >> s.rss;
+  return !in.fail();
+}
+
+// A thread waits for the arena: asleep in a waiting system call, with no SIGUSR1 pending that it
+// would take (one it blocks waits for ever, as with a robot that never asked for signals).
+// Otherwise `ocupat` says what it does.
+bool Espera(pid_t pid, pid_t tid, const t_stat& s, std::string& ocupat) {
+  char cami[64], buf[2048];
+  auto Ocupat = [&](const std::string& que) {
+    ocupat = "process " + std::to_string(pid) + " (" + s.nom + ")" +
+             (tid != pid ? ", thread " + std::to_string(tid) : "") + ": " + que;
+    return false;
+  };
+  if (s.estat == 'Z' || s.estat == 'X') return true;  // ended: it does nothing any more
+  if (s.estat != 'S') return Ocupat(std::string("state ") + s.estat);
+  std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/syscall", pid, tid);
+  if (LlegeixProc(cami, buf, sizeof buf) <= 0) return true;  // gone meanwhile
+  const long crida = std::strtol(buf, nullptr, 10);
+  if (!CridaDEspera(crida) || std::strncmp(buf, "running", 7) == 0) {
+    return Ocupat("in system call " + std::to_string(crida));
+  }
+  std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/status", pid, tid);
+  if (LlegeixProc(cami, buf, sizeof buf) <= 0) return true;
+  unsigned long pendent = 0, bloquejat = 0, ignorat = 0;
+  for (const char* l = buf; l && *l; l = std::strchr(l, '\n'), l = l ? l + 1 : nullptr) {
+    if (!std::strncmp(l, "SigPnd:", 7) || !std::strncmp(l, "ShdPnd:", 7)) {
+      pendent |= std::strtoul(l + 7, nullptr, 16);
+    } else if (!std::strncmp(l, "SigBlk:", 7)) {
+      bloquejat = std::strtoul(l + 7, nullptr, 16);
+    } else if (!std::strncmp(l, "SigIgn:", 7)) {
+      ignorat = std::strtoul(l + 7, nullptr, 16);
     }
+  }
+  const unsigned long usr1 = 1ul << (SIGUSR1 - 1);
+  if (pendent & usr1 & ~bloquejat & ~ignorat) return Ocupat("a SIGUSR1 is pending");
+  return true;
+}
+
+// The robot's processes: itself and its descendants, through each thread's children.
+std::vector<pid_t> Processos(pid_t arrel) {
+  std::vector<pid_t> tots{arrel};
+  char cami[320], buf[4096];
+  for (size_t i = 0; i < tots.size(); ++i) {
+    std::snprintf(cami, sizeof cami, "/proc/%d/task", tots[i]);
+    DIR* d = opendir(cami);
+    if (!d) continue;
+    while (const dirent* e = readdir(d)) {
+      if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+      std::snprintf(cami, sizeof cami, "/proc/%d/task/%s/children", tots[i], e->d_name);
+      if (LlegeixProc(cami, buf, sizeof buf) <= 0) continue;
+      std::istringstream in(buf);
+      for (pid_t fill; in >> fill;) tots.push_back(fill);
+    }
+    closedir(d);
+  }
+  return tots;
+}
+
+// One look at every thread of every process of the robot. DORM only if all of them wait; then
+// `fils` holds each thread with the times it has run, for a second look to compare.
+t_estat MiraTot(pid_t arrel, std::vector<t_fil>& fils, std::string& ocupat) {
+  fils.clear();
+  char cami[64], buf[256];
+  for (pid_t pid : Processos(arrel)) {
+    std::snprintf(cami, sizeof cami, "/proc/%d/task", pid);
+    DIR* d = opendir(cami);
+    if (!d) continue;
+    bool espera = true;
+    while (const dirent* e = readdir(d)) {
+      if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+      const pid_t tid = static_cast<pid_t>(std::strtol(e->d_name, nullptr, 10));
+      t_stat s;
+      std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/stat", pid, tid);
+      if (!LlegeixStat(cami, s)) continue;
+      if (!Espera(pid, tid, s, ocupat)) {
+        espera = false;
+        break;
+      }
+      std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/schedstat", pid, tid);
+      unsigned long long cops = 0;
+      if (LlegeixProc(cami, buf, sizeof buf) > 0) {
+        char* p = buf;
+        for (int camp = 0; camp < 3; ++camp) cops = std::strtoull(p, &p, 10);
+      }
+      fils.push_back({pid, tid, cops});
+    }
+    closedir(d);
+    if (!espera) return OCUPAT;
+  }
+  return DORM;
+}
+
+// Whether the robot has ended, waits for the arena, or is busy. A robot of one thread and no
+// child can only be woken by the arena, so one look at it is enough. With more threads or
+// processes one may be about to wake another: they must be found waiting twice, none of them
+// having run in between.
+t_estat Estat(pid_t pid, std::string& ocupat) {
+  char cami[64], buf[4096];
+  std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
+  t_stat s;
+  if (!LlegeixStat(cami, s) || s.estat == 'Z' || s.estat == 'X') return ACABAT;
+  if (s.fils == 1) {
+    if (!Espera(pid, pid, s, ocupat)) return OCUPAT;
+    std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", pid, pid);
+    if (LlegeixProc(cami, buf, sizeof buf) <= 0) return DORM;
+  }
+  std::vector<t_fil> primera, segona;
+  if (MiraTot(pid, primera, ocupat) != DORM) return OCUPAT;
+  if (MiraTot(pid, segona, ocupat) != DORM) return OCUPAT;
+  const auto Igual = [](const t_fil& a, const t_fil& b) {
+    return a.pid == b.pid && a.tid == b.tid && a.cops == b.cops;
+  };
+  if (!std::equal(primera.begin(), primera.end(), segona.begin(), segona.end(), Igual)) {
+    ocupat = "its threads were still waking each other";
+    return OCUPAT;
   }
   return DORM;
 }
@@ -90,25 +242,171 @@ bool PipaBuida(int fd) {
   return fd < 0 || ioctl(fd, FIONREAD, &pendents) != 0 || pendents == 0;
 }
 
+// The arena adopts what its robots leave behind (a process whose parent ended), so that it can
+// end it: nothing a robot starts outlives it.
+void FesteAdoptiu() {
+  static std::once_flag un_cop;
+  std::call_once(un_cop, [] { prctl(PR_SET_CHILD_SUBREAPER, 1); });
+}
+
+std::string NouMarca() {
+  static std::atomic<unsigned> comptador{0};
+  return "ARENA_ROBOT=" + std::to_string(getpid()) + "." + std::to_string(++comptador);
+}
+
+// Whether the environment of process `pid` holds `marca`.
+bool PortaMarca(pid_t pid, const std::string& marca) {
+  char cami[64];
+  std::snprintf(cami, sizeof cami, "/proc/%d/environ", pid);
+  const int fd = open(cami, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string entorn;
+  char buf[8192];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) entorn.append(buf, static_cast<size_t>(n));
+  close(fd);
+  const std::string buscat = marca + '\0';
+  return entorn.compare(0, buscat.size(), buscat) == 0 ||
+         entorn.find('\0' + buscat) != std::string::npos;
+}
+
+// Ends what is left of a robot once the robot itself is reaped: the processes of its group, and
+// those that left the group and were adopted by the arena carrying the robot's tag. Each of the
+// latter is reaped by its pid; the group's members are reaped by their parents, or adopted and
+// reaped here on a later round.
+void Escombra(pid_t grup, const std::string& marca) {
+  const pid_t jo = getpid();
+  const auto limit = Rellotge::now() + std::chrono::seconds(2);
+  for (;;) {
+    bool queda = false;
+    DIR* d = opendir("/proc");
+    if (!d) return;
+    while (const dirent* e = readdir(d)) {
+      if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+      const pid_t pid = static_cast<pid_t>(std::strtol(e->d_name, nullptr, 10));
+      char cami[64];
+      std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
+      t_stat s;
+      if (!LlegeixStat(cami, s)) continue;
+      const bool adoptat = s.pare == jo && PortaMarca(pid, marca);
+      if (s.grup != grup && !adoptat) continue;
+      queda = true;
+      if (s.grup == grup && s.estat != 'Z') kill(-grup, SIGKILL);
+      if (adoptat) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+      } else if (s.pare == jo) {
+        waitpid(pid, nullptr, WNOHANG);
+      }
+    }
+    closedir(d);
+    if (!queda || Resta(limit) == 0) return;
+    const timespec pausa{0, 1000000};
+    nanosleep(&pausa, nullptr);
+  }
+}
+
+// The robot has ended (seen without reaping it, so its id still names its group): end the rest
+// of its group, then reap it.
+void Recull(t_fill& fill) {
+  kill(-fill.pid, SIGKILL);
+  int estat = 0;
+  if (wait4(fill.pid, &estat, 0, &fill.us) == fill.pid) fill.estat = estat;
+}
+
 }  // namespace
 
+std::vector<std::string> OrdreRobot(const std::string& robot) {
+  struct stat st;
+  if (stat(robot.c_str(), &st) == 0 || robot.find_first_of(" \t") == std::string::npos) {
+    return {robot};
+  }
+  std::vector<std::string> ordre;
+  std::istringstream in(robot);
+  for (std::string paraula; in >> paraula;) ordre.push_back(paraula);
+  return ordre;
+}
+
+std::string NoEngegable(const std::vector<std::string>& ordre) {
+  if (ordre.empty() || ordre[0].empty()) return "no program given";
+  std::string cami = ordre[0];
+  if (cami.find('/') == std::string::npos) {
+    // Looked up in PATH, as the exec will.
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+      const std::string provat = (dir.empty() ? "." : dir) + "/" + ordre[0];
+      if (access(provat.c_str(), X_OK) == 0) return "";
+    }
+    return ordre[0] + ": not found in PATH";
+  }
+  struct stat st;
+  if (stat(cami.c_str(), &st) != 0) return cami + ": " + std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return cami + ": is a directory";
+  if (access(cami.c_str(), X_OK) != 0) return cami + ": " + std::strerror(errno);
+  return "";
+}
+
 bool Engega(t_fill& fill, const std::string& cami, const std::string& previ) {
-  int in[2], out[2];
-  if (pipe2(in, O_CLOEXEC) != 0) return false;
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    close(in[0]);
-    close(in[1]);
+  t_engegada e;
+  e.ordre = {cami};
+  e.previ = previ;
+  return Engega(fill, e);
+}
+
+bool Engega(t_fill& fill, const t_engegada& engegada) {
+  fill = t_fill{};
+  FesteAdoptiu();
+  if (engegada.ordre.empty()) {
+    fill.error = "no program given";
     return false;
   }
-  AfegeixFlag(in[0], O_NONBLOCK);  // the robot's side: a read finds what waits, or EAGAIN
-  AfegeixFlag(in[1], O_NONBLOCK);
+  // Everything the child needs is made before the fork: between fork and exec it may only make
+  // async-signal-safe calls, as other threads of the arena may hold the heap's lock.
+  std::vector<char*> args;
+  for (const auto& a : engegada.ordre) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  fill.marca = NouMarca();
+  std::vector<char*> entorn;
+  for (char** v = environ; *v; ++v) {
+    if (std::strncmp(*v, "ARENA_ROBOT=", 12) != 0) entorn.push_back(*v);
+  }
+  entorn.push_back(const_cast<char*>(fill.marca.c_str()));
+  entorn.push_back(nullptr);
+
+  int fds[7] = {-1, -1, -1, -1, -1, -1, -1};
+  int* in = fds;       // in[0] the robot's standard input, in[1] ours
+  int* out = fds + 2;  // out[0] ours, out[1] the robot's standard output
+  int* avis = fds + 4;  // the exec's error, if it fails
+  int& err = fds[6];
+  auto Falla = [&](const std::string& que) {
+    fill.error = que + ": " + std::strerror(errno);
+    for (int& fd : fds) Tanca(fd);
+    return false;
+  };
+  if (engegada.entrada.empty()) {
+    if (pipe2(in, O_CLOEXEC) != 0) return Falla("pipe");
+    AfegeixFlag(in[0], O_NONBLOCK);  // the robot's side: a read finds what waits, or EAGAIN
+    AfegeixFlag(in[1], O_NONBLOCK);
+  } else if ((in[0] = open(engegada.entrada.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
+    return Falla(engegada.entrada);
+  }
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(avis, O_CLOEXEC) != 0) return Falla("pipe");
   AfegeixFlag(out[0], O_NONBLOCK);
-  if (!previ.empty()) {
+  if (engegada.sortida_no_bloquejant) AfegeixFlag(out[1], O_NONBLOCK);
+  if (!engegada.err.empty() &&
+      (err = open(engegada.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) < 0) {
+    return Falla(engegada.err);
+  }
+  if (!engegada.previ.empty()) {
+    const std::string& previ = engegada.previ;
     fcntl(out[1], F_SETPIPE_SZ, static_cast<int>(previ.size()));
     if (write(out[1], previ.data(), previ.size()) != static_cast<ssize_t>(previ.size())) {
-      for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
-      return false;
+      return Falla("pipe");
     }
+  }
+  rlimit fitxer{RLIM_INFINITY, RLIM_INFINITY};
+  if (engegada.max_fitxer_mib > 0) {
+    fitxer.rlim_cur = fitxer.rlim_max = static_cast<rlim_t>(engegada.max_fitxer_mib) << 20;
   }
 
   // A robot must not die of a signal that comes before it has installed its handler: it stays
@@ -116,28 +414,50 @@ bool Engega(t_fill& fill, const std::string& cami, const std::string& previ) {
   sigset_t usr1, abans;
   sigemptyset(&usr1);
   sigaddset(&usr1, SIGUSR1);
-  sigprocmask(SIG_BLOCK, &usr1, &abans);
+  pthread_sigmask(SIG_BLOCK, &usr1, &abans);
+  const pid_t pare = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
+    setpgid(0, 0);
+    // Ends with the arena thread that started it, should the arena be killed outright.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != pare) _exit(127);
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
+    if (err >= 0) dup2(err, STDERR_FILENO);
     signal(SIGPIPE, SIG_DFL);
-    execl(cami.c_str(), cami.c_str(), static_cast<char*>(nullptr));
+    const rlimit cap_core{0, 0};
+    setrlimit(RLIMIT_CORE, &cap_core);
+    setrlimit(RLIMIT_FSIZE, &fitxer);
+    sigprocmask(SIG_SETMASK, &usr1, nullptr);
+    execvpe(args[0], args.data(), entorn.data());
+    const int e = errno;
+    if (write(avis[1], &e, sizeof e) < 0) _exit(127);
     _exit(127);
   }
-  sigprocmask(SIG_SETMASK, &abans, nullptr);
-  close(in[0]);
-  close(out[1]);
-  if (pid < 0) {
-    close(in[1]);
-    close(out[0]);
-    return false;
+  pthread_sigmask(SIG_SETMASK, &abans, nullptr);
+  if (pid < 0) return Falla("fork");
+  setpgid(pid, pid);  // also here, so that the group exists whichever of the two runs first
+  Tanca(in[0]);
+  Tanca(out[1]);
+  Tanca(avis[1]);
+  Tanca(err);
+  int error_exec = 0;
+  ssize_t n;
+  while ((n = read(avis[0], &error_exec, sizeof error_exec)) < 0 && errno == EINTR) {
   }
-  fill = t_fill{};
+  Tanca(avis[0]);
   fill.pid = pid;
   fill.entrada = in[1];
   fill.sortida = out[0];
   fill.pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (n == static_cast<ssize_t>(sizeof error_exec)) {
+    const std::string marca = fill.marca;
+    Atura(fill);
+    fill.error = "cannot run " + engegada.ordre[0] + ": " + std::strerror(error_exec);
+    fill.marca = marca;
+    return false;
+  }
   return true;
 }
 
@@ -186,9 +506,9 @@ bool Escriu(t_fill& fill, const std::string& dades, int ms) {
   return true;
 }
 
-bool EnviaLot(t_fill& fill, const std::string& linies, int ms) {
+bool EnviaLot(t_fill& fill, const std::string& linies, int ms, bool senyal) {
   const bool ok = Escriu(fill, linies, ms);
-  Senyala(fill);
+  if (senyal) Senyala(fill);
   return ok;
 }
 
@@ -215,15 +535,18 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes) {
   const auto limit = Rellotge::now() + std::chrono::milliseconds(ms);
   const size_t abans = fill.bytes_rebuts;
   long espera = 10000;  // ns
+  fill.ocupat.clear();
   for (;;) {
     Drena(fill);
     if (fill.bytes_rebuts - abans > max_bytes) return false;
     // A robot that has ended will read nothing more, whatever is left in its pipe.
-    const t_estat estat = fill.estat >= 0 ? ACABAT : Estat(fill.pid);
+    const t_estat estat = fill.estat >= 0 ? ACABAT : Estat(fill.pid, fill.ocupat);
     if (estat == ACABAT || (estat == DORM && PipaBuida(fill.entrada))) {
       Drena(fill);  // everything it wrote before going to sleep is in the pipe now
+      fill.ocupat.clear();
       return true;
     }
+    if (estat == DORM) fill.ocupat = "it has not read all its input";
     if (Resta(limit) == 0) return false;
     // A robot usually answers within tens of microseconds: look again soon, then less often.
     const timespec pausa{0, espera};
@@ -232,19 +555,50 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes) {
   }
 }
 
+t_consum Consum(const t_fill& fill) {
+  t_consum c;
+  if (fill.pid <= 0 || fill.estat >= 0) return c;
+  static const long pagina_kib = sysconf(_SC_PAGESIZE) / 1024;
+  for (pid_t pid : Processos(fill.pid)) {
+    char cami[64];
+    std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
+    t_stat s;
+    if (!LlegeixStat(cami, s) || s.estat == 'Z') continue;
+    ++c.processos;
+    c.memoria_kib += s.rss * pagina_kib;
+  }
+  return c;
+}
+
+std::string PassaLimits(const t_fill& fill, const t_limits& limits) {
+  if (limits.memoria_mib <= 0 && limits.processos <= 0) return "";
+  const t_consum c = Consum(fill);
+  if (limits.memoria_mib > 0 && c.memoria_kib > limits.memoria_mib * 1024) {
+    return "exceeded its memory limit (" + std::to_string(limits.memoria_mib) + " MiB)";
+  }
+  if (limits.processos > 0 && c.processos > limits.processos) {
+    return "exceeded its process limit (" + std::to_string(limits.processos) + ")";
+  }
+  return "";
+}
+
 bool EsperaFi(t_fill& fill, int ms) {
   const auto limit = Rellotge::now() + std::chrono::milliseconds(ms);
   for (;;) {
     Drena(fill);
     if (fill.estat >= 0) return true;
-    int estat = 0;
-    const pid_t r = wait4(fill.pid, &estat, WNOHANG, &fill.us);
-    if (r == fill.pid) {
-      fill.estat = estat;
+    if (fill.pid <= 0) return false;
+    // Seen without reaping first, so that its id still names its group when the group is ended.
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(fill.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+      return false;
+    }
+    if (info.si_pid == fill.pid) {
+      Recull(fill);
       Drena(fill);
       return true;
     }
-    if (r < 0 || Resta(limit) == 0) return false;
+    if (Resta(limit) == 0) return false;
     pollfd p[2] = {{fill.pidfd, POLLIN, 0}, {fill.sortida, POLLIN, 0}};
     // Without a pidfd nothing wakes us when the robot ends: look again every 10 ms.
     poll(p, 2, fill.pidfd >= 0 ? Resta(limit) : std::min(Resta(limit), 10));
@@ -253,19 +607,35 @@ bool EsperaFi(t_fill& fill, int ms) {
 
 double TempsCpu(const t_fill& fill) {
   // schedstat counts nanoseconds on the CPU, finer than the clock ticks of stat.
-  unsigned long long ns = 0;
-  std::ifstream("/proc/" + std::to_string(fill.pid) + "/schedstat") >> ns;
-  return static_cast<double>(ns) / 1e9;
+  char cami[64], buf[128];
+  std::snprintf(cami, sizeof cami, "/proc/%d/schedstat", fill.pid);
+  if (fill.pid <= 0 || LlegeixProc(cami, buf, sizeof buf) <= 0) return 0;
+  return static_cast<double>(std::strtoull(buf, nullptr, 10)) / 1e9;
 }
 
 void Atura(t_fill& fill, int sig) {
   if (fill.pid > 0 && fill.estat < 0) {
     kill(fill.pid, sig);
-    int estat = 0;
-    if (wait4(fill.pid, &estat, 0, &fill.us) == fill.pid) fill.estat = estat;
+    // Another signal than SIGKILL gives it two seconds to end by itself.
+    if (sig == SIGKILL || !EsperaFi(fill, 2000)) {
+      kill(fill.pid, SIGKILL);
+      Recull(fill);
+    }
   }
+  if (fill.pid > 0) Escombra(fill.pid, fill.marca);
   Drena(fill);
   Tanca(fill.entrada);
   Tanca(fill.sortida);
   Tanca(fill.pidfd);
+}
+
+std::string ComAcaba(int estat) {
+  if (WIFEXITED(estat)) return "exited with status " + std::to_string(WEXITSTATUS(estat));
+  if (WIFSIGNALED(estat)) {
+    const int s = WTERMSIG(estat);
+    const char* nom = sigabbrev_np(s);
+    return "killed by signal " + std::to_string(s) + " (" + (nom ? "SIG" + std::string(nom) : "?") +
+           ")";
+  }
+  return "ended with status " + std::to_string(estat);
 }

@@ -1,5 +1,6 @@
-// The arena's side of the line protocol: starts a robot executable as an arena does, feeds it
-// message lines with a wake-up signal, and reads its command lines.
+// The arena's side of the line protocol: starts a robot as an arena does, each in a process group
+// of its own, feeds it message lines with a wake-up signal, reads its command lines, tells when
+// it has finished its tick, and ends it with everything it started.
 #pragma once
 
 #include <sys/resource.h>
@@ -9,10 +10,29 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
+
+// How to start a robot.
+struct t_engegada {
+  std::vector<std::string> ordre;  // the program (looked up in PATH without a '/') and arguments
+  std::string err;                 // file for its standard error; empty: the caller's own
+  // Put in the robot's output pipe first, the pipe shrunk to it, so that the robot's first
+  // write finds the pipe full (for tests of a blocked writer).
+  std::string previ;
+  bool sortida_no_bloquejant = false;  // the robot's end of its output pipe non-blocking
+  std::string entrada;                 // a file for its standard input instead of the pipe
+  long max_fitxer_mib = 64;            // largest file it may write; 0: no limit
+};
+
+// Limits checked by the arena while the robot plays; 0 turns one off.
+struct t_limits {
+  long memoria_mib = 1024;  // resident memory of all its processes together
+  int processos = 64;       // processes it may have at once, itself included
+};
 
 // A robot child process as the arena sees it.
 struct t_fill {
-  pid_t pid = -1;
+  pid_t pid = -1;                  // also the id of its process group
   int entrada = -1;                // our end of the robot's standard input
   int sortida = -1;                // our end of the robot's standard output
   int pidfd = -1;                  // readable once the robot has ended
@@ -22,13 +42,24 @@ struct t_fill {
   size_t bytes_rebuts = 0;  // everything the robot has written so far
   int estat = -1;           // wait status once reaped
   rusage us{};              // its resource use, once reaped
+  std::string marca;        // the tag its environment carries to every process it starts
+  std::string ocupat;       // after a failed EsperaRepos: what it was doing
+  std::string error;        // why Engega failed
 };
 
-// Starts `cami` with SIGUSR1 blocked across the exec (the robot unblocks it once it can take
-// it), its standard input a non-blocking pipe and its standard output a pipe. False on failure.
-// `previ`, when given, is put in the robot's output pipe first and the pipe is shrunk to it, so
-// that the robot's first write finds the pipe full (for tests of a blocked writer).
+// Starts a robot with SIGUSR1 blocked across the exec (the robot unblocks it once it can take
+// it), its standard input a non-blocking pipe and its standard output a pipe, in a process group
+// of its own that ends with it. False on failure, with `fill.error` saying why (the exec's own
+// error included: a robot that cannot be run is never taken for one that exited).
+bool Engega(t_fill& fill, const t_engegada& engegada);
 bool Engega(t_fill& fill, const std::string& cami, const std::string& previ = "");
+
+// Splits a robot given as one text: an existing file is taken whole, anything else is a
+// command and its arguments separated by blanks ("python3 bot.py").
+std::vector<std::string> OrdreRobot(const std::string& robot);
+// Why `ordre` cannot be started, or empty if it can: a program that is missing, a directory or
+// not executable.
+std::string NoEngegable(const std::vector<std::string>& ordre);
 
 // Writes `dades` to the robot's input. When the pipe is full the robot is signalled so it reads,
 // and its output is drained meanwhile, so neither side can block the other. False if the robot
@@ -37,7 +68,7 @@ bool Escriu(t_fill& fill, const std::string& dades, int ms = 10000);
 // Raises SIGUSR1 at the robot: lines wait.
 void Senyala(t_fill& fill);
 // Writes a batch of lines, each ended by a newline, then signals.
-bool EnviaLot(t_fill& fill, const std::string& linies, int ms = 10000);
+bool EnviaLot(t_fill& fill, const std::string& linies, int ms = 10000, bool senyal = true);
 // Closes the robot's input for good.
 void TancaEntrada(t_fill& fill);
 
@@ -46,10 +77,20 @@ void Drena(t_fill& fill);
 // Takes the next command line, waiting up to `ms` milliseconds for it.
 bool LlegeixLinia(t_fill& fill, std::string& linia, int ms = 10000);
 
-// Waits until the robot has read every line sent and gone back to sleep (or has ended), then
-// collects its output. Uses /proc to see where the robot waits. False at the deadline, or once
-// the robot has written more than `max_bytes` meanwhile.
+// Waits until the robot has read every line sent and every thread of every process it has
+// waits with no SIGUSR1 pending (or it has ended), then collects its output. False at the
+// deadline, with `fill.ocupat` saying what was still busy, or once the robot has written more
+// than `max_bytes` meanwhile.
 bool EsperaRepos(t_fill& fill, int ms = 10000, size_t max_bytes = SIZE_MAX);
+
+// What a robot and the processes it started use now.
+struct t_consum {
+  int processos = 0;
+  long memoria_kib = 0;  // resident, all processes together
+};
+t_consum Consum(const t_fill& fill);
+// Which limit the robot is over, in words ("exceeded its memory limit (N MiB)"), or empty.
+std::string PassaLimits(const t_fill& fill, const t_limits& limits);
 
 // Waits up to `ms` milliseconds for the robot to end, collecting its output. True once reaped;
 // `estat` then holds its wait status.
@@ -57,5 +98,10 @@ bool EsperaFi(t_fill& fill, int ms);
 // CPU time the robot has used so far, in seconds (from /proc).
 double TempsCpu(const t_fill& fill);
 
-// Ends the robot with `sig` if it is still running, reaps it and closes every descriptor.
+// Ends the robot and every process it started (its process group, and what escaped the group
+// carrying its tag), with `sig` for the robot itself and SIGKILL for the rest; reaps them all
+// and closes every descriptor.
 void Atura(t_fill& fill, int sig = SIGKILL);
+
+// How a reaped robot ended, in words: "exited with status N", "killed by signal N (NAME)".
+std::string ComAcaba(int estat);
