@@ -1,5 +1,7 @@
 // End-to-end: the built robot started as an arena starts it (SIGUSR1 blocked across exec, stdin a
 // non-blocking pipe, a signal after each batch), its exact output lines, and how it ends.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "tests/robot_e2e.h"
@@ -77,6 +79,35 @@ TEST_F(Tavik, LongLinesArriveWholeAndOverlongOnesAreSkipped) {
   EXPECT_EQ(Respon("Dead" + std::string(300 * 1024, ' ') + "\n"), Linies{"Print :'("});
   EXPECT_EQ(Respon("Dead" + std::string(1100 * 1024, 'x') + "\nDead\n", 1),
             (Linies{kDesconegut, "Print :'("}));
+}
+
+TEST(Fitxer, AfterTheEndOfAFileTheNextSignalReadsWhatWasAppended) {
+  char nom[] = "/tmp/tavik-entrada-XXXXXX";
+  const int fd = mkstemp(nom);
+  ASSERT_GE(fd, 0);
+  auto Afegeix = [&](const std::string& text) {
+    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  };
+  Afegeix("Dead\n");
+  t_engegada e;
+  e.ordre = {TAVIK_BIN};
+  e.entrada = nom;
+  t_fill robot;
+  ASSERT_TRUE(Engega(robot, e)) << robot.error;
+  Linies l;
+  std::string linia;
+  Senyala(robot);
+  while (l.size() < 5 && LlegeixLinia(robot, linia)) l.push_back(linia);
+  EXPECT_EQ(l.back(), "Print :'(");
+  Afegeix("Initialize 1\nExitRobot\n");
+  Senyala(robot);
+  EXPECT_TRUE(EsperaFi(robot, 5000));
+  EXPECT_EQ(ComAcaba(robot.estat), "exited with status 0");
+  EXPECT_EQ(Linies(robot.linies.begin(), robot.linies.end()),
+            (Linies{"Name Tavik", "Colour 0xffffff 0xb0b0b0"}));
+  Atura(robot);
+  close(fd);
+  unlink(nom);
 }
 
 TEST(Guio, PlaysTheBundledGame) {

@@ -36,6 +36,16 @@ TEST_F(Robot, EnergyEnemyEnergyAndDeath) {
   EXPECT_EQ(robot.energy, 50);
   Envia("GameStarts");
   EXPECT_EQ(robot.energy, 0);
+  // The energy of the last game does not pay for shots in the next: no Shoot until an Energy
+  // above 3 comes.
+  options[9] = 1;
+  robot.mode = MODE_SCANNING;
+  EXPECT_EQ(Envia("Radar 10 0 1"), (Linies{"Print  [+] ^^", "Sweep 6 0 0.89528 1.10472"}));
+  Envia("Energy 3");
+  EXPECT_EQ(Envia("Radar 10 0 1"), Linies{"Sweep 6 0 0.89528 1.10472"});
+  Envia("Energy 3.5");
+  EXPECT_EQ(Envia("Radar 10 0 1"), (Linies{"Shoot 0", "Sweep 6 0 0.89528 1.10472"}));
+  Envia("GameStarts");
   robot.mode = MODE_TRACKING;
   const t_ordre o{3, ORDER_STOP, 0};
   insertar_ordre(&o);
@@ -89,6 +99,12 @@ TEST_F(Robot, UnreadableFieldsLeaveZero) {
   EXPECT_EQ(robot.cannon_angle, 0);
   Envia("GameOption 3 -1e400");
   EXPECT_EQ(options[3], -DBL_MAX);
+  // A missing option value stores 0, as an unreadable one does: never an old or made-up value.
+  for (const char* linia : {"GameOption 3", "GameOption 3 abc"}) {
+    options[3] = 5;
+    Envia(linia);
+    EXPECT_EQ(options[3], 0) << linia;
+  }
   Envia("RobotInfo 1e999 7");
   EXPECT_EQ(robot.enemy_energy, DBL_MAX);
 }

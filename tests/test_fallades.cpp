@@ -112,6 +112,73 @@ TEST_F(Tavik, ClosedInputLeavesTheRobotIdleUntilItIsEnded) {
   EXPECT_TRUE(WIFSIGNALED(robot.estat) && WTERMSIG(robot.estat) == SIGTERM);
 }
 
+TEST_F(Tavik, AClosedCommandPipeLosesTheLinesAndTheRobotGoesOn) {
+  Llegeix(4);
+  close(robot.sortida);
+  robot.sortida = -1;
+  ASSERT_TRUE(EnviaLot(robot, "Initialize 1\nDead\n"));
+  // Asleep again, neither killed by SIGPIPE nor spinning on the failed write.
+  ASSERT_TRUE(EsperaRepos(robot)) << robot.ocupat;
+  EXPECT_FALSE(EsperaFi(robot, 0));
+  ASSERT_TRUE(EnviaLot(robot, "ExitRobot\n"));
+  EXPECT_TRUE(AcabaAmb(0));
+}
+
+TEST(Sortida, ANonBlockingOutputPipeThatFillsLosesNothing) {
+  std::signal(SIGPIPE, SIG_IGN);
+  t_engegada e;
+  e.ordre = {TAVIK_BIN};
+  e.sortida_no_bloquejant = true;
+  e.previ = std::string(4095, 'x') + "\n";  // full from the start, and only a page long
+  t_fill robot;
+  ASSERT_TRUE(Engega(robot, e)) << robot.error;
+  std::string lot;
+  for (int i = 0; i < 2000; ++i) lot += "Initialize 1\n";
+  ASSERT_TRUE(EnviaLot(robot, lot + "Sync\n"));
+  Linies totes;
+  std::string linia;
+  while (totes.size() < 1 + 4 + 4000 + 1 && LlegeixLinia(robot, linia)) totes.push_back(linia);
+  Atura(robot);
+  ASSERT_EQ(totes.size(), 4006u);
+  EXPECT_EQ(Linies(totes.begin() + 1, totes.begin() + 5), kArrencada);
+  for (size_t i = 5; i < 4005; i += 2) {
+    ASSERT_EQ(totes[i], "Name Tavik") << i;
+    ASSERT_EQ(totes[i + 1], "Colour 0xffffff 0xb0b0b0") << i;
+  }
+  EXPECT_EQ(totes.back(), kDesconegut);
+}
+
+// A library preloaded into the robot raises SIGUSR1 from inside every heap call made while the
+// signal could be delivered, and aborts if the heap is entered again; after the static
+// destructors it puts lines on standard input and raises SIGUSR1 once more, and ends the robot
+// with status 70 if they are read. It leaves one line of its own on the input before main runs.
+TEST(Senyals, NoDeliveryRunsInsideTheHeapOrAfterMainHasReturned) {
+#ifdef TAVIK_SANITIZE
+  GTEST_SKIP() << "the fault-injection library replaces the allocator, which a sanitizer build "
+                  "cannot have replaced";
+#else
+  std::signal(SIGPIPE, SIG_IGN);
+  setenv("LD_PRELOAD", INTRUS_LIB, 1);
+  t_fill robot;
+  const bool engegat = Engega(robot, TAVIK_BIN);
+  unsetenv("LD_PRELOAD");
+  ASSERT_TRUE(engegat) << robot.error;
+  Linies linies;
+  std::string linia;
+  while (linies.size() < 4 && LlegeixLinia(robot, linia)) linies.push_back(linia);
+  EXPECT_EQ(linies, kArrencada);
+  ASSERT_TRUE(EnviaLot(robot, "Sync\n"));
+  EXPECT_TRUE(LlegeixLinia(robot, linia) && linia == kDesconegut);  // the library's line
+  EXPECT_TRUE(LlegeixLinia(robot, linia) && linia == kDesconegut);  // ours
+  // Lines after ExitRobot in its delivery are still handled: the scan queued at 1 goes out.
+  ASSERT_TRUE(EnviaLot(robot, "GameStarts\nInfo 1 0 0\nExitRobot\nInfo 3 0 0\nDead\n"));
+  ASSERT_TRUE(EsperaFi(robot, 10000));
+  EXPECT_EQ(ComAcaba(robot.estat), "exited with status 0");
+  EXPECT_EQ(Linies(robot.linies.begin(), robot.linies.end()), (Linies{"Rotate 6 0", "Print :'("}));
+  Atura(robot);
+#endif
+}
+
 // Every numeric field of the messages that carry numbers, given a value no arena should send.
 std::string LiniesAbsurdes() {
   const char* valors[] = {"1e308", "-1e308", "1e400", "-1e400", "nan", "inf", "-inf",

@@ -100,6 +100,8 @@ TEST(Angles, ReductionTakesWholeTurnsAboveTwoPi) {
     while (y > DOS_PI) y -= DOS_PI;
     ASSERT_EQ(RedueixAngle(x), y) << x;
   }
+  // An infinite angle, which no subtraction brings down, is taken as 0.
+  EXPECT_EQ(RedueixAngle(INFINITY), 0.0);
   // Huge and infinite angles end, inside one turn.
   for (double x : {1e17, 1e300, DBL_MAX, double(INFINITY)}) {
     const double r = RedueixAngle(x);

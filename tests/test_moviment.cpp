@@ -67,6 +67,15 @@ TEST_F(Robot, PlanningEndsForAnyInput) {
   options[3] = 1;
   AfegeixMovimentFutur(1, 10);
   EXPECT_TRUE(ordres.empty());
+  // Nor is one planned on a tick that went backwards (an Info whose time fell): the robot stays
+  // approaching with nothing queued, and the next Info schedules the scan.
+  robot.tick = -0.05;
+  AfegeixMovimentFutur(1, 10);
+  EXPECT_TRUE(ordres.empty());
+  robot.mode = MODE_APPROACHING;
+  Envia("Info 2 0 0");
+  EXPECT_EQ(Cua(), (std::vector<Ordre>{{2 + robot.tick, ORDER_SCAN}}));
+  ordres.clear();
   // One whose estimate is already past it stops after a tick, even without acceleration.
   options[3] = 0;
   robot.tick = 1;

@@ -70,10 +70,13 @@ TEST_F(Radar, MissesWhileTracking) {
     Envia(linia);
   }
   EXPECT_EQ(robot.misses, 6);  // the 5 stood for the 7 before it
+  Envia("Radar 5 3 0");
+  Envia("Radar 5 5 0");
+  EXPECT_EQ(robot.misses, 8);  // a 5 standing for a cookie is a miss too
   Envia("Radar 5 10 0");
-  EXPECT_EQ(robot.misses, 6);
+  EXPECT_EQ(robot.misses, 8);
   EXPECT_EQ(Envia("Radar 5 5 0"), Linies{});  // the 5 after a 10 stands for 10
-  EXPECT_EQ(robot.misses, 6);
+  EXPECT_EQ(robot.misses, 8);
   robot.sweep_reversed = 1;
   Envia("Radar 5 0 0");
   EXPECT_EQ(Envia("Radar 7 5 0.5").back(), "Sweep 6 1.5 0.39528 0.60472");
@@ -117,6 +120,17 @@ TEST_F(Radar, CookieWithoutTurnSpeedIsOnlyAnnounced) {
   EXPECT_EQ(Envia("Radar 10 3 1"), (Linies{"Print TIME [0]", "Print  [i] Nyam!"}));
   EXPECT_EQ(robot.mode, MODE_SCANNING);
   EXPECT_TRUE(ordres.empty());
+}
+
+TEST_F(Radar, TheRememberedTypeOutlivesTheGame) {
+  Envia("Radar 10 0 1");
+  Envia("GameStarts");
+  robot.mode = MODE_SCANNING;
+  EXPECT_EQ(Envia("Radar 10 5 1").front(), "Print  [+] ^^");  // the 5 still stands for a robot
+  Envia("Radar 10 3 1");
+  Envia("GameStarts");
+  robot.mode = MODE_SCANNING;
+  EXPECT_EQ(Envia("Radar 10 5 1").at(1), "Print  [i] Nyam!");  // and now for a cookie
 }
 
 TEST_F(Radar, OtherModesOnlySpendTheBudget) {
