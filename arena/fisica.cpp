@@ -124,9 +124,15 @@ void XocaRobots(t_mon& mon, std::vector<t_event>& events) {
       const double empeny = (2 * RADI_ROBOT - d) / 2;
       a.x -= dx / d * empeny, a.y -= dy / d * empeny;
       b.x += dx / d * empeny, b.y += dy / d * empeny;
+      // Only an impact costs: the speed at which they close along the line of their centres.
+      // Robots that rest against each other, or part, lose nothing and are told nothing.
+      const double apropa = ((a.vel * std::cos(a.rumb) - b.vel * std::cos(b.rumb)) * dx +
+                             (a.vel * std::sin(a.rumb) - b.vel * std::sin(b.rumb)) * dy) /
+                            d;
+      if (!(apropa > MARGE_TEMPS)) continue;
       a.vel = b.vel = 0;
-      a.energia -= DANY_ROBOT;
-      b.energia -= DANY_ROBOT;
+      a.energia -= DANY_XOC * apropa;
+      b.energia -= DANY_XOC * apropa;
       std::ostringstream ma, mb;
       ma << "Collision " << OBJ_ROBOT << ' ' << Marcacio(a, b.x, b.y);
       mb << "Collision " << OBJ_ROBOT << ' ' << Marcacio(b, a.x, a.y);
@@ -243,7 +249,8 @@ bool Ordena(t_mon& mon, int i, const std::string& ordre) {
   if (paraula == "Shoot") {
     const double e = Llegeix(in, ok);
     if (!ok) return false;
-    if (!r.viu || r.recarrega > 0) return true;  // the cannon is not ready: the shot is lost
+    // The cannon is not ready: the shot is lost.
+    if (!r.viu || r.recarrega > MARGE_TEMPS) return true;
     const double energia = Limita(e, mon.opcions[OPT_TRET_MIN], mon.opcions[OPT_TRET_MAX]);
     const double dir = r.rumb + r.canyo;
     const double surt = RADI_ROBOT + RADI_TRET + 0.01;
@@ -331,7 +338,7 @@ t_impacte Radar(const t_mon& mon, int i) {
   const double ara = r.rumb + r.radar;
   const double escombrat = Limita(ara - r.radar_abans, -DOS_PI, DOS_PI);
   const double lo = std::min(0.0, escombrat), hi = std::max(0.0, escombrat);
-  t_impacte millor{DistanciaParet(mon, r.x, r.y, ara), OBJ_PARET, -1};
+  t_impacte millor{DistanciaParet(mon, r.x, r.y, ara), OBJ_PARET, -1, Normal(r.radar)};
 
   // A round object is seen when the arc the beam swept since the last tick crosses it.
   auto Mira = [&](double x, double y, double radi, int tipus, int index) {
@@ -341,7 +348,8 @@ t_impacte Radar(const t_mon& mon, int i) {
     const double desvia = std::remainder(std::atan2(y - r.y, x - r.x) - r.radar_abans, DOS_PI);
     for (double k : {-DOS_PI, 0.0, DOS_PI}) {
       if (desvia + k + mig >= lo && desvia + k - mig <= hi) {
-        millor = {d - radi, tipus, index};
+        const double on = r.radar_abans + Limita(desvia + k, lo, hi);
+        millor = {d - radi, tipus, index, Normal(on - r.rumb)};
         return;
       }
     }

@@ -21,8 +21,11 @@ constexpr double RECARREGA = 0.25;  // time between two shots of one cannon, s
 constexpr double DANY_TRET = 2.0;   // energy a hit takes, per unit of shot energy
 constexpr double ENERGIA_GALETA = 15.0;
 constexpr double DANY_MINA = 15.0;
-constexpr double DANY_ROBOT = 1.0;  // energy each robot loses when two collide
+constexpr double DANY_XOC = 0.5;    // energy each of two robots loses, per unit of closing speed
 constexpr double DANY_PARET = 0.5;  // energy lost hitting a wall, per unit of speed
+// Times are sums of ticks, which floating point leaves a hair off: what is left of a wait below
+// this is nothing.
+constexpr double MARGE_TEMPS = 1e-9;
 
 // The game options sent to every robot, by number; the physics uses the same values.
 enum {
@@ -110,6 +113,9 @@ struct t_impacte {
   double distancia;
   int tipus;
   int index;  // the robot, shot or object hit; -1 for a wall
+  // Relative to the body, in [0, 2π): the bearing of the object's centre, kept within the arc
+  // the beam swept over in the last tick; for a wall, where the radar points.
+  double angle;
 };
 t_impacte Radar(const t_mon& mon, int i);
 

@@ -147,13 +147,34 @@ TEST(Xocs, WallsStopRobotsAndCostEnergy) {
 }
 
 TEST(Xocs, RobotsBumpCookiesFeedMinesHurt) {
-  t_mon m = Mon({A(10, 15), A(10.8, 15, M_PI)});
+  // Driving into each other: each loses what the closing speed is worth, once.
+  t_mon m = Mon({A(10, 15), A(10.95, 15, M_PI)});
+  m.robots[0].vel = 2;
+  m.robots[1].vel = 1;
   auto e = Passa(m);
   ASSERT_EQ(e.size(), 2u);
   EXPECT_EQ(e[0].missatge, "Collision 0 0");
   EXPECT_EQ(e[1].missatge, "Collision 0 0");
   EXPECT_NEAR(m.robots[1].x - m.robots[0].x, 2 * RADI_ROBOT, 1e-9);
-  EXPECT_EQ(m.robots[0].energia, 100 - DANY_ROBOT);
+  const double apropa = (2 + 1) * (1 - FREGAMENT * 0.05);  // their speeds after this tick's drag
+  EXPECT_NEAR(m.robots[0].energia, 100 - DANY_XOC * apropa, 1e-9);
+  EXPECT_NEAR(m.robots[1].energia, 100 - DANY_XOC * apropa, 1e-9);
+  EXPECT_EQ(m.robots[0].vel, 0);
+  // Resting against each other, or pressed by a gentle push, costs nothing more than the push
+  // is worth: two seconds of contact, not a death by a thousand ticks.
+  m.robots[0].accel = 0.5;
+  e = Passa(m, 40);
+  EXPECT_GT(m.robots[0].energia, 100 - DANY_XOC * apropa - 1);
+  m.robots[0].accel = 0;
+  const double abans = m.robots[1].energia;
+  e = Passa(m, 40);
+  EXPECT_TRUE(e.empty());
+  EXPECT_EQ(m.robots[1].energia, abans);
+  // Robots that overlap at rest are only pushed apart.
+  m = Mon({A(10, 15), A(10.8, 15, M_PI)});
+  EXPECT_TRUE(Passa(m).empty());
+  EXPECT_NEAR(m.robots[1].x - m.robots[0].x, 2 * RADI_ROBOT, 1e-9);
+  EXPECT_EQ(m.robots[0].energia, 100);
 
   m = Mon({A(10, 15), A(30, 15)});
   m.robots[0].energia = 110;
@@ -184,6 +205,44 @@ TEST(Xocs, ShotsHitCostEnergyAndDieOnWalls) {
   m.trets = {{39, 5, 10, 0, 1, 0}};
   Passa(m, 5);
   EXPECT_TRUE(m.trets.empty());
+}
+
+TEST(Xocs, TheCannonReloadsInAQuarterOfASecond) {
+  t_mon m = Mon({A(10, 15)});
+  std::vector<int> trets;
+  for (int tick = 0; tick < 40; ++tick) {
+    const size_t abans = m.trets.size() + m.robots[0].trets;
+    ASSERT_TRUE(Ordena(m, 0, "Shoot 0.5"));
+    if (m.trets.size() + m.robots[0].trets > abans) trets.push_back(tick);
+    Passa(m);
+  }
+  // A tick is 0.05 s: every fifth tick, whatever the sums of 0.05 leave behind.
+  EXPECT_EQ(trets, (std::vector<int>{0, 5, 10, 15, 20, 25, 30, 35}));
+}
+
+TEST(Raig, ReportsTheBearingOfWhatItSweptOver) {
+  // The target's centre lies 0.3 rad to the left; the radar turns 0.5 rad in one tick across it.
+  const double marcacio = 0.3;
+  t_mon m = Mon({A(10, 15), A(10 + 10 * std::cos(marcacio), 15 + 10 * std::sin(marcacio))});
+  m.robots[0].radar = 0.5;
+  t_impacte v = Radar(m, 0);
+  EXPECT_EQ(v.tipus, OBJ_ROBOT);
+  EXPECT_NEAR(v.angle, marcacio, 1e-12);  // not the 0.5 the radar ended at
+  // Only the edge was swept: the bearing is kept to the arc's end nearest the centre.
+  m.robots[0].radar_abans = 0;
+  m.robots[0].radar = 0.27;
+  v = Radar(m, 0);
+  EXPECT_EQ(v.tipus, OBJ_ROBOT);
+  EXPECT_NEAR(v.angle, 0.27, 1e-12);
+  // Relative to the body as it is now, which may have turned meanwhile.
+  m.robots[0].rumb = 0.1;
+  m.robots[0].radar = 0.4;
+  m.robots[0].radar_abans = 0;
+  v = Radar(m, 0);
+  EXPECT_NEAR(v.angle, marcacio - 0.1, 1e-12);
+  // A wall is reported where the radar points.
+  m.robots[1].viu = false;
+  EXPECT_NEAR(Radar(m, 0).angle, 0.4, 1e-12);
 }
 
 TEST(Xocs, ARobotWithoutEnergyDies) {
