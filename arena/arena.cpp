@@ -1,10 +1,15 @@
-// The practice arena: plays a seeded match, or a tournament of them, between robot executables,
+// The practice arena: plays a seeded match, or a tournament of them, between robot programs,
 // the built-in opponents and the sitting target; writes the transcript and prints a summary.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <csignal>
-#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -14,17 +19,12 @@
 
 namespace {
 
-int Us() {
-  std::cerr
-      << "usage: arena [--seed N] [--time SECONDS] [--transcript FILE] [--realtime]\n"
-         "             [--tournament MATCHES] ROBOT...\n"
-         "  ROBOT (one to eight) is an executable that speaks the arena's line protocol, or a\n"
-         "  built-in one: 'diana' sits still, 'rodamon' drives around, 'cacador' drives, scans\n"
-         "  and shoots back. Defaults: seed 1, 60 s of game time, transcript out/match-SEED.txt.\n"
-         "  --realtime plays a tick every 50 ms of wall-clock time instead of in lock-step.\n"
-         "  --tournament plays MATCHES matches from the seed on and prints a table per robot.\n";
-  return 2;
-}
+const char* const kDescripcio =
+    "Plays a match in the practice arena. ROBOT (one to eight) is an executable that speaks the\n"
+    "arena's line protocol, a command with its arguments in one word (\"python3 bot.py\"), or a\n"
+    "built-in robot: 'diana' sits still, 'rodamon' drives around, 'cacador' drives, scans and\n"
+    "shoots back. Exit status: 0 done, 1 an output file could not be written, 2 bad arguments\n"
+    "or a robot that cannot be started, 128+N stopped by signal N.";
 
 // The built-in opponents are programs installed beside the arena.
 std::string Cami(const std::string& robot) {
@@ -35,50 +35,179 @@ std::string Cami(const std::string& robot) {
   return dir.substr(0, dir.find_last_of('/') + 1) + robot;
 }
 
+// A whole number from 0 to 2^64 - 1, written as such: the parser's own conversion would take
+// "-1" and "99999999999999999999" for the largest seed.
+const CLI::Validator NombreNatural(
+    [](const std::string& text) -> std::string {
+      uint64_t n = 0;
+      const char* fi = text.data() + text.size();
+      const auto [p, e] = std::from_chars(text.data(), fi, n);
+      if (e == std::errc::result_out_of_range) return "Value " + text + " is too large";
+      if (e != std::errc() || p != fi || text.empty()) return "Value " + text + " is not a whole number";
+      return "";
+    },
+    "UINT64");
+
+void Atura(int sig) {
+  interrupcio = sig;
+}
+
+// SIGINT, SIGTERM and SIGHUP end the match where it is: robots ended, files written.
+void InstallaAturada() {
+  struct sigaction a {};
+  a.sa_handler = Atura;
+  sigemptyset(&a.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &a, nullptr);
+}
+
+int Error(const std::string& text, int codi) {
+  std::cerr << "arena: " << text << "\n";
+  return codi;
+}
+
+// Why a file could not be made at `cami`, or empty if it can; nothing is created.
+std::string NoEscrivible(const std::string& cami) {
+  const size_t barra = cami.find_last_of('/');
+  const std::string dir = barra == std::string::npos ? "." : cami.substr(0, barra + 1);
+  struct stat st;
+  if (stat(cami.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return cami + ": is a directory";
+    if (access(cami.c_str(), W_OK) != 0) return cami + ": " + std::strerror(errno);
+    return "";
+  }
+  if (access(dir.c_str(), W_OK) != 0) return cami + ": " + std::strerror(errno);
+  return "";
+}
+
+// Writes `text` to `cami`; false with errno set if any of it could not be written.
+bool Escriu(const std::string& cami, const std::string& text) {
+  const int fd = open(cami.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  for (size_t fet = 0; fet < text.size();) {
+    const ssize_t n = write(fd, text.data() + fet, text.size() - fet);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int e = n < 0 ? errno : ENOSPC;
+      close(fd);
+      errno = e;
+      return false;
+    }
+    fet += static_cast<size_t>(n);
+  }
+  return close(fd) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   t_config config;
   std::string transcripcio;
   int torneig = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--realtime") {
-      config.temps_real = true;
-    } else if ((a == "--seed" || a == "--time" || a == "--transcript" || a == "--tournament") &&
-               i + 1 < argc) {
-      const char* v = argv[++i];
-      if (a == "--seed") config.llavor = std::strtoull(v, nullptr, 10);
-      if (a == "--time") config.durada = std::atof(v);
-      if (a == "--transcript") transcripcio = v;
-      if (a == "--tournament") torneig = std::atoi(v);
-    } else if (a.rfind("--", 0) == 0) {
-      return Us();
-    } else {
-      config.robots.push_back(Cami(a));
-    }
+  double espera = 10;
+  std::vector<std::string> robots;
+
+  CLI::App app{kDescripcio, "arena"};
+  app.add_option("--seed", config.llavor, "the match's seed; the same seed gives the same match")
+      ->capture_default_str()
+      ->check(NombreNatural);
+  app.add_option("--time", config.durada, "length of the match in seconds of game time")
+      ->capture_default_str()
+      ->check(CLI::Range(0.05, 1e6));
+  app.add_option("--transcript", transcripcio,
+                 "where the transcript goes; the replay (.html) and picture (.svg) go beside it "
+                 "(default out/match-SEED.txt)");
+  app.add_flag("--realtime", config.temps_real, "a tick every 50 ms of wall-clock time");
+  app.add_option("--tournament", torneig, "play MATCHES seeds from --seed on, print a table")
+      ->check(CLI::Range(1, 1000000));
+  app.add_option("--answer-time", espera, "seconds a robot may take over one tick")
+      ->capture_default_str()
+      ->check(CLI::Range(0.01, 3600.0));
+  app.add_option("--mem-limit", config.limits.memoria_mib,
+                 "MiB of resident memory a robot may use, its processes together (0: no limit)")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--proc-limit", config.limits.processos,
+                 "processes a robot may have at once, itself included (0: no limit)")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--file-limit", config.max_fitxer_mib,
+                 "MiB of the largest file a robot may write (0: no limit)")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("ROBOT", robots, "one to eight robots")->required();
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    std::cout << app.help();
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    return Error(std::string(e.what()) + "\nRun with --help for more information.", 2);
   }
-  if (config.robots.empty() || config.robots.size() > 8 || !(config.durada > 0) || torneig < 0) {
-    return Us();
+  // A Range check lets a NaN through: every comparison with it is false.
+  if (!std::isfinite(config.durada)) return Error("--time: not a number of seconds", 2);
+  if (!std::isfinite(espera)) return Error("--answer-time: not a number of seconds", 2);
+  if (robots.size() > 8) return Error("ROBOT: at most eight robots, " + std::to_string(robots.size()) + " given", 2);
+  config.espera_ms = static_cast<int>(std::lround(espera * 1000));
+  // Every robot is checked before anything is started or written.
+  for (const auto& r : robots) {
+    const std::string cami = Cami(r);
+    if (cami != kDiana) {
+      const std::string per_que = NoEngegable(OrdreRobot(cami));
+      if (!per_que.empty()) return Error("cannot start robot '" + r + "': " + per_que, 2);
+    }
+    config.robots.push_back(cami);
   }
   std::signal(SIGPIPE, SIG_IGN);
 
   if (torneig > 0) {
-    std::cout << TaulaTorneig(config, Torneig(config, torneig));
+    if (mkdir("out", 0755) != 0 && errno != EEXIST) return Error("out: " + std::string(std::strerror(errno)), 2);
+    config.dir_err = "out";
+    InstallaAturada();
+    const std::vector<t_resultat> resultats = Torneig(config, torneig);
+    std::cout << TaulaTorneig(config, resultats);
+    for (const auto& r : resultats) {
+      for (const auto& f : r.fitxes) {
+        if (!f.err.empty()) std::cout << f.nom << " (seed " << r.llavor << ") wrote to its standard error: " << f.err << "\n";
+      }
+    }
+    if (interrupcio) {
+      std::cout << "Interrupted: " << resultats.size() << " of " << torneig << " matches finished\n";
+      return 128 + interrupcio;
+    }
     return 0;
   }
   if (transcripcio.empty()) {
-    mkdir("out", 0755);
+    if (mkdir("out", 0755) != 0 && errno != EEXIST) return Error("out: " + std::string(std::strerror(errno)), 2);
     transcripcio = "out/match-" + std::to_string(config.llavor) + ".txt";
   }
-  const t_resultat r = JugaPartida(config);
-  std::ofstream f(transcripcio);
-  for (const auto& linia : r.transcripcio) f << linia << '\n';
   // The replay page and the picture go beside the transcript.
   const std::string base = transcripcio.substr(0, transcripcio.rfind('.'));
-  std::ofstream(base + ".html") << PaginaRepeticio(config, r);
-  std::ofstream(base + ".svg") << ImatgeSvg(config, r);
-  std::cout << Resum(config, r) << "Transcript: " << transcripcio << " (" << r.transcripcio.size()
-            << " lines)\nReplay: " << base << ".html\nPicture: " << base << ".svg\n";
-  return f ? 0 : 1;
+  for (const std::string& cami : {transcripcio, base + ".html", base + ".svg"}) {
+    const std::string per_que = NoEscrivible(cami);
+    if (!per_que.empty()) return Error("cannot write " + per_que, 2);
+  }
+  const size_t barra = transcripcio.find_last_of('/');
+  config.dir_err = barra == std::string::npos ? "." : transcripcio.substr(0, barra);
+
+  InstallaAturada();
+  const t_resultat r = JugaPartida(config);
+  std::string text;
+  for (const auto& linia : r.transcripcio) text += linia + '\n';
+  std::cout << Resum(config, r);
+  int codi = r.interromput ? 128 + r.interromput : 0;
+  const std::pair<const char*, std::string> fitxers[] = {
+      {"Transcript", transcripcio}, {"Replay", base + ".html"}, {"Picture", base + ".svg"}};
+  const std::string continguts[] = {text, PaginaRepeticio(config, r), ImatgeSvg(config, r)};
+  for (size_t i = 0; i < 3; ++i) {
+    const auto& [que, cami] = fitxers[i];
+    if (!Escriu(cami, continguts[i])) {
+      std::cerr << "arena: cannot write " << cami << ": " << std::strerror(errno) << "\n";
+      if (codi == 0) codi = 1;
+      continue;
+    }
+    std::cout << que << ": " << cami;
+    if (i == 0) std::cout << " (" << r.transcripcio.size() << " lines)";
+    std::cout << "\n";
+  }
+  return codi;
 }

@@ -1,20 +1,33 @@
 // Plays a script of arena messages against a robot and prints the exchange: "> " before each
 // message sent, "< " before each command the robot wrote. A blank line in the script ends a
-// batch, sent with one wake-up signal; lines starting with '#' are comments.
+// batch, sent with one wake-up signal if the robot asked for them; '#' starts a comment.
 #include <sys/wait.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "arena/proces.h"
 
 namespace {
 
+// Robot option 0 asks for a SIGUSR1 after each batch; a robot that never asks is not signalled,
+// as the arena does (it would stay pending in a robot that keeps it blocked).
+bool senyals = false;
+
 void Mostra(t_fill& robot) {
   for (; !robot.linies.empty(); robot.linies.pop_front()) {
-    std::cout << "< " << robot.linies.front() << '\n';
+    const std::string& l = robot.linies.front();
+    std::istringstream in(l);
+    std::string paraula;
+    int opcio = -1, valor = 0;
+    if (in >> paraula >> opcio >> valor && paraula == "RobotOption" && opcio == 0) {
+      senyals = valor != 0;
+    }
+    std::cout << "< " << l << '\n';
   }
   std::cout.flush();
 }
@@ -22,7 +35,8 @@ void Mostra(t_fill& robot) {
 // Sends one batch and shows what the robot answered once it has handled all of it.
 bool Juga(t_fill& robot, std::string& lot) {
   if (lot.empty()) return true;
-  const bool ok = EnviaLot(robot, lot) && EsperaRepos(robot);
+  const bool ok = EnviaLot(robot, lot, 10000, senyals) && EsperaRepos(robot);
+  if (!ok && !robot.ocupat.empty()) std::cerr << "guio: no answer in time: " << robot.ocupat << '\n';
   Mostra(robot);
   lot.clear();
   return ok;
@@ -31,19 +45,38 @@ bool Juga(t_fill& robot, std::string& lot) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: guio ROBOT SCRIPT\n";
+  std::string robot_text, guio_cami;
+  CLI::App app{"Plays a script of arena messages against ROBOT and prints the exchange.\n"
+               "In the script a blank line ends a batch and '#' starts a comment.",
+               "guio"};
+  app.add_option("ROBOT", robot_text, "the robot: a program, or a command with its arguments")
+      ->required();
+  app.add_option("SCRIPT", guio_cami, "the script of messages")->required()->check(CLI::ExistingFile);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << app.help();
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "guio: " << e.what() << "\nRun with --help for more information.\n";
     return 2;
   }
-  std::ifstream guio(argv[2]);
+  std::ifstream guio(guio_cami);
   if (!guio) {
-    std::cerr << "guio: cannot read " << argv[2] << '\n';
+    std::cerr << "guio: cannot read " << guio_cami << '\n';
+    return 2;
+  }
+  const std::vector<std::string> ordre = OrdreRobot(robot_text);
+  if (const std::string per_que = NoEngegable(ordre); !per_que.empty()) {
+    std::cerr << "guio: cannot start " << robot_text << ": " << per_que << '\n';
     return 2;
   }
   std::signal(SIGPIPE, SIG_IGN);
   t_fill robot;
-  if (!Engega(robot, argv[1])) {
-    std::cerr << "guio: cannot start " << argv[1] << '\n';
+  t_engegada engegada;
+  engegada.ordre = ordre;
+  if (!Engega(robot, engegada)) {
+    std::cerr << "guio: cannot start " << robot_text << ": " << robot.error << '\n';
     return 2;
   }
   bool ok = EsperaRepos(robot);
@@ -69,7 +102,6 @@ int main(int argc, char** argv) {
   }
   Mostra(robot);
   Atura(robot);
-  const int codi = WIFEXITED(robot.estat) ? WEXITSTATUS(robot.estat) : 128 + WTERMSIG(robot.estat);
-  std::cout << "robot exited with status " << codi << '\n';
-  return ok && codi == 0 ? 0 : 1;
+  std::cout << "robot " << ComAcaba(robot.estat) << '\n';
+  return ok && WIFEXITED(robot.estat) && WEXITSTATUS(robot.estat) == 0 ? 0 : 1;
 }

@@ -2,7 +2,9 @@
 // happened, wait until all have answered, apply their commands and advance the physics.
 #include "arena/partida.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -22,6 +24,7 @@ struct t_participant {
   bool senyals = false;       // robot option 0: wake it with SIGUSR1
   bool avis_gir = false;      // robot option 1: tell it when a turn completes
   std::string caigut;         // why it was dropped, if it was
+  std::string err;            // the file its standard error goes to
   std::string lot;            // messages waiting to be sent this tick
   double energia_dita = NAN;  // the energy it was last told
 };
@@ -116,11 +119,26 @@ void Partida::Engega() {
     t_participant p;
     const std::string& cami = config_.robots[i];
     p.programa = cami != kDiana;
-    p.nom = cami.substr(cami.find_last_of('/') + 1) + "#" + std::to_string(i + 1);
+    p.nom = NomRobot(cami) + "#" + std::to_string(i + 1);
     gent_.push_back(std::move(p));
-    if (gent_[i].programa && !::Engega(gent_[i].fill, cami))
-      Deixa(static_cast<int>(i), "could not start");
+    if (!gent_[i].programa) continue;
+    t_engegada e;
+    e.ordre = OrdreRobot(cami);
+    e.max_fitxer_mib = config_.max_fitxer_mib;
+    if (!config_.dir_err.empty()) {
+      e.err = gent_[i].err = config_.dir_err + "/match-" + std::to_string(config_.llavor) + "." +
+                             gent_[i].nom + ".err";
+    }
+    if (!::Engega(gent_[i].fill, e)) Deixa(static_cast<int>(i), gent_[i].fill.error);
   }
+}
+
+// Why a robot that did not finish its tick is dropped.
+std::string Motiu(const t_fill& fill, size_t bytes_abans, const t_config& config) {
+  if (fill.bytes_rebuts - bytes_abans > config.max_bytes_tick) return "floods its output";
+  if (!fill.passat.empty()) return fill.passat;
+  if (fill.ocupat == "it has not read all its input") return "does not read its input";
+  return "no answer in time (" + fill.ocupat + ")";
 }
 
 void Partida::Deixa(int i, const std::string& motiu) {
@@ -148,7 +166,7 @@ void Partida::Intercanvia(bool lockstep) {
   }
   if (!lockstep) {
     const auto limit = inici_ + std::chrono::duration<double>((tick_ + 1) * config_.dt);
-    while (std::chrono::steady_clock::now() < limit) {
+    while (std::chrono::steady_clock::now() < limit && !interrupcio) {
       for (auto& p : gent_) {
         if (p.programa && p.caigut.empty()) Drena(p.fill);
       }
@@ -160,9 +178,10 @@ void Partida::Intercanvia(bool lockstep) {
     const int ii = static_cast<int>(i);
     if (!p.programa || !p.caigut.empty()) continue;
     const size_t abans = p.fill.bytes_rebuts;
-    if (lockstep && !EsperaRepos(p.fill, config_.espera_ms, config_.max_bytes_tick)) {
-      Deixa(ii, p.fill.bytes_rebuts - abans > config_.max_bytes_tick ? "floods its output"
-                                                                     : "no answer in time");
+    if (lockstep &&
+        !EsperaRepos(p.fill, config_.espera_ms, config_.max_bytes_tick, &config_.limits)) {
+      if (interrupcio) return;  // the arena is stopping: no robot is to blame
+      Deixa(ii, Motiu(p.fill, abans, config_));
       continue;
     }
     if (!lockstep) Drena(p.fill);
@@ -180,7 +199,13 @@ void Partida::Intercanvia(bool lockstep) {
       continue;
     }
     if (EsperaFi(p.fill, 0)) {  // reaped: it ended by itself
-      Deixa(ii, "exited during the game");
+      Deixa(ii, ComAcaba(p.fill.estat));
+      continue;
+    }
+    // A robot that grows between ticks is measured twice a second of game time.
+    if (tick_ % 10 == 0) {
+      const std::string passat = PassaLimits(p.fill, config_.limits);
+      if (!passat.empty()) Deixa(ii, passat);
     }
   }
 }
@@ -234,7 +259,7 @@ void Partida::Tick() {
         "Info " + Nombre(tick_ * config_.dt) + " " + Nombre(r.vel) + " " + Nombre(Normal(r.canyo)));
     const t_impacte vist = Radar(mon_, ii);
     Diu(ii, "Radar " + Nombre(vist.distancia) + " " + std::to_string(vist.tipus) + " " +
-                Nombre(Normal(r.radar)));
+                Nombre(vist.angle));
     if (vist.tipus == OBJ_ROBOT) {
       Diu(ii, "RobotInfo " + Nombre(mon_.robots[vist.index].energia) + " 0");
     }
@@ -332,7 +357,9 @@ t_resultat Partida::Juga() {
   const int ticks = static_cast<int>(std::lround(config_.durada / config_.dt));
   inici_ = std::chrono::steady_clock::now();
   const bool duel = gent_.size() > 1;
-  while (tick_ < ticks && !(duel && Vius() <= 1)) Tick();
+  while (tick_ < ticks && !(duel && Vius() <= 1) && !interrupcio) Tick();
+  resultat_.interromput = interrupcio;
+  resultat_.llavor = config_.llavor;
   // The last events (a death, a hit) still reach the robots before the game ends.
   Intercanvia();
   resultat_.temps = tick_ * config_.dt;
@@ -351,7 +378,17 @@ t_resultat Partida::Juga() {
               r.energia,
               !gent_[i].caigut.empty() ? "dropped: " + gent_[i].caigut
               : r.viu                  ? "alive"
-                                       : "dead"};
+                                       : "dead",
+              ""};
+    // What a robot wrote to its standard error is kept only if there is something.
+    struct stat st;
+    if (!gent_[i].err.empty() && stat(gent_[i].err.c_str(), &st) == 0) {
+      if (st.st_size > 0) {
+        f.err = gent_[i].err;
+      } else {
+        unlink(gent_[i].err.c_str());
+      }
+    }
     resultat_.fitxes.push_back(f);
     if (r.viu && r.energia > millor)
       millor = r.energia, guanya = static_cast<int>(i);
@@ -368,12 +405,31 @@ t_resultat JugaPartida(const t_config& config) {
   return Partida(config).Juga();
 }
 
+std::string NomRobot(const std::string& robot) {
+  const std::vector<std::string> ordre = OrdreRobot(robot);
+  std::string nom = ordre.empty() ? robot : ordre[0];
+  // A program named by its path names the robot; one found in PATH is an interpreter.
+  for (size_t i = 1; i < ordre.size() && nom.find('/') == std::string::npos; ++i) {
+    struct stat st;
+    if (stat(ordre[i].c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      nom = ordre[i];
+      break;
+    }
+  }
+  return nom.substr(nom.find_last_of('/') + 1);
+}
+
 std::string Resum(const t_config& config, const t_resultat& r) {
   std::ostringstream o;
   o.imbue(std::locale::classic());
   char linia[256];
-  std::snprintf(linia, sizeof linia, "Match: seed %llu, %.2f s of game time (%d ticks) of %.0f s\n",
-                static_cast<unsigned long long>(config.llavor), r.temps, r.ticks, config.durada);
+  if (r.interromput) {
+    std::snprintf(linia, sizeof linia, "Match: seed %llu, interrupted at %.2f s (%d ticks) of %g s\n",
+                  static_cast<unsigned long long>(config.llavor), r.temps, r.ticks, config.durada);
+  } else {
+    std::snprintf(linia, sizeof linia, "Match: seed %llu, %.2f s of game time (%d ticks) of %g s\n",
+                  static_cast<unsigned long long>(config.llavor), r.temps, r.ticks, config.durada);
+  }
   o << linia;
   std::snprintf(linia, sizeof linia, "%-14s %6s %5s %8s %6s %8s  %s\n", "robot", "shots", "hits",
                 "cookies", "mines", "energy", "status");
@@ -384,6 +440,9 @@ std::string Resum(const t_config& config, const t_resultat& r) {
     o << linia;
   }
   o << "Winner: " << (r.guanyador.empty() ? "none (draw)" : r.guanyador) << "\n";
+  for (const auto& f : r.fitxes) {
+    if (!f.err.empty()) o << f.nom << " wrote to its standard error: " << f.err << "\n";
+  }
   return o.str();
 }
 
@@ -393,7 +452,7 @@ std::vector<t_resultat> Torneig(const t_config& config, int partides) {
   std::vector<std::thread> treballadors;
   for (int f = 0; f < fils; ++f) {
     treballadors.emplace_back([&, f] {
-      for (int k = f; k < partides; k += fils) {
+      for (int k = f; k < partides && !interrupcio; k += fils) {
         t_config c = config;
         c.llavor = config.llavor + static_cast<uint64_t>(k);
         resultats[static_cast<size_t>(k)] = JugaPartida(c);
@@ -401,7 +460,12 @@ std::vector<t_resultat> Torneig(const t_config& config, int partides) {
     });
   }
   for (auto& t : treballadors) t.join();
-  return resultats;
+  // A match the arena was stopped in, or never got to, is not a result.
+  std::vector<t_resultat> acabats;
+  for (auto& r : resultats) {
+    if (!r.fitxes.empty() && !r.interromput) acabats.push_back(std::move(r));
+  }
+  return acabats;
 }
 
 std::string TaulaTorneig(const t_config& config, const std::vector<t_resultat>& resultats) {
@@ -426,10 +490,13 @@ std::string TaulaTorneig(const t_config& config, const std::vector<t_resultat>& 
   }
   std::ostringstream o;
   char linia[256];
+  if (resultats.empty()) {
+    o << "Tournament: no match finished\n";
+    return o.str();
+  }
   std::snprintf(linia, sizeof linia, "Tournament: %zu matches, seeds %llu to %llu, %.0f s each\n",
-                resultats.size(), static_cast<unsigned long long>(config.llavor),
-                static_cast<unsigned long long>(config.llavor + resultats.size() - 1),
-                config.durada);
+                resultats.size(), static_cast<unsigned long long>(resultats.front().llavor),
+                static_cast<unsigned long long>(resultats.back().llavor), config.durada);
   o << linia;
   std::snprintf(linia, sizeof linia, "%-14s %5s %6s %8s %12s %6s %5s\n", "robot", "wins", "draws",
                 "dropped", "mean energy", "shots", "hits");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "arena/fisica.h"
+#include "arena/proces.h"
 
 // The built-in sitting target: a robot with no program that never moves.
 inline const std::string kDiana = "diana";
@@ -20,7 +21,8 @@ struct t_config {
   double durada = 60;  // game time, s
   double dt = 0.05;    // game time of one tick
   double amplada = 40, alcada = 30;
-  std::vector<std::string> robots;  // executables, or kDiana
+  // Executables, commands with arguments ("python3 bot.py"), or kDiana.
+  std::vector<std::string> robots;
   std::vector<t_lloc> llocs;        // places of the first robots; the rest at random
   int galetes = 6, mines = 3;       // placed at random
   std::vector<t_objecte> objectes;  // placed as given, besides the random ones
@@ -29,6 +31,9 @@ struct t_config {
   bool temps_real = false;          // a tick every dt of wall-clock time instead of lock-step
   size_t max_bytes_tick = 1 << 20;  // more output than this in one tick is a flood
   int max_errors_tick = 10;         // more bad command lines than this in one tick is garbage
+  t_limits limits;                  // memory and processes of each robot
+  long max_fitxer_mib = 64;         // largest file a robot may write; 0: no limit
+  std::string dir_err;  // each robot's stderr goes to DIR/match-SEED.NAME.err; empty: ours
 };
 
 struct t_fitxa {
@@ -36,6 +41,7 @@ struct t_fitxa {
   int trets = 0, encerts = 0, galetes = 0, mines = 0;
   double energia = 0;
   std::string estat;  // "alive", "dead", or why it was dropped
+  std::string err;    // the file of what it wrote to its standard error, if it wrote anything
 };
 
 // What the field looked like at one moment, for the replay.
@@ -54,6 +60,8 @@ struct t_fet {
 };
 
 struct t_resultat {
+  uint64_t llavor = 0;
+  int interromput = 0;  // the signal that stopped the match before its end, or 0
   std::vector<std::string> transcripcio;  // "TIME ROBOT > message" / "TIME ROBOT < command"
   std::vector<t_fitxa> fitxes;
   std::string guanyador;  // empty for a draw
@@ -67,11 +75,16 @@ struct t_resultat {
 
 t_resultat JugaPartida(const t_config& config);
 
+// The name a robot is known by in a match, before its "#N": the program's file name, or for a
+// program found in PATH ("python3 bot.py") that of its first argument that is a file.
+std::string NomRobot(const std::string& robot);
+
 // One screen: the match, a row per robot, the winner.
 std::string Resum(const t_config& config, const t_resultat& resultat);
 
 // `partides` matches with the seeds config.llavor, config.llavor + 1, ..., played side by side
-// on the machine's cores; the results come in seed order.
+// on the machine's cores; the results of the matches that were played to their end come in
+// seed order (all of them, unless the arena was interrupted).
 std::vector<t_resultat> Torneig(const t_config& config, int partides);
 
 // The results per robot over a tournament: matches won and drawn, energy left, shots and hits.

@@ -25,6 +25,8 @@
 
 extern char** environ;
 
+volatile sig_atomic_t interrupcio = 0;
+
 namespace {
 
 using Rellotge = std::chrono::steady_clock;
@@ -42,6 +44,13 @@ void Tanca(int& fd) {
 
 void AfegeixFlag(int fd, int flag) {
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | flag);
+}
+
+// Every signal the arena sends goes through here: to a process it started (`pid`) or to the
+// group of one (`-pid`), never to an id that a failed fork or an empty record could leave
+// (-1 and 0 would reach every process we may signal, or our own group).
+void Envia(pid_t pid, int sig, bool grup = false) {
+  if (pid > 1) kill(grup ? -pid : pid, sig);
 }
 
 // Reads a small /proc file whole into `buf`; the number of bytes, or -1 if it is gone.
@@ -274,6 +283,7 @@ bool PortaMarca(pid_t pid, const std::string& marca) {
 // latter is reaped by its pid; the group's members are reaped by their parents, or adopted and
 // reaped here on a later round.
 void Escombra(pid_t grup, const std::string& marca) {
+  if (grup <= 1) return;
   const pid_t jo = getpid();
   const auto limit = Rellotge::now() + std::chrono::seconds(2);
   for (;;) {
@@ -290,9 +300,9 @@ void Escombra(pid_t grup, const std::string& marca) {
       const bool adoptat = s.pare == jo && PortaMarca(pid, marca);
       if (s.grup != grup && !adoptat) continue;
       queda = true;
-      if (s.grup == grup && s.estat != 'Z') kill(-grup, SIGKILL);
+      if (s.grup == grup && s.estat != 'Z') Envia(grup, SIGKILL, true);
       if (adoptat) {
-        kill(pid, SIGKILL);
+        Envia(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
       } else if (s.pare == jo) {
         waitpid(pid, nullptr, WNOHANG);
@@ -308,7 +318,7 @@ void Escombra(pid_t grup, const std::string& marca) {
 // The robot has ended (seen without reaping it, so its id still names its group): end the rest
 // of its group, then reap it.
 void Recull(t_fill& fill) {
-  kill(-fill.pid, SIGKILL);
+  Envia(fill.pid, SIGKILL, true);
   int estat = 0;
   if (wait4(fill.pid, &estat, 0, &fill.us) == fill.pid) fill.estat = estat;
 }
@@ -480,7 +490,7 @@ void Drena(t_fill& fill) {
 }
 
 void Senyala(t_fill& fill) {
-  if (fill.pid > 0 && fill.estat < 0) kill(fill.pid, SIGUSR1);
+  if (fill.estat < 0) Envia(fill.pid, SIGUSR1);
 }
 
 bool Escriu(t_fill& fill, const std::string& dades, int ms) {
@@ -496,7 +506,7 @@ bool Escriu(t_fill& fill, const std::string& dades, int ms) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) return false;  // EPIPE: the robot is gone
-    if (Resta(limit) == 0) return false;
+    if (Resta(limit) == 0 || interrupcio) return false;
     // The pipe is full: wake the robot so it reads, and keep its output flowing meanwhile.
     Senyala(fill);
     pollfd p[2] = {{fill.entrada, POLLOUT, 0}, {fill.sortida, POLLIN, 0}};
@@ -531,11 +541,13 @@ bool LlegeixLinia(t_fill& fill, std::string& linia, int ms) {
   }
 }
 
-bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes) {
+bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes, const t_limits* limits) {
   const auto limit = Rellotge::now() + std::chrono::milliseconds(ms);
+  auto propera_mida = Rellotge::now() + std::chrono::milliseconds(50);
   const size_t abans = fill.bytes_rebuts;
   long espera = 10000;  // ns
   fill.ocupat.clear();
+  fill.passat.clear();
   for (;;) {
     Drena(fill);
     if (fill.bytes_rebuts - abans > max_bytes) return false;
@@ -547,7 +559,13 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes) {
       return true;
     }
     if (estat == DORM) fill.ocupat = "it has not read all its input";
-    if (Resta(limit) == 0) return false;
+    if (Resta(limit) == 0 || interrupcio) return false;
+    // A robot that keeps busy may be growing: its size is looked at every 50 ms meanwhile.
+    if (limits && Rellotge::now() >= propera_mida) {
+      fill.passat = PassaLimits(fill, *limits);
+      if (!fill.passat.empty()) return false;
+      propera_mida = Rellotge::now() + std::chrono::milliseconds(50);
+    }
     // A robot usually answers within tens of microseconds: look again soon, then less often.
     const timespec pausa{0, espera};
     nanosleep(&pausa, nullptr);
@@ -615,10 +633,10 @@ double TempsCpu(const t_fill& fill) {
 
 void Atura(t_fill& fill, int sig) {
   if (fill.pid > 0 && fill.estat < 0) {
-    kill(fill.pid, sig);
+    Envia(fill.pid, sig);
     // Another signal than SIGKILL gives it two seconds to end by itself.
     if (sig == SIGKILL || !EsperaFi(fill, 2000)) {
-      kill(fill.pid, SIGKILL);
+      Envia(fill.pid, SIGKILL);
       Recull(fill);
     }
   }

@@ -44,6 +44,7 @@ struct t_fill {
   rusage us{};              // its resource use, once reaped
   std::string marca;        // the tag its environment carries to every process it starts
   std::string ocupat;       // after a failed EsperaRepos: what it was doing
+  std::string passat;       // after a failed EsperaRepos: the limit it went over
   std::string error;        // why Engega failed
 };
 
@@ -77,11 +78,13 @@ void Drena(t_fill& fill);
 // Takes the next command line, waiting up to `ms` milliseconds for it.
 bool LlegeixLinia(t_fill& fill, std::string& linia, int ms = 10000);
 
+struct t_limits;
 // Waits until the robot has read every line sent and every thread of every process it has
 // waits with no SIGUSR1 pending (or it has ended), then collects its output. False at the
-// deadline, with `fill.ocupat` saying what was still busy, or once the robot has written more
-// than `max_bytes` meanwhile.
-bool EsperaRepos(t_fill& fill, int ms = 10000, size_t max_bytes = SIZE_MAX);
+// deadline, with `fill.ocupat` saying what was still busy; once the robot has written more
+// than `max_bytes` meanwhile; or, with `limits`, once it is over one (`fill.passat` says which).
+bool EsperaRepos(t_fill& fill, int ms = 10000, size_t max_bytes = SIZE_MAX,
+                 const t_limits* limits = nullptr);
 
 // What a robot and the processes it started use now.
 struct t_consum {
@@ -102,6 +105,10 @@ double TempsCpu(const t_fill& fill);
 // carrying its tag), with `sig` for the robot itself and SIGKILL for the rest; reaps them all
 // and closes every descriptor.
 void Atura(t_fill& fill, int sig = SIGKILL);
+
+// The number of a signal that asked the arena to stop (SIGINT, SIGTERM, SIGHUP), or 0. Set by
+// the arena's handler; every wait above gives up as soon as it is set.
+extern volatile sig_atomic_t interrupcio;
 
 // How a reaped robot ended, in words: "exited with status N", "killed by signal N (NAME)".
 std::string ComAcaba(int estat);

@@ -17,6 +17,9 @@
 
 #include "actua/actua.h"
 #include "arena/fisica.h"
+#include <CLI/CLI.hpp>
+#include <iostream>
+
 #include "arena/proces.h"
 #include "tavik/tavik.h"
 
@@ -198,7 +201,20 @@ double Repos(const t_programa& p, double segons) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool rapid = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+  bool rapid = false;
+  CLI::App app{"Runs the robot and the floor program side by side and prints CPU per line,\n"
+               "throughput, latency, idle CPU and peak memory with their ratios.",
+               "banc"};
+  app.add_flag("--quick", rapid, "one short round: figures for a smoke run only");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << app.help();
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "banc: " << e.what() << "\nRun with --help for more information.\n";
+    return 2;
+  }
   const int rondes = rapid ? 1 : 5;
   const size_t n_joc = rapid ? 20000 : 200000;
   const size_t n_massa = rapid ? 100000 : 1000000;

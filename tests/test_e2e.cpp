@@ -110,19 +110,38 @@ TEST(Fitxer, AfterTheEndOfAFileTheNextSignalReadsWhatWasAppended) {
   unlink(nom);
 }
 
-TEST(Guio, PlaysTheBundledGame) {
-  FILE* p = popen(GUIO_BIN " " TAVIK_BIN " " GUIO_SCRIPT, "r");
-  ASSERT_NE(p, nullptr);
+// Runs guio with `args`; its exit status goes to `estat`, what it printed is returned.
+std::string Guio(const std::string& args, int& estat) {
+  FILE* p = popen((GUIO_BIN " " + args + " 2>&1").c_str(), "r");
+  if (!p) return "";
   std::string sortida;
   char buf[4096];
   for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) sortida.append(buf, n);
-  EXPECT_EQ(pclose(p), 0) << sortida;
+  estat = pclose(p);
+  return sortida;
+}
+
+TEST(Guio, PlaysTheBundledGame) {
+  int estat = -1;
+  const std::string sortida = Guio(TAVIK_BIN " " GUIO_SCRIPT, estat);
+  EXPECT_EQ(estat, 0) << sortida;
   for (const char* linia : {"< RobotOption 3 1\n", "> Initialize 1\n", "< Name Tavik\n",
                             "< Print  [+] ^^\n", "< Print  [i] Corre Vorlan!\n",
                             "< Print  [i] Nyam!\n", "< Print :'(\n",
                             "robot exited with status 0\n"}) {
     EXPECT_NE(sortida.find(linia), std::string::npos) << linia << "\n" << sortida;
   }
+}
+
+TEST(Guio, PlaysRobotsThatAskForNoSignalAndNamesOnesItCannotStart) {
+  int estat = -1;
+  // This one waits on its input with poll(): it is never signalled, and never kept waiting.
+  std::string sortida = Guio(CACADOR_BIN " " GUIO_SCRIPT, estat);
+  EXPECT_EQ(estat, 0) << sortida;
+  EXPECT_NE(sortida.find("< Name Cacador\n"), std::string::npos) << sortida;
+  sortida = Guio("/no/such/robot " GUIO_SCRIPT, estat);
+  EXPECT_TRUE(WIFEXITED(estat) && WEXITSTATUS(estat) == 2) << sortida;
+  EXPECT_EQ(sortida, "guio: cannot start /no/such/robot: /no/such/robot: No such file or directory\n");
 }
 
 }  // namespace

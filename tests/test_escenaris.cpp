@@ -101,7 +101,9 @@ struct Carrega {
         for (volatile unsigned long x = 0;; x = x + 1) {
         }
       }
-      fills.push_back(p);
+      // Only a child that exists is kept: a failed fork's -1 given to kill() would signal
+      // every process we may signal.
+      if (p > 0) fills.push_back(p);
     }
   }
   ~Carrega() {

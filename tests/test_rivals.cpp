@@ -40,15 +40,29 @@ TEST(Rivals, MisbehavingRobotsAreDroppedAndTheMatchGoesOn) {
   t_config c;
   c.durada = 10;
   c.espera_ms = 2000;
-  c.robots = {TAVIK_BIN, kRobots + "/surt.sh", kRobots + "/sord.sh", kRobots + "/brossa.sh",
-              kDiana};
+  c.robots = {TAVIK_BIN,
+              kRobots + "/surt.sh",
+              kRobots + "/sord.sh",
+              kRobots + "/brossa.sh",
+              kDiana,
+              kRobots + "/peta.sh",
+              kRobots + "/ocupat.sh",
+              kRobots + "/no-such-robot"};
   const t_resultat r = JugaPartida(c);
   EXPECT_EQ(r.ticks, 200);
   EXPECT_EQ(r.fitxes[0].estat, "alive");
-  EXPECT_EQ(r.fitxes[1].estat, "dropped: exited during the game");
-  EXPECT_EQ(r.fitxes[2].estat, "dropped: no answer in time");
+  EXPECT_EQ(r.fitxes[1].estat, "dropped: exited with status 0");
+  EXPECT_EQ(r.fitxes[2].estat, "dropped: does not read its input");
   EXPECT_EQ(r.fitxes[3].estat.rfind("dropped: ", 0), 0u);
-  EXPECT_NE(Resum(c, r).find("dropped: exited during the game"), std::string::npos);
+  EXPECT_EQ(r.fitxes[5].estat, "dropped: killed by signal 11 (SIGSEGV)");
+  // A robot that never waits is reported with what it was doing.
+  EXPECT_EQ(r.fitxes[6].estat.rfind("dropped: no answer in time (process ", 0), 0u)
+      << r.fitxes[6].estat;
+  EXPECT_NE(r.fitxes[6].estat.find("(ocupat.sh): state R)"), std::string::npos)
+      << r.fitxes[6].estat;
+  EXPECT_EQ(r.fitxes[7].estat,
+            "dropped: cannot run " + kRobots + "/no-such-robot: No such file or directory");
+  EXPECT_NE(Resum(c, r).find("dropped: exited with status 0"), std::string::npos);
   // Every robot was reaped: this process has no children left.
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);

@@ -1,0 +1,3 @@
+#!/bin/sh
+# A robot that crashes at once.
+kill -SEGV $$

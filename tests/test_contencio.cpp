@@ -1,0 +1,228 @@
+// The arena contains its robots and says what went wrong: robots of any shape (threads, helper
+// processes, a shell that does not exec) play in lock-step, nothing they start outlives them,
+// limits, signals to the arena, robots' standard error, and the arena's own arguments.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "arena/partida.h"
+
+namespace {
+
+const std::string kRobots = ROBOTS_DIR;
+const std::string kForma = FORMA_BIN;
+
+// A fresh directory for one test's files.
+std::string DirTemporal() {
+  char nom[] = "/tmp/arena-prova-XXXXXX";
+  return mkdtemp(nom) ? nom : "/tmp";
+}
+
+std::string Llegeix(const std::string& cami) {
+  std::ifstream f(cami);
+  return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+bool Existeix(pid_t pid) {
+  return pid > 0 && access(("/proc/" + std::to_string(pid)).c_str(), F_OK) == 0;
+}
+
+// The children of process `pid`, from /proc.
+std::vector<pid_t> Fills(pid_t pid) {
+  std::istringstream in(Llegeix("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                                "/children"));
+  std::vector<pid_t> fills;
+  for (pid_t f; in >> f;) fills.push_back(f);
+  return fills;
+}
+
+// Waits up to `ms` for `condicio`, looking every millisecond.
+template <class F>
+bool EsperaQue(F condicio, int ms = 10000) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!condicio()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    usleep(1000);
+  }
+  return true;
+}
+
+TEST(Formes, ThreadsHelpersAndShellsPlayInLockStepAndReproducibly) {
+  const std::string dir = DirTemporal();
+  t_config c;
+  c.llavor = 3;
+  c.durada = 8;
+  c.espera_ms = 5000;
+  auto Juga = [&](const std::string& pids) {
+    c.robots = {kForma + " fils", kForma + " proces",
+                kRobots + "/embolcall.sh " + pids + " " + CACADOR_BIN, TAVIK_BIN};
+    return JugaPartida(c);
+  };
+  const t_resultat u = Juga(dir + "/u.pids");
+  const t_resultat dos = Juga(dir + "/dos.pids");
+  for (const auto& f : u.fitxes) {
+    EXPECT_TRUE(f.estat == "alive" || f.estat == "dead") << f.nom << ": " << f.estat;
+  }
+  EXPECT_EQ(u.fitxes[0].nom, "forma#1");
+  EXPECT_EQ(u.fitxes[2].nom, "embolcall.sh#3");
+  EXPECT_GT(u.transcripcio.size(), 160u * 4 * 2);  // Info and Radar every tick
+  EXPECT_EQ(u.transcripcio, dos.transcripcio);
+}
+
+TEST(Contencio, NothingARobotStartsOutlivesItsMatch) {
+  const std::string dir = DirTemporal();
+  const std::string pids = dir + "/pids";
+  t_config c;
+  c.durada = 1;
+  c.robots = {kRobots + "/embolcall.sh " + pids + " " + CACADOR_BIN, kDiana};
+  const t_resultat r = JugaPartida(c);
+  EXPECT_EQ(r.fitxes[0].estat, "alive");
+  std::istringstream in(Llegeix(pids));
+  std::vector<pid_t> deixats;
+  for (pid_t p; in >> p;) deixats.push_back(p);
+  // One sleep in the robot's group, one that left it for a session of its own.
+  ASSERT_EQ(deixats.size(), 2u);
+  for (pid_t p : deixats) EXPECT_FALSE(Existeix(p)) << p;
+}
+
+TEST(Contencio, ARobotOverItsLimitsIsDropped) {
+  t_config c;
+  c.durada = 2;
+  c.limits.memoria_mib = 100;
+  c.limits.processos = 5;
+  c.robots = {kForma + " memoria", kForma + " processos", kForma + " fils"};
+  const t_resultat r = JugaPartida(c);
+  EXPECT_EQ(r.fitxes[0].estat, "dropped: exceeded its memory limit (100 MiB)");
+  EXPECT_EQ(r.fitxes[1].estat, "dropped: exceeded its process limit (5)");
+  EXPECT_EQ(r.fitxes[2].estat, "alive");
+  // Turned off, the same robots play on.
+  c.limits = {0, 0};
+  for (const auto& f : JugaPartida(c).fitxes) EXPECT_EQ(f.estat, "alive") << f.nom;
+}
+
+TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
+  t_config c;
+  c.durada = 0.5;
+  c.llavor = 9;
+  c.dir_err = DirTemporal();
+  c.robots = {kRobots + "/queixa.sh " + CACADOR_BIN, TAVIK_BIN};
+  const t_resultat r = JugaPartida(c);
+  const std::string err = c.dir_err + "/match-9.queixa.sh#1.err";
+  EXPECT_EQ(r.fitxes[0].err, err);
+  EXPECT_EQ(Llegeix(err), "queixa: something went wrong\n");
+  EXPECT_EQ(r.fitxes[1].err, "");  // tavik writes nothing there: no file is left
+  struct stat st;
+  EXPECT_NE(stat((c.dir_err + "/match-9.tavik#2.err").c_str(), &st), 0);
+  EXPECT_NE(Resum(c, r).find("queixa.sh#1 wrote to its standard error: " + err),
+            std::string::npos);
+}
+
+// Runs the arena program with `args`, its output and errors in files of `dir`.
+struct t_arena {
+  t_fill proces;
+  std::string sortida, errors;
+};
+
+t_arena Arena(const std::string& dir, std::vector<std::string> args) {
+  t_arena a;
+  a.sortida = dir + "/stdout";
+  a.errors = dir + "/stderr";
+  args.insert(args.begin(), ARENA_BIN);
+  t_engegada e;
+  e.ordre = args;
+  e.err = a.errors;
+  EXPECT_TRUE(Engega(a.proces, e)) << a.proces.error;
+  return a;
+}
+
+std::string Sortida(t_arena& a) {
+  std::string text;
+  for (const auto& l : a.proces.linies) text += l + "\n";
+  return text;
+}
+
+TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
+  const std::string dir = DirTemporal();
+  const std::string transcript = dir + "/m.txt";
+  const std::pair<std::vector<std::string>, std::string> casos[] = {
+      {{"--seed", "abc", "diana"}, "--seed"},
+      {{"--seed", "-1", "diana"}, "--seed"},
+      {{"--seed", "99999999999999999999", "diana"}, "--seed"},
+      {{"--tournament", "abc", "diana"}, "--tournament"},
+      {{"--time", "inf", "diana"}, "--time"},
+      {{"--time", "nan", "diana"}, "--time"},
+      {{"--bogus", "diana"}, "--bogus"},
+      {{"/no/such/robot"}, "/no/such/robot: No such file or directory"},
+      {{"/tmp"}, "/tmp: is a directory"},
+      {{"--transcript", "/no/such/dir/x.txt", "diana"}, "/no/such/dir/x.txt: No such file"},
+  };
+  for (const auto& [args, text] : casos) {
+    std::vector<std::string> tots = args;
+    if (tots[0] != "--transcript") tots.insert(tots.begin(), {"--transcript", transcript});
+    t_arena a = Arena(dir, tots);
+    ASSERT_TRUE(EsperaFi(a.proces, 10000));
+    EXPECT_EQ(ComAcaba(a.proces.estat), "exited with status 2") << args[0];
+    EXPECT_NE(Llegeix(a.errors).find(text), std::string::npos) << Llegeix(a.errors);
+    EXPECT_EQ(Sortida(a), "");
+    Atura(a.proces);
+  }
+  struct stat st;
+  EXPECT_NE(stat(transcript.c_str(), &st), 0);  // nothing was played, nothing written
+  t_arena ajuda = Arena(dir, {"--help"});
+  ASSERT_TRUE(EsperaFi(ajuda.proces, 10000));
+  EXPECT_EQ(ComAcaba(ajuda.proces.estat), "exited with status 0");
+  EXPECT_NE(Sortida(ajuda).find("--tournament"), std::string::npos);
+  Atura(ajuda.proces);
+}
+
+// Starts a minute's match in real time and waits until its robot is running.
+pid_t ArenaAmbRobot(t_arena& a, const std::string& dir) {
+  a = Arena(dir, {"--realtime", "--time", "60", "--transcript", dir + "/m.txt", TAVIK_BIN});
+  pid_t robot = -1;
+  EXPECT_TRUE(EsperaQue([&] {
+    const auto fills = Fills(a.proces.pid);
+    if (!fills.empty()) robot = fills[0];
+    return robot > 0;
+  }));
+  return robot;
+}
+
+TEST(Senyals, SigtermEndsTheMatchCleanlyAndWritesWhatWasPlayed) {
+  const std::string dir = DirTemporal();
+  t_arena a;
+  const pid_t robot = ArenaAmbRobot(a, dir);
+  ASSERT_GT(robot, 0);
+  kill(a.proces.pid, SIGTERM);
+  ASSERT_TRUE(EsperaFi(a.proces, 10000));
+  EXPECT_EQ(ComAcaba(a.proces.estat), "exited with status 143");
+  const std::string sortida = Sortida(a);
+  EXPECT_NE(sortida.find("interrupted at "), std::string::npos) << sortida;
+  EXPECT_NE(sortida.find("Transcript: " + dir + "/m.txt"), std::string::npos) << sortida;
+  EXPECT_FALSE(Llegeix(dir + "/m.txt").empty());
+  EXPECT_FALSE(Llegeix(dir + "/m.html").empty());
+  EXPECT_FALSE(Existeix(robot));
+  Atura(a.proces);
+}
+
+TEST(Senyals, AnArenaKilledOutrightTakesItsRobotsAlong) {
+  const std::string dir = DirTemporal();
+  t_arena a;
+  const pid_t robot = ArenaAmbRobot(a, dir);
+  ASSERT_GT(robot, 0);
+  kill(a.proces.pid, SIGKILL);
+  ASSERT_TRUE(EsperaFi(a.proces, 10000));
+  // The robot dies with its arena; if it was handed to us on the way, we reap it.
+  EXPECT_TRUE(EsperaQue([&] {
+    waitpid(robot, nullptr, WNOHANG);
+    return !Existeix(robot);
+  }));
+  Atura(a.proces);
+}
+
+}  // namespace
