@@ -119,6 +119,14 @@ int main(int argc, char** argv) {
   app.add_flag("--realtime", config.temps_real, "a tick every 50 ms of wall-clock time");
   app.add_option("--tournament", torneig, "play MATCHES seeds from --seed on, print a table")
       ->check(CLI::Range(1, 1000000));
+  app.add_option("--games", config.jocs,
+                 "games in the series, played by the same robot processes")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000));
+  app.add_option("--first-game", config.primer_joc,
+                 "number of the first game: game K of a series can be played on its own")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000));
   app.add_option("--answer-time", espera, "seconds a robot may take over one tick")
       ->capture_default_str()
       ->check(CLI::Range(0.01, 3600.0));
@@ -180,9 +188,13 @@ int main(int argc, char** argv) {
     if (mkdir("out", 0755) != 0 && errno != EEXIST) return Error("out: " + std::string(std::strerror(errno)), 2);
     transcripcio = "out/match-" + std::to_string(config.llavor) + ".txt";
   }
-  // The replay page and the picture go beside the transcript.
+  // The replay page and the picture go beside the transcript, one of each per game.
   const std::string base = transcripcio.substr(0, transcripcio.rfind('.'));
-  for (const std::string& cami : {transcripcio, base + ".html", base + ".svg"}) {
+  auto Base = [&](int joc) {
+    return config.jocs > 1 ? base + ".g" + std::to_string(joc) : base;
+  };
+  for (const std::string& cami :
+       {transcripcio, Base(config.primer_joc) + ".html", Base(config.primer_joc) + ".svg"}) {
     const std::string per_que = NoEscrivible(cami);
     if (!per_que.empty()) return Error("cannot write " + per_que, 2);
   }
@@ -190,24 +202,30 @@ int main(int argc, char** argv) {
   config.dir_err = barra == std::string::npos ? "." : transcripcio.substr(0, barra);
 
   InstallaAturada();
-  const t_resultat r = JugaPartida(config);
+  const std::vector<t_resultat> jocs = JugaSerie(config);
+  std::cout << (config.jocs > 1 ? ResumSerie(config, jocs) : Resum(config, jocs.front()));
+  // In a series each game has its own section of the transcript.
   std::string text;
-  for (const auto& linia : r.transcripcio) text += linia + '\n';
-  std::cout << Resum(config, r);
-  int codi = r.interromput ? 128 + r.interromput : 0;
-  const std::pair<const char*, std::string> fitxers[] = {
-      {"Transcript", transcripcio}, {"Replay", base + ".html"}, {"Picture", base + ".svg"}};
-  const std::string continguts[] = {text, PaginaRepeticio(config, r), ImatgeSvg(config, r)};
-  for (size_t i = 0; i < 3; ++i) {
-    const auto& [que, cami] = fitxers[i];
-    if (!Escriu(cami, continguts[i])) {
+  size_t linies = 0;
+  for (const auto& r : jocs) {
+    if (config.jocs > 1) text += "# game " + std::to_string(r.joc) + "\n";
+    for (const auto& linia : r.transcripcio) text += linia + '\n';
+    linies += r.transcripcio.size();
+  }
+  int codi = interrupcio ? 128 + interrupcio : 0;
+  auto Desa = [&](const char* que, const std::string& cami, const std::string& contingut,
+                  const std::string& nota) {
+    if (!Escriu(cami, contingut)) {
       std::cerr << "arena: cannot write " << cami << ": " << std::strerror(errno) << "\n";
       if (codi == 0) codi = 1;
-      continue;
+      return;
     }
-    std::cout << que << ": " << cami;
-    if (i == 0) std::cout << " (" << r.transcripcio.size() << " lines)";
-    std::cout << "\n";
+    std::cout << que << ": " << cami << nota << "\n";
+  };
+  Desa("Transcript", transcripcio, text, " (" + std::to_string(linies) + " lines)");
+  for (const auto& r : jocs) {
+    Desa("Replay", Base(r.joc) + ".html", PaginaRepeticio(config, r), "");
+    Desa("Picture", Base(r.joc) + ".svg", ImatgeSvg(config, r), "");
   }
   return codi;
 }

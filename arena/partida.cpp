@@ -1,11 +1,13 @@
-// The match loop: start the robots, send the game options, then every tick tell each robot what
-// happened, wait until all have answered, apply their commands and advance the physics.
+// The match loop: start the robots once; then for each game of the series send the game
+// options, and every tick tell each robot what happened, wait until all have answered, apply
+// their commands and advance the physics.
 #include "arena/partida.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,16 +19,24 @@
 
 namespace {
 
+// The field's colour in the replay and the picture: no robot may wear it.
+const char* const kFons = "#ffffff";
+// Colours given by place, and offered to robots whose own colours are taken.
+const char* const kPaleta[8] = {"#2b7bd6", "#d64b2b", "#2ba84a", "#b02bd6",
+                                "#d6a22b", "#2bc4d6", "#6d6d6d", "#d62b8c"};
+
 struct t_participant {
-  std::string nom;
+  std::string nom;  // as the match knows it, "#N" included
+  std::string color;
   bool programa = false;  // false for the sitting target
   t_fill fill;
   bool senyals = false;       // robot option 0: wake it with SIGUSR1
   bool avis_gir = false;      // robot option 1: tell it when a turn completes
+  bool coordenades = false;   // robot option 4: tell it where it is every tick
   std::string caigut;         // why it was dropped, if it was
   std::string err;            // the file its standard error goes to
   std::string lot;            // messages waiting to be sent this tick
-  double energia_dita = NAN;  // the energy it was last told
+  double energia_dita = NAN;  // the energy it was last told in this game
 };
 
 std::string Nombre(double x) {
@@ -36,31 +46,70 @@ std::string Nombre(double x) {
   return o.str();
 }
 
-class Partida {
- public:
-  explicit Partida(const t_config& c) : config_(c), atzar_{c.llavor} {}
+// Numbers in commands are read as the robots read the arena's: a decimal comma is a point.
+std::string Punts(std::string linia) {
+  std::replace(linia.begin(), linia.end(), ',', '.');
+  return linia;
+}
 
-  t_resultat Juga();
+// "0xRRGGBB" (or "RRGGBB") as "#rrggbb"; empty if it is no colour.
+std::string LlegeixColor(std::string text) {
+  if (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0) text.erase(0, 2);
+  if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+    return "";
+  }
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return "#" + text;
+}
+
+// Two colours too close to tell apart on the field.
+bool Xoquen(const std::string& a, const std::string& b) {
+  double d2 = 0;
+  for (int k = 0; k < 3; ++k) {
+    const double x = std::stoi(a.substr(1 + 2 * k, 2), nullptr, 16);
+    const double y = std::stoi(b.substr(1 + 2 * k, 2), nullptr, 16);
+    d2 += (x - y) * (x - y);
+  }
+  return d2 < 80.0 * 80.0;
+}
+
+// Game 1 of a series is laid out by the match's seed itself; later games mix in their number.
+uint64_t LlavorJoc(uint64_t llavor, int joc) {
+  return joc == 1 ? llavor : llavor ^ (0x9e3779b97f4a7c15ull * static_cast<uint64_t>(joc));
+}
+
+class Serie {
+ public:
+  explicit Serie(const t_config& c) : config_(c), atzar_{c.llavor} {}
+
+  std::vector<t_resultat> Juga();
 
  private:
+  t_resultat& R() { return jocs_.back(); }
   void Anota(int i, char sentit, const std::string& linia) {
     char temps[32];
     std::snprintf(temps, sizeof temps, "%.2f", tick_ * config_.dt);
-    resultat_.transcripcio.push_back(std::string(temps) + " " + gent_[i].nom + " " + sentit + " " +
-                                     linia);
+    R().transcripcio.push_back(std::string(temps) + " " + gent_[i].nom + " " + sentit + " " +
+                               linia);
   }
   void Diu(int i, const std::string& missatge) {
     if (!gent_[i].programa || !gent_[i].caigut.empty()) return;
     Anota(i, '>', missatge);
     gent_[i].lot += missatge + "\n";
   }
-  void Situa();
   void Engega();
+  void Situa(int joc);
   void Intercanvia(bool lockstep = true);
   bool Ordre(int i, const std::string& linia);
+  bool Nom(int i, const std::string& linia, std::istringstream& in);
+  bool Color(int i, const std::string& linia, std::istringstream& in);
   void Deixa(int i, const std::string& motiu);
   void Tick();
   int Vius() const;
+  void AnunciaVius();
+  void Joc(int joc);
+  void Fitxes();
   void Acaba();
   void Grava(const std::vector<t_event>& events);
 
@@ -68,12 +117,15 @@ class Partida {
   t_atzar atzar_;
   t_mon mon_;
   std::vector<t_participant> gent_;
-  t_resultat resultat_;
+  std::vector<t_resultat> jocs_;
   int tick_ = 0;
+  int anunciats_ = 0;  // robots alive as last told with RobotsLeft
   std::chrono::steady_clock::time_point inici_;
 };
 
-void Partida::Situa() {
+void Serie::Situa(int joc) {
+  atzar_ = t_atzar{LlavorJoc(config_.llavor, joc)};
+  mon_ = t_mon{};
   mon_.amplada = config_.amplada;
   mon_.alcada = config_.alcada;
   OpcionsPerDefecte(mon_.opcions);
@@ -103,6 +155,8 @@ void Partida::Situa() {
     }
     r.radar_abans = r.rumb;
     r.energia = mon_.opcions[OPT_ENERGIA_INICIAL];
+    // A robot dropped in an earlier game is out of the series.
+    r.viu = i >= gent_.size() || gent_[i].caigut.empty();
     mon_.robots.push_back(r);
   }
   mon_.objectes = config_.objectes;
@@ -114,12 +168,13 @@ void Partida::Situa() {
   mon_.trets = config_.trets;
 }
 
-void Partida::Engega() {
+void Serie::Engega() {
   for (size_t i = 0; i < config_.robots.size(); ++i) {
     t_participant p;
     const std::string& cami = config_.robots[i];
     p.programa = cami != kDiana;
     p.nom = NomRobot(cami) + "#" + std::to_string(i + 1);
+    p.color = kPaleta[i % 8];
     gent_.push_back(std::move(p));
     if (!gent_[i].programa) continue;
     t_engegada e;
@@ -141,11 +196,11 @@ std::string Motiu(const t_fill& fill, size_t bytes_abans, const t_config& config
   return "no answer in time (" + fill.ocupat + ")";
 }
 
-void Partida::Deixa(int i, const std::string& motiu) {
+void Serie::Deixa(int i, const std::string& motiu) {
   t_participant& p = gent_[i];
   if (!p.caigut.empty()) return;
   p.caigut = motiu;
-  mon_.robots[i].viu = false;
+  if (static_cast<size_t>(i) < mon_.robots.size()) mon_.robots[i].viu = false;
   Anota(i, '!', "dropped: " + motiu);
   if (p.fill.pid > 0) Atura(p.fill);
 }
@@ -153,11 +208,12 @@ void Partida::Deixa(int i, const std::string& motiu) {
 // Sends every robot its batch, waits until each has handled it (in lock-step) or until the
 // tick's wall-clock time is up (in real time), then applies what they wrote, robot by robot, so
 // the outcome does not depend on which answered first.
-void Partida::Intercanvia(bool lockstep) {
+void Serie::Intercanvia(bool lockstep) {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
     if (!p.programa || !p.caigut.empty() || p.lot.empty()) continue;
     if (!Escriu(p.fill, p.lot, config_.espera_ms)) {
+      if (interrupcio) return;
       Deixa(static_cast<int>(i), "does not read its input");
     } else if (p.senyals) {
       Senyala(p.fill);
@@ -210,8 +266,56 @@ void Partida::Intercanvia(bool lockstep) {
   }
 }
 
+// Name NAME: one word of printable characters; the arena adds "#N" (the robot's place) so that
+// every name is unique, and confirms it with YourName.
+bool Serie::Nom(int i, const std::string& linia, std::istringstream& in) {
+  std::string resta;
+  std::getline(in >> std::ws, resta);
+  const size_t blanc = resta.find_first_of(" \t");
+  const std::string nom = resta.substr(0, blanc);
+  const bool imprimible = std::all_of(nom.begin(), nom.end(), [](unsigned char c) {
+    return c > 0x20 && c < 0x7f && c != '#';
+  });
+  if (nom.empty() || !imprimible) {
+    Diu(i, "Warning 1 " + linia);
+    return false;
+  }
+  if (blanc != std::string::npos) Diu(i, "Warning 2 name cut at its first blank: " + nom);
+  gent_[i].nom = nom + "#" + std::to_string(i + 1);
+  Diu(i, "YourName " + gent_[i].nom);
+  return true;
+}
+
+// Colour FIRST SECOND: the first unless the field or another robot wears it (or one too like
+// it), then the second, then the first free colour of the palette; confirmed with YourColour.
+bool Serie::Color(int i, const std::string& linia, std::istringstream& in) {
+  std::string primer, segon;
+  in >> primer >> segon;
+  std::vector<std::string> opcions;
+  for (const std::string& c : {LlegeixColor(primer), LlegeixColor(segon)}) {
+    if (!c.empty()) opcions.push_back(c);
+  }
+  if (opcions.empty() || LlegeixColor(primer).empty()) {
+    Diu(i, "Warning 1 " + linia);
+    return false;
+  }
+  opcions.insert(opcions.end(), std::begin(kPaleta), std::end(kPaleta));
+  for (const auto& c : opcions) {
+    bool lliure = !Xoquen(c, kFons);
+    for (size_t j = 0; j < gent_.size() && lliure; ++j) {
+      lliure = j == static_cast<size_t>(i) || !Xoquen(c, gent_[j].color);
+    }
+    if (lliure) {
+      gent_[i].color = c;
+      break;
+    }
+  }
+  Diu(i, "YourColour 0x" + gent_[i].color.substr(1));
+  return true;
+}
+
 // Applies one command line; false for a line that is no command at all.
-bool Partida::Ordre(int i, const std::string& linia) {
+bool Serie::Ordre(int i, const std::string& linia) {
   // A line too long to be a command is not copied into the transcript whole.
   if (linia.size() > 4096) {
     Anota(i, '<', linia.substr(0, 80) + "... (" + std::to_string(linia.size()) + " bytes)");
@@ -220,36 +324,69 @@ bool Partida::Ordre(int i, const std::string& linia) {
   }
   Anota(i, '<', linia);
   std::istringstream in(linia);
+  in.imbue(std::locale::classic());
   std::string paraula;
   in >> paraula;
   t_participant& p = gent_[i];
-  if (paraula == "Print" || paraula == "Debug" || paraula == "DebugLine" ||
-      paraula == "DebugCircle" || paraula == "Name" || paraula == "Colour") {
+  const double ara = tick_ * config_.dt;
+  if (paraula == "Print" || paraula == "Debug") {
+    R().notes.push_back({ara, i, linia});
+    return true;
+  }
+  if (paraula == "Name") return Nom(i, linia, in);
+  if (paraula == "Colour") return Color(i, linia, in);
+  const std::string numerica = Punts(linia);
+  std::istringstream nums(numerica);
+  nums.imbue(std::locale::classic());
+  nums >> paraula;
+  if (paraula == "DebugLine" || paraula == "DebugCircle") {
+    const int n = paraula == "DebugLine" ? 4 : 3;
+    bool ok = true;
+    for (int k = 0; k < n && ok; ++k) {
+      double x = 0;
+      ok = static_cast<bool>(nums >> x) && std::isfinite(x);
+    }
+    if (!ok) {
+      Diu(i, "Warning 1 " + linia);
+      return false;
+    }
+    R().notes.push_back({ara, i, numerica});
     return true;
   }
   if (paraula == "RobotOption") {
     int opcio = -1, valor = 0;
-    in >> opcio >> valor;
-    if (in.fail() || opcio < 0 || opcio > 3) {
+    nums >> opcio >> valor;
+    if (nums.fail() || opcio < 0 || opcio > 4) {
       Diu(i, "Warning 3 " + linia);
       return false;
     }
     if (opcio == 0) p.senyals = valor != 0;
     if (opcio == 1) p.avis_gir = valor != 0;
+    if (opcio == 4) p.coordenades = valor != 0;
     return true;  // options 2 and 3 are accepted; input is always a non-blocking pipe
   }
-  if (Ordena(mon_, i, linia)) return true;
+  if (Ordena(mon_, i, numerica)) return true;
   Diu(i, "Warning 1 " + linia);
   return false;
 }
 
-int Partida::Vius() const {
+int Serie::Vius() const {
   int n = 0;
   for (const auto& r : mon_.robots) n += r.viu;
   return n;
 }
 
-void Partida::Tick() {
+// RobotsLeft to every robot still playing whenever one has died or been dropped.
+void Serie::AnunciaVius() {
+  const int vius = Vius();
+  if (vius == anunciats_) return;
+  anunciats_ = vius;
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    if (mon_.robots[i].viu) Diu(static_cast<int>(i), "RobotsLeft " + std::to_string(vius));
+  }
+}
+
+void Serie::Tick() {
   // What each robot sees now.
   for (size_t i = 0; i < gent_.size(); ++i) {
     const t_cos_robot& r = mon_.robots[i];
@@ -257,6 +394,9 @@ void Partida::Tick() {
     const int ii = static_cast<int>(i);
     Diu(ii,
         "Info " + Nombre(tick_ * config_.dt) + " " + Nombre(r.vel) + " " + Nombre(Normal(r.canyo)));
+    if (gent_[i].coordenades) {
+      Diu(ii, "Coordinates " + Nombre(r.x) + " " + Nombre(r.y) + " " + Nombre(Normal(r.rumb)));
+    }
     const t_impacte vist = Radar(mon_, ii);
     Diu(ii, "Radar " + Nombre(vist.distancia) + " " + std::to_string(vist.tipus) + " " +
                 Nombre(vist.angle));
@@ -267,7 +407,6 @@ void Partida::Tick() {
   Intercanvia(!config_.temps_real);
 
   // The world moves on; what happened is told at the next tick.
-  const int abans = Vius();
   std::vector<t_event> events;
   Avanca(mon_, config_.dt, events);
   mon_.temps = (tick_ + 1) * config_.dt;
@@ -289,20 +428,15 @@ void Partida::Tick() {
       Diu(static_cast<int>(i), "Energy " + Nombre(e));
     }
   }
-  if (Vius() != abans) {
-    for (size_t i = 0; i < gent_.size(); ++i) {
-      if (mon_.robots[i].viu) Diu(static_cast<int>(i), "RobotsLeft " + std::to_string(Vius()));
-    }
-  }
+  AnunciaVius();
 }
 
-void Partida::Grava(const std::vector<t_event>& events) {
+void Serie::Grava(const std::vector<t_event>& events) {
   const double t = tick_ * config_.dt;
-  resultat_.quadres.push_back({t, mon_.robots, mon_.trets});
-  for (auto& r : resultat_.quadres.back().robots) r.gir[0] = r.gir[1] = r.gir[2] = {};
-  if (resultat_.objectes.empty() ||
-      resultat_.objectes.back().second.size() != mon_.objectes.size()) {
-    resultat_.objectes.emplace_back(t, mon_.objectes);
+  R().quadres.push_back({t, mon_.robots, mon_.trets});
+  for (auto& r : R().quadres.back().robots) r.gir[0] = r.gir[1] = r.gir[2] = {};
+  if (R().objectes.empty() || R().objectes.back().second.size() != mon_.objectes.size()) {
+    R().objectes.emplace_back(t, mon_.objectes);
   }
   for (const auto& e : events) {
     const t_cos_robot& r = mon_.robots[e.robot];
@@ -311,14 +445,65 @@ void Partida::Grava(const std::vector<t_event>& events) {
     for (int k : {OBJ_TRET, OBJ_GALETA, OBJ_MINA}) {
       if (e.missatge.rfind("Collision " + std::to_string(k) + " ", 0) == 0) tipus = k;
     }
-    if (tipus != -2) resultat_.fets.push_back({t, tipus, e.robot, r.x, r.y});
+    if (tipus != -2) R().fets.push_back({t, tipus, e.robot, r.x, r.y});
   }
 }
 
-void Partida::Acaba() {
+// One game: the options, GameStarts, the ticks, GameFinishes.
+void Serie::Joc(int joc) {
+  if (joc != config_.primer_joc) jocs_.emplace_back();
+  R().llavor = config_.llavor;
+  R().joc = joc;
+  tick_ = 0;
+  Situa(joc);
+  for (auto& p : gent_) p.energia_dita = NAN;
+  R().quadres.push_back({0, mon_.robots, mon_.trets});
+  R().objectes.emplace_back(0, mon_.objectes);
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    const int ii = static_cast<int>(i);
+    for (int o = 0; o < NUM_OPCIONS; ++o) {
+      Diu(ii, "GameOption " + std::to_string(o) + " " + Nombre(mon_.opcions[o]));
+    }
+    Diu(ii, "GameStarts");
+  }
+  Intercanvia();
+  anunciats_ = Vius();
+  AnunciaVius();  // those dropped at its start
+
+  const int ticks = static_cast<int>(std::lround(config_.durada / config_.dt));
+  inici_ = std::chrono::steady_clock::now();
+  const bool duel = gent_.size() > 1;
+  while (tick_ < ticks && !(duel && Vius() <= 1) && !interrupcio) Tick();
+  R().interromput = interrupcio;
+  // The last events (a death, a hit) still reach the robots before the game ends.
+  Intercanvia();
+  R().temps = tick_ * config_.dt;
+  R().ticks = tick_;
+  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), "GameFinishes");
+  Intercanvia();
+  Fitxes();
+}
+
+void Serie::Fitxes() {
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    const t_cos_robot& r = mon_.robots[i];
+    const t_participant& p = gent_[i];
+    R().fitxes.push_back({p.nom, r.trets, r.encerts, r.galetes, r.mines, r.energia,
+                          !p.caigut.empty() ? "dropped: " + p.caigut
+                          : r.viu           ? "alive"
+                                            : "dead",
+                          "", p.color, 0});
+  }
+  const std::vector<double> punts = Punts(R().fitxes);
+  for (size_t i = 0; i < punts.size(); ++i) {
+    R().fitxes[i].punts = punts[i];
+    if (punts[i] == 1) R().guanyador = R().fitxes[i].nom;
+  }
+}
+
+void Serie::Acaba() {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
-    Diu(static_cast<int>(i), "GameFinishes");
     Diu(static_cast<int>(i), "ExitRobot");
     if (!p.programa || !p.caigut.empty()) continue;
     Escriu(p.fill, p.lot, config_.espera_ms);
@@ -336,73 +521,61 @@ void Partida::Acaba() {
     if (!acaba) Anota(static_cast<int>(i), '!', "killed: still running after ExitRobot");
     Atura(p.fill);
   }
+  // What a robot wrote to its standard error is kept only if there is something.
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    struct stat st;
+    const std::string& err = gent_[i].err;
+    if (err.empty() || stat(err.c_str(), &st) != 0) continue;
+    if (st.st_size == 0) {
+      unlink(err.c_str());
+      continue;
+    }
+    for (auto& joc : jocs_) {
+      if (i < joc.fitxes.size()) joc.fitxes[i].err = err;
+    }
+  }
 }
 
-t_resultat Partida::Juga() {
-  Situa();
-  resultat_.quadres.push_back({0, mon_.robots, mon_.trets});
-  resultat_.objectes.emplace_back(0, mon_.objectes);
+std::vector<t_resultat> Serie::Juga() {
+  jocs_.emplace_back();
+  Situa(config_.primer_joc);  // so that a robot dropped at its start is marked on the field
   Engega();
   Intercanvia();  // the start-up lines: robot options and the like
-  for (size_t i = 0; i < gent_.size(); ++i) {
-    const int ii = static_cast<int>(i);
-    Diu(ii, "Initialize 1");
-    for (int o = 0; o < NUM_OPCIONS; ++o) {
-      Diu(ii, "GameOption " + std::to_string(o) + " " + Nombre(mon_.opcions[o]));
-    }
-    Diu(ii, "GameStarts");
+  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), "Initialize 1");
+  Intercanvia();  // names and colours
+  // The first game is always set up, even if the arena is stopped at once, so that there is a
+  // field and a result to report.
+  for (int k = 0; k < std::max(1, config_.jocs) && !(k > 0 && interrupcio); ++k) {
+    Joc(config_.primer_joc + k);
   }
-  Intercanvia();
-
-  const int ticks = static_cast<int>(std::lround(config_.durada / config_.dt));
-  inici_ = std::chrono::steady_clock::now();
-  const bool duel = gent_.size() > 1;
-  while (tick_ < ticks && !(duel && Vius() <= 1) && !interrupcio) Tick();
-  resultat_.interromput = interrupcio;
-  resultat_.llavor = config_.llavor;
-  // The last events (a death, a hit) still reach the robots before the game ends.
-  Intercanvia();
-  resultat_.temps = tick_ * config_.dt;
-  resultat_.ticks = tick_;
   Acaba();
-
-  double millor = -INFINITY;
-  int guanya = -1;
-  for (size_t i = 0; i < gent_.size(); ++i) {
-    const t_cos_robot& r = mon_.robots[i];
-    t_fitxa f{gent_[i].nom,
-              r.trets,
-              r.encerts,
-              r.galetes,
-              r.mines,
-              r.energia,
-              !gent_[i].caigut.empty() ? "dropped: " + gent_[i].caigut
-              : r.viu                  ? "alive"
-                                       : "dead",
-              ""};
-    // What a robot wrote to its standard error is kept only if there is something.
-    struct stat st;
-    if (!gent_[i].err.empty() && stat(gent_[i].err.c_str(), &st) == 0) {
-      if (st.st_size > 0) {
-        f.err = gent_[i].err;
-      } else {
-        unlink(gent_[i].err.c_str());
-      }
-    }
-    resultat_.fitxes.push_back(f);
-    if (r.viu && r.energia > millor)
-      millor = r.energia, guanya = static_cast<int>(i);
-    else if (r.viu && r.energia == millor)
-      guanya = -2;  // a tie
-  }
-  if (guanya >= 0) resultat_.guanyador = gent_[guanya].nom;
-  return resultat_;
+  return jocs_;
 }
 
 }  // namespace
 
+std::vector<double> Punts(const std::vector<t_fitxa>& fitxes) {
+  std::vector<double> punts(fitxes.size(), 0.0);
+  double millor = -INFINITY;
+  for (const auto& f : fitxes) {
+    if (f.estat == "alive") millor = std::max(millor, f.energia);
+  }
+  std::vector<size_t> primers;
+  for (size_t i = 0; i < fitxes.size(); ++i) {
+    if (fitxes[i].estat == "alive" && fitxes[i].energia == millor) primers.push_back(i);
+  }
+  for (size_t i : primers) punts[i] = 1.0 / static_cast<double>(primers.size());
+  return punts;
+}
+
+std::vector<t_resultat> JugaSerie(const t_config& config) {
+  return Serie(config).Juga();
+}
+
 t_resultat JugaPartida(const t_config& config) {
-  return Partida(config).Juga();
+  t_config c = config;
+  c.jocs = 1;
+  return JugaSerie(c).front();
 }
 
 std::string NomRobot(const std::string& robot) {
@@ -422,20 +595,24 @@ std::string NomRobot(const std::string& robot) {
 std::string Resum(const t_config& config, const t_resultat& r) {
   std::ostringstream o;
   o.imbue(std::locale::classic());
-  char linia[256];
+  char linia[512];
+  const std::string que = config.jocs > 1 || r.joc != 1
+                              ? "Game " + std::to_string(r.joc) + ", seed "
+                              : std::string("Match: seed ");
+  const unsigned long long llavor = config.llavor;
   if (r.interromput) {
-    std::snprintf(linia, sizeof linia, "Match: seed %llu, interrupted at %.2f s (%d ticks) of %g s\n",
-                  static_cast<unsigned long long>(config.llavor), r.temps, r.ticks, config.durada);
+    std::snprintf(linia, sizeof linia, "%s%llu, interrupted at %.2f s (%d ticks) of %g s\n",
+                  que.c_str(), llavor, r.temps, r.ticks, config.durada);
   } else {
-    std::snprintf(linia, sizeof linia, "Match: seed %llu, %.2f s of game time (%d ticks) of %g s\n",
-                  static_cast<unsigned long long>(config.llavor), r.temps, r.ticks, config.durada);
+    std::snprintf(linia, sizeof linia, "%s%llu, %.2f s of game time (%d ticks) of %g s\n",
+                  que.c_str(), llavor, r.temps, r.ticks, config.durada);
   }
   o << linia;
-  std::snprintf(linia, sizeof linia, "%-14s %6s %5s %8s %6s %8s  %s\n", "robot", "shots", "hits",
+  std::snprintf(linia, sizeof linia, "%-16s %6s %5s %8s %6s %8s  %s\n", "robot", "shots", "hits",
                 "cookies", "mines", "energy", "status");
   o << linia;
   for (const auto& f : r.fitxes) {
-    std::snprintf(linia, sizeof linia, "%-14s %6d %5d %8d %6d %8.1f  %s\n", f.nom.c_str(), f.trets,
+    std::snprintf(linia, sizeof linia, "%-16s %6d %5d %8d %6d %8.1f  %s\n", f.nom.c_str(), f.trets,
                   f.encerts, f.galetes, f.mines, f.energia, f.estat.c_str());
     o << linia;
   }
@@ -446,8 +623,34 @@ std::string Resum(const t_config& config, const t_resultat& r) {
   return o.str();
 }
 
+std::string ResumSerie(const t_config& config, const std::vector<t_resultat>& jocs) {
+  std::ostringstream o;
+  for (const auto& r : jocs) o << Resum(config, r) << "\n";
+  o << "Series: " << jocs.size() << " of " << config.jocs << " games, seed " << config.llavor
+    << "\n";
+  std::vector<double> punts;
+  std::vector<int> guanyats;
+  for (const auto& r : jocs) {
+    punts.resize(r.fitxes.size());
+    guanyats.resize(r.fitxes.size());
+    for (size_t i = 0; i < r.fitxes.size(); ++i) {
+      punts[i] += r.fitxes[i].punts;
+      guanyats[i] += r.fitxes[i].punts == 1;
+    }
+  }
+  char linia[256];
+  std::snprintf(linia, sizeof linia, "%-16s %7s %5s\n", "robot", "points", "wins");
+  o << linia;
+  for (size_t i = 0; i < punts.size(); ++i) {
+    std::snprintf(linia, sizeof linia, "%-16s %7.2f %5d\n", jocs.back().fitxes[i].nom.c_str(),
+                  punts[i], guanyats[i]);
+    o << linia;
+  }
+  return o.str();
+}
+
 std::vector<t_resultat> Torneig(const t_config& config, int partides) {
-  std::vector<t_resultat> resultats(static_cast<size_t>(partides));
+  std::vector<std::vector<t_resultat>> series(static_cast<size_t>(partides));
   const int fils = std::max(1u, std::thread::hardware_concurrency());
   std::vector<std::thread> treballadors;
   for (int f = 0; f < fils; ++f) {
@@ -455,15 +658,17 @@ std::vector<t_resultat> Torneig(const t_config& config, int partides) {
       for (int k = f; k < partides && !interrupcio; k += fils) {
         t_config c = config;
         c.llavor = config.llavor + static_cast<uint64_t>(k);
-        resultats[static_cast<size_t>(k)] = JugaPartida(c);
+        series[static_cast<size_t>(k)] = JugaSerie(c);
       }
     });
   }
   for (auto& t : treballadors) t.join();
-  // A match the arena was stopped in, or never got to, is not a result.
+  // A game the arena was stopped in, or never got to, is not a result.
   std::vector<t_resultat> acabats;
-  for (auto& r : resultats) {
-    if (!r.fitxes.empty() && !r.interromput) acabats.push_back(std::move(r));
+  for (auto& serie : series) {
+    for (auto& r : serie) {
+      if (!r.fitxes.empty() && !r.interromput) acabats.push_back(std::move(r));
+    }
   }
   return acabats;
 }
@@ -472,7 +677,7 @@ std::string TaulaTorneig(const t_config& config, const std::vector<t_resultat>& 
   struct t_suma {
     std::string nom;
     int guanyades = 0, empats = 0, caigudes = 0, trets = 0, encerts = 0;
-    double energia = 0;
+    double energia = 0, punts = 0;
   };
   std::vector<t_suma> sumes(config.robots.size());
   for (const auto& r : resultats) {
@@ -480,12 +685,14 @@ std::string TaulaTorneig(const t_config& config, const std::vector<t_resultat>& 
       const t_fitxa& f = r.fitxes[i];
       t_suma& s = sumes[i];
       s.nom = f.nom;
-      s.guanyades += r.guanyador == f.nom;
-      s.empats += r.guanyador.empty() && f.estat == "alive";
+      // Only a robot tied for the lead draws; only a survivor keeps energy.
+      s.guanyades += f.punts == 1;
+      s.empats += f.punts > 0 && f.punts < 1;
+      s.punts += f.punts;
       s.caigudes += f.estat.rfind("dropped", 0) == 0;
       s.trets += f.trets;
       s.encerts += f.encerts;
-      s.energia += std::max(0.0, f.energia);
+      if (f.estat == "alive") s.energia += std::max(0.0, f.energia);
     }
   }
   std::ostringstream o;
@@ -494,18 +701,17 @@ std::string TaulaTorneig(const t_config& config, const std::vector<t_resultat>& 
     o << "Tournament: no match finished\n";
     return o.str();
   }
-  std::snprintf(linia, sizeof linia, "Tournament: %zu matches, seeds %llu to %llu, %.0f s each\n",
+  std::snprintf(linia, sizeof linia, "Tournament: %zu games, seeds %llu to %llu, %g s each\n",
                 resultats.size(), static_cast<unsigned long long>(resultats.front().llavor),
                 static_cast<unsigned long long>(resultats.back().llavor), config.durada);
   o << linia;
-  std::snprintf(linia, sizeof linia, "%-14s %5s %6s %8s %12s %6s %5s\n", "robot", "wins", "draws",
-                "dropped", "mean energy", "shots", "hits");
+  std::snprintf(linia, sizeof linia, "%-16s %7s %5s %6s %8s %12s %6s %5s\n", "robot", "points",
+                "wins", "draws", "dropped", "mean energy", "shots", "hits");
   o << linia;
   for (const auto& s : sumes) {
-    std::snprintf(linia, sizeof linia, "%-14s %5d %6d %8d %12.1f %6d %5d\n", s.nom.c_str(),
-                  s.guanyades, s.empats, s.caigudes,
-                  resultats.empty() ? 0.0 : s.energia / static_cast<double>(resultats.size()),
-                  s.trets, s.encerts);
+    std::snprintf(linia, sizeof linia, "%-16s %7.2f %5d %6d %8d %12.1f %6d %5d\n", s.nom.c_str(),
+                  s.punts, s.guanyades, s.empats, s.caigudes,
+                  s.energia / static_cast<double>(resultats.size()), s.trets, s.encerts);
     o << linia;
   }
   return o.str();

@@ -34,6 +34,8 @@ struct t_config {
   t_limits limits;                  // memory and processes of each robot
   long max_fitxer_mib = 64;         // largest file a robot may write; 0: no limit
   std::string dir_err;  // each robot's stderr goes to DIR/match-SEED.NAME.err; empty: ours
+  int jocs = 1;         // games in the series, played by the same robot processes
+  int primer_joc = 1;   // the number of the first of them: its layout and its seed
 };
 
 struct t_fitxa {
@@ -42,6 +44,8 @@ struct t_fitxa {
   double energia = 0;
   std::string estat;  // "alive", "dead", or why it was dropped
   std::string err;    // the file of what it wrote to its standard error, if it wrote anything
+  std::string color;  // "#rrggbb", the colour it was given
+  double punts = 0;   // what the game gave it: 1 for a win, shared among those tied for it
 };
 
 // What the field looked like at one moment, for the replay.
@@ -49,6 +53,14 @@ struct t_quadre {
   double temps;
   std::vector<t_cos_robot> robots;
   std::vector<t_tret> trets;
+};
+
+// A line a robot wrote for people to read or see: Print, Debug, DebugLine or DebugCircle, with
+// its game time; numbers with a decimal comma already read as numbers.
+struct t_nota {
+  double temps;
+  int robot;
+  std::string linia;
 };
 
 // Something worth marking in a replay: a hit, a death, a cookie or a mine taken.
@@ -61,6 +73,7 @@ struct t_fet {
 
 struct t_resultat {
   uint64_t llavor = 0;
+  int joc = 1;          // its number in the series
   int interromput = 0;  // the signal that stopped the match before its end, or 0
   std::vector<std::string> transcripcio;  // "TIME ROBOT > message" / "TIME ROBOT < command"
   std::vector<t_fitxa> fitxes;
@@ -71,9 +84,18 @@ struct t_resultat {
   std::vector<t_quadre> quadres;
   std::vector<std::pair<double, std::vector<t_objecte>>> objectes;
   std::vector<t_fet> fets;
+  std::vector<t_nota> notes;
 };
 
+// Plays config.jocs games, numbered from config.primer_joc, with the same robot processes; one
+// result for each game played (fewer if the arena was interrupted).
+std::vector<t_resultat> JugaSerie(const t_config& config);
+// The first game of JugaSerie, for a single game.
 t_resultat JugaPartida(const t_config& config);
+
+// The points of one game, given who is alive and with what energy: the robot left with the most
+// energy wins 1; robots tied for the most share it; a game nobody survives gives nothing.
+std::vector<double> Punts(const std::vector<t_fitxa>& fitxes);
 
 // The name a robot is known by in a match, before its "#N": the program's file name, or for a
 // program found in PATH ("python3 bot.py") that of its first argument that is a file.
@@ -81,6 +103,8 @@ std::string NomRobot(const std::string& robot);
 
 // One screen: the match, a row per robot, the winner.
 std::string Resum(const t_config& config, const t_resultat& resultat);
+// For a series: each game's summary, then the points of each robot over the series.
+std::string ResumSerie(const t_config& config, const std::vector<t_resultat>& jocs);
 
 // `partides` matches with the seeds config.llavor, config.llavor + 1, ..., played side by side
 // on the machine's cores; the results of the matches that were played to their end come in

@@ -24,6 +24,11 @@ std::string N(double x, int decimals = 2) {
   return s == "-0" ? "0" : s;
 }
 
+// The colour the match gave robot `i`.
+std::string Color(const t_resultat& r, size_t i) {
+  return r.fitxes[i].color.empty() ? kColors[i % 8] : r.fitxes[i].color;
+}
+
 std::string Escapa(const std::string& s) {
   std::string o;
   for (char c : s) {
@@ -42,7 +47,7 @@ std::string Dades(const t_config& config, const t_resultat& r) {
   for (size_t i = 0; i < r.fitxes.size(); ++i)
     o << (i ? "," : "") << '"' << Escapa(r.fitxes[i].nom) << '"';
   o << "],\"colors\":[";
-  for (size_t i = 0; i < r.fitxes.size(); ++i) o << (i ? "," : "") << '"' << kColors[i % 8] << '"';
+  for (size_t i = 0; i < r.fitxes.size(); ++i) o << (i ? "," : "") << '"' << Color(r, i) << '"';
   // Per frame: time, then per robot x, y, heading, cannon and radar directions in the field,
   // energy, alive; then the shots' x, y.
   o << "],\"f\":[";
@@ -216,7 +221,7 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
     }
   }
   for (size_t i = 0; i < r.fitxes.size(); ++i) {
-    o << "<polyline fill=\"none\" stroke=\"" << kColors[i % 8] << "\" stroke-width=\"2\" points=\"";
+    o << "<polyline fill=\"none\" stroke=\"" << Color(r, i) << "\" stroke-width=\"2\" points=\"";
     for (size_t k = 0; k < r.quadres.size(); k += 2) {
       const t_cos_robot& b = r.quadres[k].robots[i];
       if (b.viu) o << X(b.x) << ',' << Y(b.y) << ' ';
@@ -224,7 +229,7 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
     o << "\"/>\n";
     const t_cos_robot& b0 = r.quadres.front().robots[i];
     o << "<circle cx=\"" << X(b0.x) << "\" cy=\"" << Y(b0.y) << "\" r=\"" << N(RADI_ROBOT * S)
-      << "\" fill=\"" << kColors[i % 8] << "\"/>\n";
+      << "\" fill=\"" << Color(r, i) << "\"/>\n";
   }
   for (const t_fet& f : r.fets) {
     const char* color = f.tipus == OBJ_TRET ? "#f00" : f.tipus == OBJ_GALETA ? "#3c3" : "#900";
@@ -242,7 +247,7 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
   for (size_t i = 0; i < r.fitxes.size(); ++i) {
     const t_fitxa& f = r.fitxes[i];
     y += 22;
-    o << "<text x=\"" << N(W + 12) << "\" y=\"" << N(y) << "\" fill=\"" << kColors[i % 8] << "\">"
+    o << "<text x=\"" << N(W + 12) << "\" y=\"" << N(y) << "\" fill=\"" << Color(r, i) << "\">"
       << Escapa(f.nom) << ": " << f.encerts << '/' << f.trets << " hits, " << N(f.energia, 1)
       << " energy</text>\n";
   }

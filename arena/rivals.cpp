@@ -30,13 +30,14 @@ void Missatge(const std::string& linia) {
   in >> paraula;
   if (paraula == "Initialize") {
     Diu(caca ? "Name Cacador" : "Name Rodamon");
-    Diu("Colour ff4040 802020");
+    Diu(caca ? "Colour 0xd64b2b 0x802020" : "Colour 0x2ba84a 0x206030");
   } else if (paraula == "GameOption") {
     int o = -1;
     double v = 0;
     in >> o >> v;
     if (o == 1) gir_canyo = v;
   } else if (paraula == "GameStarts") {
+    darrer_gir = 0;  // a new game: its clock starts again at 0
     Diu("Accelerate 0.5");
     if (caca) Diu("Rotate 6 " + std::to_string(gir_canyo));
   } else if (paraula == "Info") {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -18,11 +19,18 @@ namespace {
 const std::string kRobots = ROBOTS_DIR;
 const std::string kForma = FORMA_BIN;
 
-// A fresh directory for one test's files.
-std::string DirTemporal() {
-  char nom[] = "/tmp/arena-prova-XXXXXX";
-  return mkdtemp(nom) ? nom : "/tmp";
-}
+// A fresh directory for one test's files, removed with everything in it when the test ends.
+struct t_dir {
+  std::string cami;
+  t_dir() {
+    char nom[] = "/tmp/arena-prova-XXXXXX";
+    cami = mkdtemp(nom) ? nom : "";
+  }
+  ~t_dir() {
+    if (!cami.empty()) std::filesystem::remove_all(cami);
+  }
+  operator const std::string&() const { return cami; }
+};
 
 std::string Llegeix(const std::string& cami) {
   std::ifstream f(cami);
@@ -54,7 +62,7 @@ bool EsperaQue(F condicio, int ms = 10000) {
 }
 
 TEST(Formes, ThreadsHelpersAndShellsPlayInLockStepAndReproducibly) {
-  const std::string dir = DirTemporal();
+  const t_dir dir;
   t_config c;
   c.llavor = 3;
   c.durada = 8;
@@ -64,20 +72,20 @@ TEST(Formes, ThreadsHelpersAndShellsPlayInLockStepAndReproducibly) {
                 kRobots + "/embolcall.sh " + pids + " " + CACADOR_BIN, TAVIK_BIN};
     return JugaPartida(c);
   };
-  const t_resultat u = Juga(dir + "/u.pids");
-  const t_resultat dos = Juga(dir + "/dos.pids");
+  const t_resultat u = Juga(dir.cami + "/u.pids");
+  const t_resultat dos = Juga(dir.cami + "/dos.pids");
   for (const auto& f : u.fitxes) {
     EXPECT_TRUE(f.estat == "alive" || f.estat == "dead") << f.nom << ": " << f.estat;
   }
-  EXPECT_EQ(u.fitxes[0].nom, "forma#1");
-  EXPECT_EQ(u.fitxes[2].nom, "embolcall.sh#3");
+  EXPECT_EQ(u.fitxes[0].nom, "forma#1");        // it gives itself no name
+  EXPECT_EQ(u.fitxes[2].nom, "Cacador#3");      // the robot behind the shell named itself
   EXPECT_GT(u.transcripcio.size(), 160u * 4 * 2);  // Info and Radar every tick
   EXPECT_EQ(u.transcripcio, dos.transcripcio);
 }
 
 TEST(Contencio, NothingARobotStartsOutlivesItsMatch) {
-  const std::string dir = DirTemporal();
-  const std::string pids = dir + "/pids";
+  const t_dir dir;
+  const std::string pids = dir.cami + "/pids";
   t_config c;
   c.durada = 1;
   c.robots = {kRobots + "/embolcall.sh " + pids + " " + CACADOR_BIN, kDiana};
@@ -110,7 +118,8 @@ TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
   t_config c;
   c.durada = 0.5;
   c.llavor = 9;
-  c.dir_err = DirTemporal();
+  const t_dir dir;
+  c.dir_err = dir.cami;
   c.robots = {kRobots + "/queixa.sh " + CACADOR_BIN, TAVIK_BIN};
   const t_resultat r = JugaPartida(c);
   const std::string err = c.dir_err + "/match-9.queixa.sh#1.err";
@@ -119,7 +128,7 @@ TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
   EXPECT_EQ(r.fitxes[1].err, "");  // tavik writes nothing there: no file is left
   struct stat st;
   EXPECT_NE(stat((c.dir_err + "/match-9.tavik#2.err").c_str(), &st), 0);
-  EXPECT_NE(Resum(c, r).find("queixa.sh#1 wrote to its standard error: " + err),
+  EXPECT_NE(Resum(c, r).find("Cacador#1 wrote to its standard error: " + err),
             std::string::npos);
 }
 
@@ -148,8 +157,8 @@ std::string Sortida(t_arena& a) {
 }
 
 TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
-  const std::string dir = DirTemporal();
-  const std::string transcript = dir + "/m.txt";
+  const t_dir dir;
+  const std::string transcript = dir.cami + "/m.txt";
   const std::pair<std::vector<std::string>, std::string> casos[] = {
       {{"--seed", "abc", "diana"}, "--seed"},
       {{"--seed", "-1", "diana"}, "--seed"},
@@ -165,7 +174,7 @@ TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
   for (const auto& [args, text] : casos) {
     std::vector<std::string> tots = args;
     if (tots[0] != "--transcript") tots.insert(tots.begin(), {"--transcript", transcript});
-    t_arena a = Arena(dir, tots);
+    t_arena a = Arena(dir.cami, tots);
     ASSERT_TRUE(EsperaFi(a.proces, 10000));
     EXPECT_EQ(ComAcaba(a.proces.estat), "exited with status 2") << args[0];
     EXPECT_NE(Llegeix(a.errors).find(text), std::string::npos) << Llegeix(a.errors);
@@ -174,7 +183,7 @@ TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
   }
   struct stat st;
   EXPECT_NE(stat(transcript.c_str(), &st), 0);  // nothing was played, nothing written
-  t_arena ajuda = Arena(dir, {"--help"});
+  t_arena ajuda = Arena(dir.cami, {"--help"});
   ASSERT_TRUE(EsperaFi(ajuda.proces, 10000));
   EXPECT_EQ(ComAcaba(ajuda.proces.estat), "exited with status 0");
   EXPECT_NE(Sortida(ajuda).find("--tournament"), std::string::npos);
@@ -194,26 +203,26 @@ pid_t ArenaAmbRobot(t_arena& a, const std::string& dir) {
 }
 
 TEST(Senyals, SigtermEndsTheMatchCleanlyAndWritesWhatWasPlayed) {
-  const std::string dir = DirTemporal();
+  const t_dir dir;
   t_arena a;
-  const pid_t robot = ArenaAmbRobot(a, dir);
+  const pid_t robot = ArenaAmbRobot(a, dir.cami);
   ASSERT_GT(robot, 0);
   kill(a.proces.pid, SIGTERM);
   ASSERT_TRUE(EsperaFi(a.proces, 10000));
   EXPECT_EQ(ComAcaba(a.proces.estat), "exited with status 143");
   const std::string sortida = Sortida(a);
   EXPECT_NE(sortida.find("interrupted at "), std::string::npos) << sortida;
-  EXPECT_NE(sortida.find("Transcript: " + dir + "/m.txt"), std::string::npos) << sortida;
-  EXPECT_FALSE(Llegeix(dir + "/m.txt").empty());
-  EXPECT_FALSE(Llegeix(dir + "/m.html").empty());
+  EXPECT_NE(sortida.find("Transcript: " + dir.cami + "/m.txt"), std::string::npos) << sortida;
+  EXPECT_FALSE(Llegeix(dir.cami + "/m.txt").empty());
+  EXPECT_FALSE(Llegeix(dir.cami + "/m.html").empty());
   EXPECT_FALSE(Existeix(robot));
   Atura(a.proces);
 }
 
 TEST(Senyals, AnArenaKilledOutrightTakesItsRobotsAlong) {
-  const std::string dir = DirTemporal();
+  const t_dir dir;
   t_arena a;
-  const pid_t robot = ArenaAmbRobot(a, dir);
+  const pid_t robot = ArenaAmbRobot(a, dir.cami);
   ASSERT_GT(robot, 0);
   kill(a.proces.pid, SIGKILL);
   ASSERT_TRUE(EsperaFi(a.proces, 10000));

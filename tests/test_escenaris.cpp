@@ -44,7 +44,7 @@ TEST(Escenari, LocksOnToASittingTargetAndHitsIt) {
   c.robots.push_back(kDiana);
   c.llocs.push_back({30, 15, M_PI});  // 20 units away
   const t_resultat r = JugaPartida(c);
-  EXPECT_FALSE(Busca(r, "tavik#1", "< Print  [+] ^^").empty());
+  EXPECT_FALSE(Busca(r, "Tavik#1", "< Print  [+] ^^").empty());
   EXPECT_GE(Fitxa(r, 0).encerts, 1);
   EXPECT_LT(Fitxa(r, 1).energia, 100);
 }
@@ -54,28 +54,28 @@ TEST(Escenari, DrivesToACookieAheadAndEatsIt) {
   c.objectes = {{17, 15, OBJ_GALETA}};
   const t_resultat r = JugaPartida(c);
   EXPECT_EQ(Fitxa(r, 0).galetes, 1);
-  EXPECT_FALSE(Busca(r, "tavik#1", "> Collision 3").empty());
+  EXPECT_FALSE(Busca(r, "Tavik#1", "> Collision 3").empty());
 }
 
 TEST(Escenari, FleesAfterAShotAndScansAgainWithinFiveSeconds) {
   t_config c = Buit(10);
   c.trets = {{16, 15, -10, 0, 1, -1}};  // flying straight at the robot
   const t_resultat r = JugaPartida(c);
-  const auto cops = Busca(r, "tavik#1", "> Collision 1 ");
+  const auto cops = Busca(r, "Tavik#1", "> Collision 1 ");
   ASSERT_FALSE(cops.empty());
   const double t0 = cops.front().first;
-  const auto gir = Busca(r, "tavik#1", "< Rotate 7 -0.785398");
+  const auto gir = Busca(r, "Tavik#1", "< Rotate 7 -0.785398");
   ASSERT_FALSE(gir.empty());
   EXPECT_EQ(gir.front().first, t0);
   bool mou = false;
-  for (const auto& [t, l] : Busca(r, "tavik#1", "> Info ")) {
+  for (const auto& [t, l] : Busca(r, "Tavik#1", "> Info ")) {
     double temps, vel;
     std::istringstream(l.substr(l.find("Info ") + 5)) >> temps >> vel;
     mou = mou || (t > t0 && t < t0 + 5 && vel > 0);
   }
   EXPECT_TRUE(mou);
   bool escaneja = false;
-  for (const auto& [t, l] : Busca(r, "tavik#1", "< Rotate 6 1.5708"))
+  for (const auto& [t, l] : Busca(r, "Tavik#1", "< Rotate 6 1.5708"))
     escaneja = escaneja || (t > t0 && t <= t0 + 5);
   EXPECT_TRUE(escaneja);
 }
@@ -87,8 +87,8 @@ TEST(Escenari, TwoRobotsFinishAMinuteAndBothExit) {
   const t_resultat r = JugaPartida(c);
   for (const auto& l : r.transcripcio) EXPECT_EQ(l.find(" ! "), std::string::npos) << l;
   for (const auto& f : r.fitxes) EXPECT_TRUE(f.estat == "alive" || f.estat == "dead") << f.estat;
-  EXPECT_EQ(Busca(r, "tavik#1", "> ExitRobot").size(), 1u);
-  EXPECT_EQ(Busca(r, "tavik#2", "> ExitRobot").size(), 1u);
+  EXPECT_EQ(Busca(r, "Tavik#1", "> ExitRobot").size(), 1u);
+  EXPECT_EQ(Busca(r, "Tavik#2", "> ExitRobot").size(), 1u);
 }
 
 // Busy processes on every core while a match runs.

@@ -109,7 +109,7 @@ TEST(Rivals, ATournamentGivesTheSameTableTwice) {
   c.llocs.clear();
   const std::string una = TaulaTorneig(c, Torneig(c, 10));
   EXPECT_EQ(una, TaulaTorneig(c, Torneig(c, 10)));
-  EXPECT_NE(una.find("Tournament: 10 matches"), std::string::npos);
+  EXPECT_NE(una.find("Tournament: 10 games"), std::string::npos);
 }
 
 }  // namespace
