@@ -14,6 +14,7 @@
 #include <iostream>
 #include <string>
 
+#include "arena/fitxer.h"
 #include "arena/partida.h"
 #include "arena/repeticio.h"
 
@@ -23,16 +24,16 @@ const char* const kDescripcio =
     "Plays a match in the practice arena. ROBOT (one to eight) is an executable that speaks the\n"
     "arena's line protocol, a command with its arguments in one word (\"python3 bot.py\"), or a\n"
     "built-in robot: 'diana' sits still, 'rodamon' drives around, 'cacador' drives, scans and\n"
-    "shoots back. Exit status: 0 done, 1 an output file could not be written, 2 bad arguments\n"
-    "or a robot that cannot be started, 128+N stopped by signal N.";
+    "shoots back, 'tavik' is this project's robot.\n"
+    "Exit status: 0 done, 1 an output file could not be written, 2 bad arguments or a robot\n"
+    "that cannot be started, 128+N stopped by signal N.";
 
-// The built-in opponents are programs installed beside the arena.
-std::string Cami(const std::string& robot) {
-  if (robot != "rodamon" && robot != "cacador") return robot;
+// The built-in robots' programs are installed beside the arena.
+std::string DirArena() {
   char exe[4096];
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  std::string dir = n > 0 ? std::string(exe, static_cast<size_t>(n)) : "./arena";
-  return dir.substr(0, dir.find_last_of('/') + 1) + robot;
+  const std::string cami = n > 0 ? std::string(exe, static_cast<size_t>(n)) : "./arena";
+  return cami.substr(0, cami.find_last_of('/'));
 }
 
 // A whole number from 0 to 2^64 - 1, written as such: the parser's own conversion would take
@@ -100,49 +101,53 @@ bool Escriu(const std::string& cami, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  t_config config;
-  std::string transcripcio;
+  t_config linia;  // what the command line says; it overrides the match file
+  std::string transcripcio, partida;
   int torneig = 0;
   double espera = 10;
   std::vector<std::string> robots;
 
   CLI::App app{kDescripcio, "arena"};
-  app.add_option("--seed", config.llavor, "the match's seed; the same seed gives the same match")
+  app.add_option("--match", partida,
+                 "a match file (TOML): robots, places, cookies, mines, shots, settings; the "
+                 "other options override what they name")
+      ->check(CLI::ExistingFile);
+  app.add_option("--seed", linia.llavor, "the match's seed; the same seed gives the same match")
       ->capture_default_str()
       ->check(NombreNatural);
-  app.add_option("--time", config.durada, "length of the match in seconds of game time")
+  app.add_option("--time", linia.durada, "length of the match in seconds of game time")
       ->capture_default_str()
       ->check(CLI::Range(0.05, 1e6));
   app.add_option("--transcript", transcripcio,
                  "where the transcript goes; the replay (.html) and picture (.svg) go beside it "
                  "(default out/match-SEED.txt)");
-  app.add_flag("--realtime", config.temps_real, "a tick every 50 ms of wall-clock time");
+  app.add_flag("--realtime", linia.temps_real, "a tick every 50 ms of wall-clock time");
   app.add_option("--tournament", torneig, "play MATCHES seeds from --seed on, print a table")
       ->check(CLI::Range(1, 1000000));
-  app.add_option("--games", config.jocs,
-                 "games in the series, played by the same robot processes")
+  app.add_option("--games", linia.jocs, "games in the series, played by the same robot processes")
       ->capture_default_str()
       ->check(CLI::Range(1, 100000));
-  app.add_option("--first-game", config.primer_joc,
+  app.add_option("--first-game", linia.primer_joc,
                  "number of the first game: game K of a series can be played on its own")
       ->capture_default_str()
       ->check(CLI::Range(1, 100000));
   app.add_option("--answer-time", espera, "seconds a robot may take over one tick")
       ->capture_default_str()
       ->check(CLI::Range(0.01, 3600.0));
-  app.add_option("--mem-limit", config.limits.memoria_mib,
+  app.add_option("--mem-limit", linia.limits.memoria_mib,
                  "MiB of resident memory a robot may use, its processes together (0: no limit)")
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
-  app.add_option("--proc-limit", config.limits.processos,
+  app.add_option("--proc-limit", linia.limits.processos,
                  "processes a robot may have at once, itself included (0: no limit)")
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
-  app.add_option("--file-limit", config.max_fitxer_mib,
+  app.add_option("--file-limit", linia.max_fitxer_mib,
                  "MiB of the largest file a robot may write (0: no limit)")
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
-  app.add_option("ROBOT", robots, "one to eight robots")->required();
+  app.add_option("ROBOT", robots,
+                 "one to eight robots (with --match: they replace the file's, in its places)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -152,18 +157,40 @@ int main(int argc, char** argv) {
     return Error(std::string(e.what()) + "\nRun with --help for more information.", 2);
   }
   // A Range check lets a NaN through: every comparison with it is false.
-  if (!std::isfinite(config.durada)) return Error("--time: not a number of seconds", 2);
+  if (!std::isfinite(linia.durada)) return Error("--time: not a number of seconds", 2);
   if (!std::isfinite(espera)) return Error("--answer-time: not a number of seconds", 2);
-  if (robots.size() > 8) return Error("ROBOT: at most eight robots, " + std::to_string(robots.size()) + " given", 2);
-  config.espera_ms = static_cast<int>(std::lround(espera * 1000));
+  if (robots.size() > 8) {
+    return Error("ROBOT: at most eight robots, " + std::to_string(robots.size()) + " given", 2);
+  }
+
+  t_config config;
+  if (!partida.empty()) {
+    std::string error;
+    if (!LlegeixPartida(partida, DirArena(), config, error)) return Error(error, 2);
+  }
+  auto Si = [&](const char* opcio, auto& desti, const auto& valor) {
+    if (app.count(opcio) > 0) desti = valor;
+  };
+  Si("--seed", config.llavor, linia.llavor);
+  Si("--time", config.durada, linia.durada);
+  Si("--realtime", config.temps_real, linia.temps_real);
+  Si("--games", config.jocs, linia.jocs);
+  Si("--first-game", config.primer_joc, linia.primer_joc);
+  Si("--answer-time", config.espera_ms, static_cast<int>(std::lround(espera * 1000)));
+  Si("--mem-limit", config.limits.memoria_mib, linia.limits.memoria_mib);
+  Si("--proc-limit", config.limits.processos, linia.limits.processos);
+  Si("--file-limit", config.max_fitxer_mib, linia.max_fitxer_mib);
+  if (!robots.empty()) {
+    config.robots.clear();
+    config.noms.clear();
+    for (const auto& r : robots) config.robots.push_back(CamiRobot(r, DirArena()));
+  }
+  if (config.robots.empty()) return Error("ROBOT is required (or a match file with robots)", 2);
   // Every robot is checked before anything is started or written.
-  for (const auto& r : robots) {
-    const std::string cami = Cami(r);
-    if (cami != kDiana) {
-      const std::string per_que = NoEngegable(OrdreRobot(cami));
-      if (!per_que.empty()) return Error("cannot start robot '" + r + "': " + per_que, 2);
-    }
-    config.robots.push_back(cami);
+  for (const auto& cami : config.robots) {
+    if (cami == kDiana) continue;
+    const std::string per_que = NoEngegable(OrdreRobot(cami));
+    if (!per_que.empty()) return Error("cannot start robot '" + cami + "': " + per_que, 2);
   }
   std::signal(SIGPIPE, SIG_IGN);
 

@@ -27,6 +27,7 @@ const char* const kPaleta[8] = {"#2b7bd6", "#d64b2b", "#2ba84a", "#b02bd6",
 
 struct t_participant {
   std::string nom;  // as the match knows it, "#N" included
+  bool nom_fixat = false;  // given by the match: the robot's own Name does not change it
   std::string color;
   bool programa = false;  // false for the sitting target
   t_fill fill;
@@ -129,6 +130,9 @@ void Serie::Situa(int joc) {
   mon_.amplada = config_.amplada;
   mon_.alcada = config_.alcada;
   OpcionsPerDefecte(mon_.opcions);
+  for (int o = 0; o < NUM_OPCIONS; ++o) {
+    if (!std::isnan(config_.opcions[o])) mon_.opcions[o] = config_.opcions[o];
+  }
   mon_.opcions[OPT_DURADA] = config_.durada;
   auto Lliure = [&](double x, double y, double marge) {
     for (const auto& r : mon_.robots) {
@@ -147,8 +151,9 @@ void Serie::Situa(int joc) {
   };
   for (size_t i = 0; i < config_.robots.size(); ++i) {
     t_cos_robot r;
-    if (i < config_.llocs.size()) {
-      r.x = config_.llocs[i].x, r.y = config_.llocs[i].y, r.rumb = config_.llocs[i].rumb;
+    if (i < config_.llocs.size() && !config_.llocs[i].aleatori) {
+      const t_lloc& l = config_.llocs[i];
+      r.x = l.x, r.y = l.y, r.rumb = l.rumb, r.vel = l.vel;
     } else {
       AlAtzar(r.x, r.y, 4);
       r.rumb = atzar_.Uniforme(0, 6.283185307179586);
@@ -173,7 +178,8 @@ void Serie::Engega() {
     t_participant p;
     const std::string& cami = config_.robots[i];
     p.programa = cami != kDiana;
-    p.nom = NomRobot(cami) + "#" + std::to_string(i + 1);
+    p.nom_fixat = i < config_.noms.size() && !config_.noms[i].empty();
+    p.nom = (p.nom_fixat ? config_.noms[i] : NomRobot(cami)) + "#" + std::to_string(i + 1);
     p.color = kPaleta[i % 8];
     gent_.push_back(std::move(p));
     if (!gent_[i].programa) continue;
@@ -267,7 +273,7 @@ void Serie::Intercanvia(bool lockstep) {
 }
 
 // Name NAME: one word of printable characters; the arena adds "#N" (the robot's place) so that
-// every name is unique, and confirms it with YourName.
+// every name is unique, and confirms it with YourName. A name the match file gave stays.
 bool Serie::Nom(int i, const std::string& linia, std::istringstream& in) {
   std::string resta;
   std::getline(in >> std::ws, resta);
@@ -281,7 +287,7 @@ bool Serie::Nom(int i, const std::string& linia, std::istringstream& in) {
     return false;
   }
   if (blanc != std::string::npos) Diu(i, "Warning 2 name cut at its first blank: " + nom);
-  gent_[i].nom = nom + "#" + std::to_string(i + 1);
+  if (!gent_[i].nom_fixat) gent_[i].nom = nom + "#" + std::to_string(i + 1);
   Diu(i, "YourName " + gent_[i].nom);
   return true;
 }

@@ -2,6 +2,7 @@
 // tick in lock-step with the physics, every line kept in a transcript.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@ inline const std::string kDiana = "diana";
 
 struct t_lloc {
   double x, y, rumb;
+  double vel = 0;         // speed along the heading when the game starts
+  bool aleatori = false;  // placed at random after all, like robots beyond the given places
 };
 
 struct t_config {
@@ -23,10 +26,14 @@ struct t_config {
   double amplada = 40, alcada = 30;
   // Executables, commands with arguments ("python3 bot.py"), or kDiana.
   std::vector<std::string> robots;
+  std::vector<std::string> noms;    // names given by the match, "" for the robot's own
   std::vector<t_lloc> llocs;        // places of the first robots; the rest at random
   int galetes = 6, mines = 3;       // placed at random
   std::vector<t_objecte> objectes;  // placed as given, besides the random ones
   std::vector<t_tret> trets;        // shots already flying when the game starts
+  // Game options that differ from the defaults, by number; NaN keeps the default.
+  double opcions[NUM_OPCIONS] = {NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN,
+                                 NAN, NAN, NAN, NAN, NAN, NAN, NAN};
   int espera_ms = 10000;            // how long a robot may take over one tick (lock-step)
   bool temps_real = false;          // a tick every dt of wall-clock time instead of lock-step
   size_t max_bytes_tick = 1 << 20;  // more output than this in one tick is a flood

@@ -181,8 +181,29 @@ TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
     EXPECT_EQ(Sortida(a), "");
     Atura(a.proces);
   }
+  {
+    // A broken match file: its place and what is wrong, before anything is played.
+    std::ofstream(dir.cami + "/trencat.toml") << "seed = 1\n[[robot]]\nprogram = \"diana\"\nx = 99\ny = 1\n";
+    t_arena a = Arena(dir, {"--transcript", transcript, "--match", dir.cami + "/trencat.toml"});
+    ASSERT_TRUE(EsperaFi(a.proces, 10000));
+    EXPECT_EQ(ComAcaba(a.proces.estat), "exited with status 2");
+    EXPECT_NE(Llegeix(a.errors).find("trencat.toml:2:1: a robot at (99, 1) is outside"),
+              std::string::npos)
+        << Llegeix(a.errors);
+    Atura(a.proces);
+  }
   struct stat st;
   EXPECT_NE(stat(transcript.c_str(), &st), 0);  // nothing was played, nothing written
+  // The options given override what the match file says.
+  t_arena a = Arena(dir, {"--match", std::string(PARTIDES_DIR) + "/duel.toml", "--time", "1",
+                          "--seed", "8", "--transcript", transcript});
+  ASSERT_TRUE(EsperaFi(a.proces, 20000));
+  EXPECT_EQ(ComAcaba(a.proces.estat), "exited with status 0");
+  EXPECT_NE(Sortida(a).find("Match: seed 8, 1.00 s of game time (20 ticks) of 1 s\nrobot"),
+            std::string::npos)
+      << Sortida(a);
+  EXPECT_NE(Sortida(a).find("Cacador#2"), std::string::npos);
+  Atura(a.proces);
   t_arena ajuda = Arena(dir.cami, {"--help"});
   ASSERT_TRUE(EsperaFi(ajuda.proces, 10000));
   EXPECT_EQ(ComAcaba(ajuda.proces.estat), "exited with status 0");

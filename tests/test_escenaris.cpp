@@ -8,18 +8,10 @@
 #include <csignal>
 #include <sstream>
 
+#include "arena/fitxer.h"
 #include "arena/partida.h"
 
 namespace {
-
-t_config Buit(double durada) {
-  t_config c;
-  c.durada = durada;
-  c.galetes = c.mines = 0;
-  c.robots = {TAVIK_BIN};
-  c.llocs = {{10, 15, 0}};
-  return c;
-}
 
 const t_fitxa& Fitxa(const t_resultat& r, size_t i) {
   return r.fitxes.at(i);
@@ -39,28 +31,29 @@ std::vector<std::pair<double, std::string>> Busca(const t_resultat& r, const std
   return trobades;
 }
 
+// A situation from the match files of examples/partides.
+t_resultat Juga(const std::string& nom) {
+  t_config c;
+  std::string error;
+  EXPECT_TRUE(LlegeixPartida(std::string(PARTIDES_DIR) + "/" + nom, RIVALS_DIR, c, error)) << error;
+  return JugaPartida(c);
+}
+
 TEST(Escenari, LocksOnToASittingTargetAndHitsIt) {
-  t_config c = Buit(10);
-  c.robots.push_back(kDiana);
-  c.llocs.push_back({30, 15, M_PI});  // 20 units away
-  const t_resultat r = JugaPartida(c);
+  const t_resultat r = Juga("diana.toml");  // 20 units away, straight ahead
   EXPECT_FALSE(Busca(r, "Tavik#1", "< Print  [+] ^^").empty());
   EXPECT_GE(Fitxa(r, 0).encerts, 1);
   EXPECT_LT(Fitxa(r, 1).energia, 100);
 }
 
-TEST(Escenari, DrivesToACookieAheadAndEatsIt) {
-  t_config c = Buit(20);
-  c.objectes = {{17, 15, OBJ_GALETA}};
-  const t_resultat r = JugaPartida(c);
-  EXPECT_EQ(Fitxa(r, 0).galetes, 1);
-  EXPECT_FALSE(Busca(r, "Tavik#1", "> Collision 3").empty());
+TEST(Escenari, DrivesToTheCookiesAheadAndEatsThem) {
+  const t_resultat r = Juga("galetes.toml");
+  EXPECT_EQ(Fitxa(r, 0).galetes, 3);
+  EXPECT_EQ(Busca(r, "Tavik#1", "> Collision 3").size(), 3u);
 }
 
 TEST(Escenari, FleesAfterAShotAndScansAgainWithinFiveSeconds) {
-  t_config c = Buit(10);
-  c.trets = {{16, 15, -10, 0, 1, -1}};  // flying straight at the robot
-  const t_resultat r = JugaPartida(c);
+  const t_resultat r = Juga("tret.toml");  // flying straight at the robot
   const auto cops = Busca(r, "Tavik#1", "> Collision 1 ");
   ASSERT_FALSE(cops.empty());
   const double t0 = cops.front().first;
@@ -78,6 +71,27 @@ TEST(Escenari, FleesAfterAShotAndScansAgainWithinFiveSeconds) {
   for (const auto& [t, l] : Busca(r, "Tavik#1", "< Rotate 6 1.5708"))
     escaneja = escaneja || (t > t0 && t <= t0 + 5);
   EXPECT_TRUE(escaneja);
+}
+
+TEST(Escenari, LocksOnToARobotThatCrossesItsRadarTenUnitsAway) {
+  const t_resultat r = Juga("radar-10.toml");
+  EXPECT_EQ(Fitxa(r, 0).nom, "Scanner#1");  // the names the file gives
+  EXPECT_EQ(Fitxa(r, 1).nom, "Crosser#2");
+  EXPECT_FALSE(Busca(r, "Scanner#1", "< Print  [+] ^^").empty());
+  EXPECT_GE(Fitxa(r, 0).trets, 1);
+}
+
+TEST(Escenari, TheOtherExampleMatchesPlayToTheirEnd) {
+  for (const char* nom : {"duel.toml", "mines.toml", "melee.toml"}) {
+    const t_resultat r = Juga(nom);
+    for (const auto& f : r.fitxes) {
+      EXPECT_TRUE(f.estat == "alive" || f.estat == "dead") << nom << ": " << f.nom << " " << f.estat;
+    }
+  }
+  int mines = 0;
+  const t_resultat r = Juga("mines.toml");
+  for (const auto& o : r.objectes.front().second) mines += o.tipus == OBJ_MINA;
+  EXPECT_EQ(mines, 12);
 }
 
 TEST(Escenari, TwoRobotsFinishAMinuteAndBothExit) {
