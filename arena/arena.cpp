@@ -6,6 +6,9 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <chrono>
+#include <optional>
+#include <sstream>
 #include <charconv>
 #include <cmath>
 #include <csignal>
@@ -17,6 +20,7 @@
 #include "arena/fitxer.h"
 #include "arena/partida.h"
 #include "arena/repeticio.h"
+#include "arena/torneig.h"
 
 namespace {
 
@@ -122,8 +126,32 @@ int main(int argc, char** argv) {
                  "where the transcript goes; the replay (.html) and picture (.svg) go beside it "
                  "(default out/match-SEED.txt)");
   app.add_flag("--realtime", linia.temps_real, "a tick every 50 ms of wall-clock time");
-  app.add_option("--tournament", torneig, "play MATCHES seeds from --seed on, print a table")
+  app.add_option("--tournament", torneig,
+                 "play N seeds from --seed on (two robots: each from both places), print a table")
       ->check(CLI::Range(1, 1000000));
+  std::string llavors, resultats, guarda;
+  std::vector<double> sprt;
+  std::vector<std::string> recompte;
+  bool sense_parells = false;
+  int fils = 0;
+  app.add_option("--seeds", llavors, "a tournament over the seeds FROM-TO, both included");
+  app.add_option("--results", resultats,
+                 "the tournament's results file, a JSON line per game (default "
+                 "out/tournament-FROM-TO.jsonl)");
+  app.add_option("--sprt", sprt,
+                 "ELO0 ELO1 [ALPHA BETA]: play pairs until the test decides (up to --tournament "
+                 "seeds, 10000 by default)")
+      ->expected(2, 4);
+  app.add_option("--keep", guarda,
+                 "keep transcript, replay and picture of the games that matter: drops, losses "
+                 "(of the first robot), or both: drops,losses");
+  app.add_flag("--unpaired", sense_parells, "two robots: play each seed once, not from both places");
+  app.add_option("-j,--jobs", fils, "matches played at once (default: one per core)")
+      ->check(CLI::Range(1, 1024));
+  app.add_option("--tally", recompte,
+                 "print the table of these results files (shards of one tournament), and nothing else")
+      ->expected(1, -1)
+      ->check(CLI::ExistingFile);
   app.add_option("--games", linia.jocs, "games in the series, played by the same robot processes")
       ->capture_default_str()
       ->check(CLI::Range(1, 100000));
@@ -159,6 +187,47 @@ int main(int argc, char** argv) {
   // A Range check lets a NaN through: every comparison with it is false.
   if (!std::isfinite(linia.durada)) return Error("--time: not a number of seconds", 2);
   if (!std::isfinite(espera)) return Error("--answer-time: not a number of seconds", 2);
+  std::optional<t_sprt> test;
+  if (!sprt.empty()) {
+    if (sprt.size() == 3) return Error("--sprt: give ELO0 ELO1, or ELO0 ELO1 ALPHA BETA", 2);
+    test = t_sprt{sprt[0], sprt[1], sprt.size() == 4 ? sprt[2] : 0.05,
+                  sprt.size() == 4 ? sprt[3] : 0.05};
+    if (!(test->elo1 > test->elo0) || !(test->alfa > 0 && test->alfa < 0.5) ||
+        !(test->beta > 0 && test->beta < 0.5)) {
+      return Error("--sprt: ELO1 must be above ELO0, ALPHA and BETA between 0 and 0.5", 2);
+    }
+  }
+  if (!recompte.empty()) {
+    std::vector<json> registres;
+    std::string error;
+    if (!LlegeixResultats(recompte, registres, error)) return Error(error, 2);
+    std::cout << TaulaResultats(registres, test);
+    return 0;
+  }
+  t_torneig t;
+  t.primera = app.count("--seed") ? linia.llavor : 1;
+  t.darrera = t.primera + static_cast<uint64_t>(torneig > 0 ? torneig : test ? 10000 : 1) - 1;
+  if (!llavors.empty()) {
+    unsigned long long de = 0, a = 0;
+    char resta = 0;
+    if (std::sscanf(llavors.c_str(), "%llu-%llu%c", &de, &a, &resta) != 2 || a < de ||
+        llavors[0] == '-') {
+      return Error("--seeds: " + llavors + " is not a range FROM-TO of seeds", 2);
+    }
+    t.primera = de;
+    t.darrera = a;
+  }
+  std::istringstream guardar(guarda);
+  for (std::string que; std::getline(guardar, que, ',');) {
+    if (que == "drops") {
+      t.guarda_caigudes = true;
+    } else if (que == "losses") {
+      t.guarda_derrotes = true;
+    } else {
+      return Error("--keep: '" + que + "' is not drops or losses", 2);
+    }
+  }
+  const bool es_torneig = torneig > 0 || test || !llavors.empty();
   if (robots.size() > 8) {
     return Error("ROBOT: at most eight robots, " + std::to_string(robots.size()) + " given", 2);
   }
@@ -194,19 +263,37 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGPIPE, SIG_IGN);
 
-  if (torneig > 0) {
-    if (mkdir("out", 0755) != 0 && errno != EEXIST) return Error("out: " + std::string(std::strerror(errno)), 2);
+  if (es_torneig) {
+    if (mkdir("out", 0755) != 0 && errno != EEXIST) {
+      return Error("out: " + std::string(std::strerror(errno)), 2);
+    }
     config.dir_err = "out";
+    t.parells = !sense_parells;
+    t.fils = fils;
+    t.sprt = test;
+    t.arena = argv[0];
+    t.partida = partida;
+    t.resultats = !resultats.empty() ? resultats
+                                     : "out/tournament-" + std::to_string(t.primera) + "-" +
+                                           std::to_string(t.darrera) + ".jsonl";
+    if (const std::string per_que = NoEscrivible(t.resultats); !per_que.empty()) {
+      return Error("cannot write " + per_que, 2);
+    }
     InstallaAturada();
-    const std::vector<t_resultat> resultats = Torneig(config, torneig);
-    std::cout << TaulaTorneig(config, resultats);
-    for (const auto& r : resultats) {
-      for (const auto& f : r.fitxes) {
-        if (!f.err.empty()) std::cout << f.nom << " (seed " << r.llavor << ") wrote to its standard error: " << f.err << "\n";
-      }
+    const auto inici = std::chrono::steady_clock::now();
+    const std::vector<json> registres = JugaTorneig(config, t, std::cerr);
+    const double segons =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - inici).count();
+    std::cout << TaulaResultats(registres, test);
+    std::cerr << registres.size() << " games in " << segons << " s ("
+              << static_cast<double>(registres.size()) / segons << " games/s); results in "
+              << t.resultats << "\n";
+    for (const auto& r : registres) {
+      for (const auto& f : r.at("files")) std::cerr << "kept: " << f.get<std::string>() << "\n";
     }
     if (interrupcio) {
-      std::cout << "Interrupted: " << resultats.size() << " of " << torneig << " matches finished\n";
+      std::cout << "Interrupted: the table counts the " << registres.size()
+                << " games that were finished\n";
       return 128 + interrupcio;
     }
     return 0;

@@ -498,7 +498,7 @@ void Serie::Fitxes() {
                           !p.caigut.empty() ? "dropped: " + p.caigut
                           : r.viu           ? "alive"
                                             : "dead",
-                          "", p.color, 0});
+                          "", p.color, 0, 0});
   }
   const std::vector<double> punts = Punts(R().fitxes);
   for (size_t i = 0; i < punts.size(); ++i) {
@@ -526,6 +526,14 @@ void Serie::Acaba() {
     }
     if (!acaba) Anota(static_cast<int>(i), '!', "killed: still running after ExitRobot");
     Atura(p.fill);
+  }
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    const rusage& us = gent_[i].fill.us;
+    const double cpu = static_cast<double>(us.ru_utime.tv_sec + us.ru_stime.tv_sec) +
+                       static_cast<double>(us.ru_utime.tv_usec + us.ru_stime.tv_usec) / 1e6;
+    for (auto& joc : jocs_) {
+      if (i < joc.fitxes.size()) joc.fitxes[i].cpu = cpu;
+    }
   }
   // What a robot wrote to its standard error is kept only if there is something.
   for (size_t i = 0; i < gent_.size(); ++i) {
@@ -650,74 +658,6 @@ std::string ResumSerie(const t_config& config, const std::vector<t_resultat>& jo
   for (size_t i = 0; i < punts.size(); ++i) {
     std::snprintf(linia, sizeof linia, "%-16s %7.2f %5d\n", jocs.back().fitxes[i].nom.c_str(),
                   punts[i], guanyats[i]);
-    o << linia;
-  }
-  return o.str();
-}
-
-std::vector<t_resultat> Torneig(const t_config& config, int partides) {
-  std::vector<std::vector<t_resultat>> series(static_cast<size_t>(partides));
-  const int fils = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::thread> treballadors;
-  for (int f = 0; f < fils; ++f) {
-    treballadors.emplace_back([&, f] {
-      for (int k = f; k < partides && !interrupcio; k += fils) {
-        t_config c = config;
-        c.llavor = config.llavor + static_cast<uint64_t>(k);
-        series[static_cast<size_t>(k)] = JugaSerie(c);
-      }
-    });
-  }
-  for (auto& t : treballadors) t.join();
-  // A game the arena was stopped in, or never got to, is not a result.
-  std::vector<t_resultat> acabats;
-  for (auto& serie : series) {
-    for (auto& r : serie) {
-      if (!r.fitxes.empty() && !r.interromput) acabats.push_back(std::move(r));
-    }
-  }
-  return acabats;
-}
-
-std::string TaulaTorneig(const t_config& config, const std::vector<t_resultat>& resultats) {
-  struct t_suma {
-    std::string nom;
-    int guanyades = 0, empats = 0, caigudes = 0, trets = 0, encerts = 0;
-    double energia = 0, punts = 0;
-  };
-  std::vector<t_suma> sumes(config.robots.size());
-  for (const auto& r : resultats) {
-    for (size_t i = 0; i < r.fitxes.size() && i < sumes.size(); ++i) {
-      const t_fitxa& f = r.fitxes[i];
-      t_suma& s = sumes[i];
-      s.nom = f.nom;
-      // Only a robot tied for the lead draws; only a survivor keeps energy.
-      s.guanyades += f.punts == 1;
-      s.empats += f.punts > 0 && f.punts < 1;
-      s.punts += f.punts;
-      s.caigudes += f.estat.rfind("dropped", 0) == 0;
-      s.trets += f.trets;
-      s.encerts += f.encerts;
-      if (f.estat == "alive") s.energia += std::max(0.0, f.energia);
-    }
-  }
-  std::ostringstream o;
-  char linia[256];
-  if (resultats.empty()) {
-    o << "Tournament: no match finished\n";
-    return o.str();
-  }
-  std::snprintf(linia, sizeof linia, "Tournament: %zu games, seeds %llu to %llu, %g s each\n",
-                resultats.size(), static_cast<unsigned long long>(resultats.front().llavor),
-                static_cast<unsigned long long>(resultats.back().llavor), config.durada);
-  o << linia;
-  std::snprintf(linia, sizeof linia, "%-16s %7s %5s %6s %8s %12s %6s %5s\n", "robot", "points",
-                "wins", "draws", "dropped", "mean energy", "shots", "hits");
-  o << linia;
-  for (const auto& s : sumes) {
-    std::snprintf(linia, sizeof linia, "%-16s %7.2f %5d %6d %8d %12.1f %6d %5d\n", s.nom.c_str(),
-                  s.punts, s.guanyades, s.empats, s.caigudes,
-                  s.energia / static_cast<double>(resultats.size()), s.trets, s.encerts);
     o << linia;
   }
   return o.str();

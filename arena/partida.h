@@ -53,6 +53,7 @@ struct t_fitxa {
   std::string err;    // the file of what it wrote to its standard error, if it wrote anything
   std::string color;  // "#rrggbb", the colour it was given
   double punts = 0;   // what the game gave it: 1 for a win, shared among those tied for it
+  double cpu = 0;     // CPU seconds its processes used over the whole series
 };
 
 // What the field looked like at one moment, for the replay.
@@ -113,10 +114,4 @@ std::string Resum(const t_config& config, const t_resultat& resultat);
 // For a series: each game's summary, then the points of each robot over the series.
 std::string ResumSerie(const t_config& config, const std::vector<t_resultat>& jocs);
 
-// `partides` matches with the seeds config.llavor, config.llavor + 1, ..., played side by side
-// on the machine's cores; the results of the matches that were played to their end come in
-// seed order (all of them, unless the arena was interrupted).
-std::vector<t_resultat> Torneig(const t_config& config, int partides);
 
-// The results per robot over a tournament: matches won and drawn, energy left, shots and hits.
-std::string TaulaTorneig(const t_config& config, const std::vector<t_resultat>& resultats);

@@ -1,0 +1,112 @@
+// The statistics of a two-robot tournament, computed from counts of pair scores only, so that a
+// tally of results files gives the same figures as the run that wrote them.
+#include "arena/estadistica.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const double kPuntsParell[5] = {0, 0.25, 0.5, 0.75, 1};
+
+std::string Signat(double x) {
+  if (std::isinf(x)) return x > 0 ? "+inf" : "-inf";
+  char b[32];
+  std::snprintf(b, sizeof b, "%+.1f", x);
+  return b;
+}
+
+}  // namespace
+
+double Esperat(double elo) {
+  return 1 / (1 + std::pow(10.0, -elo / 400));
+}
+
+double Elo(double s) {
+  if (s <= 0) return -INFINITY;
+  if (s >= 1) return INFINITY;
+  return -400 * std::log10(1 / s - 1) + 0.0;  // + 0.0 turns -0 into 0
+}
+
+t_estimacio Estima(const t_pentanomi& p) {
+  t_estimacio e;
+  double suma = 0, quadrats = 0;
+  for (int k = 0; k < 5; ++k) {
+    e.parells += p[k];
+    suma += p[k] * kPuntsParell[k];
+    quadrats += p[k] * kPuntsParell[k] * kPuntsParell[k];
+  }
+  if (e.parells == 0) return e;
+  const double n = static_cast<double>(e.parells);
+  e.s = suma / n;
+  e.var = std::max(0.0, quadrats / n - e.s * e.s);
+  e.elo = Elo(e.s);
+  const double err = std::sqrt(e.var / n);
+  e.elo_lo = Elo(e.s - 1.959963984540054 * err);
+  e.elo_hi = Elo(e.s + 1.959963984540054 * err);
+  if (err > 0) {
+    e.los = 0.5 * std::erfc(-(e.s - 0.5) / err / std::sqrt(2.0));
+  } else {
+    e.los = e.s > 0.5 ? 1 : e.s < 0.5 ? 0 : 0.5;
+  }
+  return e;
+}
+
+double t_sprt::Baixa() const {
+  return std::log(beta / (1 - alfa));
+}
+
+double t_sprt::Alta() const {
+  return std::log((1 - beta) / alfa);
+}
+
+double Llr(const t_pentanomi& p, const t_sprt& sprt) {
+  const t_estimacio e = Estima(p);
+  if (e.parells == 0) return 0;
+  const double s0 = Esperat(sprt.elo0), s1 = Esperat(sprt.elo1);
+  const double numerador = static_cast<double>(e.parells) * (s1 - s0) * (2 * e.s - s0 - s1);
+  if (e.var > 0) return numerador / (2 * e.var);
+  return numerador > 0 ? INFINITY : numerador < 0 ? -INFINITY : 0;
+}
+
+t_decisio Decideix(const t_pentanomi& p, const t_sprt& sprt) {
+  const t_estimacio e = Estima(p);
+  if (e.parells < MIN_PARELLS_SPRT) return t_decisio::CONTINUA;
+  const double llr = Llr(p, sprt);
+  if (llr >= sprt.Alta()) return t_decisio::H1;
+  if (llr <= sprt.Baixa()) return t_decisio::H0;
+  return t_decisio::CONTINUA;
+}
+
+std::string TextElo(const t_pentanomi& p) {
+  const t_estimacio e = Estima(p);
+  if (e.parells == 0) return "no pairs yet";
+  char b[160];
+  if (e.var == 0) {
+    std::snprintf(b, sizeof b, "%s: every pair scored %.2f, so there is no spread to give an "
+                  "interval from", Signat(e.elo).c_str(), e.s);
+    return b;
+  }
+  std::snprintf(b, sizeof b, "%s (95%%: %s to %s), LOS %.2f%%", Signat(e.elo).c_str(),
+                Signat(e.elo_lo).c_str(), Signat(e.elo_hi).c_str(), 100 * e.los);
+  return b;
+}
+
+std::string TextSprt(const t_pentanomi& p, const t_sprt& sprt) {
+  const double llr = Llr(p, sprt);
+  const t_decisio d = Decideix(p, sprt);
+  char valor[32];
+  if (std::isinf(llr)) {
+    std::snprintf(valor, sizeof valor, "%s", llr > 0 ? "+inf" : "-inf");
+  } else {
+    std::snprintf(valor, sizeof valor, "%.2f", llr);
+  }
+  const char* que = d == t_decisio::H1   ? "H1 accepted"
+                    : d == t_decisio::H0 ? "H0 accepted"
+                    : Estima(p).parells < MIN_PARELLS_SPRT ? "continue (too few pairs to decide)"
+                                                            : "continue";
+  char b[200];
+  std::snprintf(b, sizeof b, "SPRT elo0 %g elo1 %g (alpha %g, beta %g): LLR %s (bounds %.2f, %.2f): %s",
+                sprt.elo0, sprt.elo1, sprt.alfa, sprt.beta, valor, sprt.Baixa(), sprt.Alta(), que);
+  return b;
+}

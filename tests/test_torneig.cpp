@@ -1,0 +1,140 @@
+// Tournament statistics and tables, without a process: the pentanomial Elo and its interval, the
+// likelihood of superiority, the sequential test against a worked example, its degenerate cases
+// and its error rate on simulated pairs; the scoring of a game; the table from records.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "arena/torneig.h"
+
+namespace {
+
+TEST(Estadistica, TheWorkedExample) {
+  const t_pentanomi p{5, 15, 40, 25, 15};
+  const t_estimacio e = Estima(p);
+  EXPECT_EQ(e.parells, 100);
+  EXPECT_DOUBLE_EQ(e.s, 0.575);
+  EXPECT_NEAR(e.var, 0.069375, 1e-12);
+  EXPECT_NEAR(e.elo, 52.5, 0.05);
+  EXPECT_NEAR(e.elo_lo, 16.3, 0.05);
+  EXPECT_NEAR(e.elo_hi, 89.9, 0.05);
+  EXPECT_NEAR(e.los, 0.9978, 0.00005);
+  const t_sprt sprt{0, 20, 0.05, 0.05};
+  EXPECT_NEAR(Llr(p, sprt), 2.51, 0.005);
+  EXPECT_NEAR(sprt.Baixa(), -2.94, 0.005);
+  EXPECT_NEAR(sprt.Alta(), 2.94, 0.005);
+  EXPECT_EQ(Decideix(p, sprt), t_decisio::CONTINUA);
+  EXPECT_EQ(TextElo(p), "+52.5 (95%: +16.3 to +89.9), LOS 99.78%");
+  EXPECT_EQ(TextSprt(p, sprt),
+            "SPRT elo0 0 elo1 20 (alpha 0.05, beta 0.05): LLR 2.51 (bounds -2.94, 2.94): continue");
+}
+
+TEST(Estadistica, DegenerateCountsGiveHonestAnswers) {
+  const t_sprt sprt{0, 20, 0.05, 0.05};
+  // Two mirrored robots: every pair scores exactly 0.5.
+  const t_pentanomi iguals{0, 0, 30, 0, 0};
+  EXPECT_EQ(Estima(iguals).elo, 0);
+  EXPECT_EQ(TextElo(iguals),
+            "+0.0: every pair scored 0.50, so there is no spread to give an interval from");
+  EXPECT_EQ(Llr(iguals, sprt), -INFINITY);  // closer to ELO0 than ELO1, with no doubt at all
+  EXPECT_EQ(Decideix(iguals, sprt), t_decisio::H0);
+  const t_pentanomi guanys{0, 0, 0, 0, 12}, derrotes{12, 0, 0, 0, 0};
+  EXPECT_EQ(TextElo(guanys).rfind("+inf: every pair scored 1.00", 0), 0u);
+  EXPECT_EQ(TextElo(derrotes).rfind("-inf: every pair scored 0.00", 0), 0u);
+  EXPECT_EQ(Decideix(guanys, sprt), t_decisio::H1);
+  EXPECT_EQ(Decideix(derrotes, sprt), t_decisio::H0);
+  // Nothing is decided on too few pairs, nor said about none.
+  EXPECT_EQ(Decideix({0, 0, 0, 0, 9}, sprt), t_decisio::CONTINUA);
+  EXPECT_EQ(TextElo({}), "no pairs yet");
+  EXPECT_EQ(Llr({}, sprt), 0);
+}
+
+// Pairs drawn from a pentanomial whose expected score is that of `elo`, until the test decides.
+t_decisio Simula(std::mt19937_64& gen, double elo, const t_sprt& sprt) {
+  // A spread typical of real pairs, shifted so that its mean is the expected score.
+  const double s = Esperat(elo);
+  const double d = (s - 0.5) * 4;  // moves weight from the low to the high side
+  std::discrete_distribution<int> tria({0.05 - d / 8, 0.20 - 3 * d / 8, 0.5, 0.20 + 3 * d / 8,
+                                        0.05 + d / 8});
+  t_pentanomi p{};
+  for (int k = 0; k < 100000; ++k) {
+    ++p[static_cast<size_t>(tria(gen))];
+    const t_decisio r = Decideix(p, sprt);
+    if (r != t_decisio::CONTINUA) return r;
+  }
+  return t_decisio::CONTINUA;
+}
+
+TEST(Estadistica, UnderH0TheTestAcceptsH1AboutAlphaOfTheTime) {
+  std::mt19937_64 gen(20261208);
+  const t_sprt sprt{0, 20, 0.05, 0.05};
+  int h1 = 0, h0_sota_h1 = 0;
+  const int proves = 1000;
+  for (int k = 0; k < proves; ++k) h1 += Simula(gen, 0, sprt) == t_decisio::H1;
+  for (int k = 0; k < proves; ++k) h0_sota_h1 += Simula(gen, 20, sprt) == t_decisio::H0;
+  // The approximation is not exact, and a sequential test overshoots its bounds: about 5%.
+  EXPECT_GT(h1, proves * 0.01);
+  EXPECT_LT(h1, proves * 0.08);
+  EXPECT_GT(h0_sota_h1, proves * 0.01);
+  EXPECT_LT(h0_sota_h1, proves * 0.08);
+}
+
+TEST(Punts, TheLeaderWinsTiedLeadersShareNobodyElseScores) {
+  auto F = [](const char* estat, double energia) {
+    t_fitxa f;
+    f.estat = estat;
+    f.energia = energia;
+    return f;
+  };
+  EXPECT_EQ(Punts({F("alive", 50), F("alive", 40)}), (std::vector<double>{1, 0}));
+  EXPECT_EQ(Punts({F("alive", 50), F("alive", 50), F("alive", 10)}),
+            (std::vector<double>{0.5, 0.5, 0}));
+  EXPECT_EQ(Punts({F("dead", 0), F("dropped: writes garbage", 90), F("alive", 1)}),
+            (std::vector<double>{0, 0, 1}));
+  EXPECT_EQ(Punts({F("dead", 0), F("dead", -3)}), (std::vector<double>{0, 0}));
+}
+
+// A two-robot game's record: the first robot of the tournament scores `a`.
+json Joc(uint64_t seed, bool invertit, double a, const std::string& estat_b = "alive") {
+  json primer = {{"name", "A#1"}, {"points", a}, {"status", "alive"}, {"energy", 10.0},
+                 {"shots", 1}, {"hits", 0}};
+  json segon = {{"name", "B#2"}, {"points", a == 0.5 ? 0.5 : 1 - a}, {"status", estat_b},
+                {"energy", 5.0}, {"shots", 2}, {"hits", 1}};
+  json robots = invertit ? json::array({segon, primer}) : json::array({primer, segon});
+  return {{"seed", seed}, {"game", 1}, {"swapped", invertit}, {"robots", robots},
+          {"duration", 60.0}};
+}
+
+TEST(Taula, PairsAreScoredFromTheFirstRobotsSideInSeedOrder) {
+  // Seed 2: won from one place, drawn from the other (0.75); seed 1: lost both (0); seed 3:
+  // only one game came (an interrupted tournament), so it is no pair.
+  const std::vector<json> registres = {Joc(2, true, 0.5), Joc(1, false, 0), Joc(2, false, 1),
+                                       Joc(1, true, 0), Joc(3, false, 1)};
+  const std::string taula = TaulaResultats(registres, std::nullopt);
+  EXPECT_NE(taula.find("Tournament: 5 games, seeds 1 to 3, 60 s each\n"), std::string::npos);
+  EXPECT_NE(taula.find("The figures below count 4 of them: the complete pairs\n"),
+            std::string::npos);
+  EXPECT_NE(taula.find("A#1                   1      1      2   0.375\n"), std::string::npos)
+      << taula;
+  EXPECT_NE(taula.find("pairs: 1, 0, 0, 1, 0"), std::string::npos) << taula;
+  // The same records in any order give the same table.
+  std::vector<json> al_reves(registres.rbegin(), registres.rend());
+  EXPECT_EQ(TaulaResultats(al_reves, std::nullopt), taula);
+}
+
+TEST(Taula, WithATestOnlyThePairsUpToItsDecisionCount) {
+  std::vector<json> registres;
+  for (uint64_t s = 1; s <= 30; ++s) {
+    registres.push_back(Joc(s, false, 1));
+    registres.push_back(Joc(s, true, s % 3 == 0 ? 0.5 : 1));
+  }
+  const t_sprt sprt{0, 20, 0.05, 0.05};
+  const std::string taula = TaulaResultats(registres, sprt);
+  EXPECT_NE(taula.find("The figures below count 20 of them: the pairs up to the test's decision"),
+            std::string::npos)
+      << taula;
+  EXPECT_NE(taula.find("H1 accepted after 10 pairs"), std::string::npos) << taula;
+}
+
+}  // namespace
