@@ -329,22 +329,32 @@ bool Serie::Ordre(int i, const std::string& linia) {
     return false;
   }
   Anota(i, '<', linia);
-  std::istringstream in(linia);
-  in.imbue(std::locale::classic());
-  std::string paraula;
-  in >> paraula;
+  const size_t inici = linia.find_first_not_of(" \t");
+  const std::string paraula =
+      inici == std::string::npos ? "" : linia.substr(inici, linia.find_first_of(" \t", inici) - inici);
   t_participant& p = gent_[i];
   const double ara = tick_ * config_.dt;
   if (paraula == "Print" || paraula == "Debug") {
     R().notes.push_back({ara, i, linia});
     return true;
   }
-  if (paraula == "Name") return Nom(i, linia, in);
-  if (paraula == "Colour") return Color(i, linia, in);
+  if (paraula == "Name" || paraula == "Colour") {
+    std::istringstream in(linia);
+    std::string w;
+    in >> w;
+    return paraula == "Name" ? Nom(i, linia, in) : Color(i, linia, in);
+  }
+  // The physics reads the commands that move things; these few are read here.
   const std::string numerica = Punts(linia);
+  if (paraula != "DebugLine" && paraula != "DebugCircle" && paraula != "RobotOption") {
+    if (Ordena(mon_, i, numerica)) return true;
+    Diu(i, "Warning 1 " + linia);
+    return false;
+  }
   std::istringstream nums(numerica);
   nums.imbue(std::locale::classic());
-  nums >> paraula;
+  std::string w;
+  nums >> w;
   if (paraula == "DebugLine" || paraula == "DebugCircle") {
     const int n = paraula == "DebugLine" ? 4 : 3;
     bool ok = true;
@@ -359,7 +369,7 @@ bool Serie::Ordre(int i, const std::string& linia) {
     R().notes.push_back({ara, i, numerica});
     return true;
   }
-  if (paraula == "RobotOption") {
+  {  // RobotOption
     int opcio = -1, valor = 0;
     nums >> opcio >> valor;
     if (nums.fail() || opcio < 0 || opcio > 4) {
@@ -369,11 +379,8 @@ bool Serie::Ordre(int i, const std::string& linia) {
     if (opcio == 0) p.senyals = valor != 0;
     if (opcio == 1) p.avis_gir = valor != 0;
     if (opcio == 4) p.coordenades = valor != 0;
-    return true;  // options 2 and 3 are accepted; input is always a non-blocking pipe
   }
-  if (Ordena(mon_, i, numerica)) return true;
-  Diu(i, "Warning 1 " + linia);
-  return false;
+  return true;  // options 2 and 3 are accepted; input is always a non-blocking pipe
 }
 
 int Serie::Vius() const {

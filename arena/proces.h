@@ -36,6 +36,7 @@ struct t_fill {
   int entrada = -1;                // our end of the robot's standard input
   int sortida = -1;                // our end of the robot's standard output
   int pidfd = -1;                  // readable once the robot has ended
+  int fd_proc[4] = {-1, -1, -1, -1};  // its stat, syscall, status and children files in /proc
   std::string rebut;               // bytes of an unfinished command line
   std::deque<std::string> linies;  // command lines read and not yet taken
   bool sortida_tancada = false;
