@@ -6,15 +6,15 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
-#include <chrono>
-#include <optional>
-#include <sstream>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 
 #include "arena/fitxer.h"
@@ -48,7 +48,8 @@ const CLI::Validator NombreNatural(
       const char* fi = text.data() + text.size();
       const auto [p, e] = std::from_chars(text.data(), fi, n);
       if (e == std::errc::result_out_of_range) return "Value " + text + " is too large";
-      if (e != std::errc() || p != fi || text.empty()) return "Value " + text + " is not a whole number";
+      if (e != std::errc() || p != fi || text.empty())
+        return "Value " + text + " is not a whole number";
       return "";
     },
     "UINT64");
@@ -145,11 +146,13 @@ int main(int argc, char** argv) {
   app.add_option("--keep", guarda,
                  "keep transcript, replay and picture of the games that matter: drops, losses "
                  "(of the first robot), or both: drops,losses");
-  app.add_flag("--unpaired", sense_parells, "two robots: play each seed once, not from both places");
+  app.add_flag("--unpaired", sense_parells,
+               "two robots: play each seed once, not from both places");
   app.add_option("-j,--jobs", fils, "matches played at once (default: one per core)")
       ->check(CLI::Range(1, 1024));
-  app.add_option("--tally", recompte,
-                 "print the table of these results files (shards of one tournament), and nothing else")
+  app.add_option(
+         "--tally", recompte,
+         "print the table of these results files (shards of one tournament), and nothing else")
       ->expected(1, -1)
       ->check(CLI::ExistingFile);
   app.add_option("--games", linia.jocs, "games in the series, played by the same robot processes")
@@ -299,14 +302,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (transcripcio.empty()) {
-    if (mkdir("out", 0755) != 0 && errno != EEXIST) return Error("out: " + std::string(std::strerror(errno)), 2);
+    if (mkdir("out", 0755) != 0 && errno != EEXIST)
+      return Error("out: " + std::string(std::strerror(errno)), 2);
     transcripcio = "out/match-" + std::to_string(config.llavor) + ".txt";
   }
   // The replay page and the picture go beside the transcript, one of each per game.
   const std::string base = transcripcio.substr(0, transcripcio.rfind('.'));
-  auto Base = [&](int joc) {
-    return config.jocs > 1 ? base + ".g" + std::to_string(joc) : base;
-  };
+  auto Base = [&](int joc) { return config.jocs > 1 ? base + ".g" + std::to_string(joc) : base; };
   for (const std::string& cami :
        {transcripcio, Base(config.primer_joc) + ".html", Base(config.primer_joc) + ".svg"}) {
     const std::string per_que = NoEscrivible(cami);

@@ -83,8 +83,10 @@ std::string TextElo(const t_pentanomi& p) {
   if (e.parells == 0) return "no pairs yet";
   char b[160];
   if (e.var == 0) {
-    std::snprintf(b, sizeof b, "%s: every pair scored %.2f, so there is no spread to give an "
-                  "interval from", Signat(e.elo).c_str(), e.s);
+    std::snprintf(b, sizeof b,
+                  "%s: every pair scored %.2f, so there is no spread to give an "
+                  "interval from",
+                  Signat(e.elo).c_str(), e.s);
     return b;
   }
   std::snprintf(b, sizeof b, "%s (95%%: %s to %s), LOS %.2f%%", Signat(e.elo).c_str(),
@@ -101,12 +103,13 @@ std::string TextSprt(const t_pentanomi& p, const t_sprt& sprt) {
   } else {
     std::snprintf(valor, sizeof valor, "%.2f", llr);
   }
-  const char* que = d == t_decisio::H1   ? "H1 accepted"
-                    : d == t_decisio::H0 ? "H0 accepted"
+  const char* que = d == t_decisio::H1                     ? "H1 accepted"
+                    : d == t_decisio::H0                   ? "H0 accepted"
                     : Estima(p).parells < MIN_PARELLS_SPRT ? "continue (too few pairs to decide)"
-                                                            : "continue";
+                                                           : "continue";
   char b[200];
-  std::snprintf(b, sizeof b, "SPRT elo0 %g elo1 %g (alpha %g, beta %g): LLR %s (bounds %.2f, %.2f): %s",
+  std::snprintf(b, sizeof b,
+                "SPRT elo0 %g elo1 %g (alpha %g, beta %g): LLR %s (bounds %.2f, %.2f): %s",
                 sprt.elo0, sprt.elo1, sprt.alfa, sprt.beta, valor, sprt.Baixa(), sprt.Alta(), que);
   return b;
 }

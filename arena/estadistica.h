@@ -16,7 +16,7 @@ struct t_estimacio {
   double elo = 0;     // −400·log10(1/s − 1); ±infinity for a score of 1 or 0
   double elo_lo = 0;  // the 95% interval: s ± 1.96·σ/√N through the same function
   double elo_hi = 0;
-  double los = 0.5;   // likelihood of superiority: Φ((s − 0.5)/(σ/√N))
+  double los = 0.5;  // likelihood of superiority: Φ((s − 0.5)/(σ/√N))
 };
 
 // Scores as if each game were a pair (0, 0.5 or 1 go to the counts of 0, 0.5 and 1).

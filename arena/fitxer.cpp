@@ -3,16 +3,15 @@
 #include "arena/fitxer.h"
 
 #include <sys/stat.h>
+#include <toml++/toml.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <set>
 #include <sstream>
-#include <toml++/toml.h>
 
 namespace {
 
@@ -28,19 +27,19 @@ struct t_error {
 
 // The game options a file may set, by the names it uses for them.
 const std::map<std::string, int> kOpcions = {
-    {"body_turn", OPT_GIR_COS},       {"cannon_turn", OPT_GIR_CANYO},
-    {"radar_turn", OPT_GIR_RADAR},    {"max_acceleration", OPT_ACCEL_MAX},
+    {"body_turn", OPT_GIR_COS},          {"cannon_turn", OPT_GIR_CANYO},
+    {"radar_turn", OPT_GIR_RADAR},       {"max_acceleration", OPT_ACCEL_MAX},
     {"min_acceleration", OPT_ACCEL_MIN}, {"start_energy", OPT_ENERGIA_INICIAL},
-    {"max_energy", OPT_ENERGIA_MAX},  {"shot_speed", OPT_VEL_TRET},
-    {"min_shot", OPT_TRET_MIN},       {"max_shot", OPT_TRET_MAX}};
+    {"max_energy", OPT_ENERGIA_MAX},     {"shot_speed", OPT_VEL_TRET},
+    {"min_shot", OPT_TRET_MIN},          {"max_shot", OPT_TRET_MAX}};
 
 void NomesClaus(const toml::table& t, const std::set<std::string>& claus, const std::string& on) {
   for (const auto& [clau, _] : t) {
     if (!claus.count(std::string(clau.str()))) {
       std::string totes;
       for (const auto& c : claus) totes += (totes.empty() ? "" : ", ") + c;
-      throw t_error{clau.source(),
-                    "unknown key '" + std::string(clau.str()) + "' in " + on + " (known: " + totes + ")"};
+      throw t_error{clau.source(), "unknown key '" + std::string(clau.str()) + "' in " + on +
+                                       " (known: " + totes + ")"};
     }
   }
 }
@@ -117,15 +116,18 @@ void Llegeix(const toml::table& arrel, const std::string& dir, const std::string
               "file_limit", "description"},
              "the match");
   Text(arrel, "description");
-  c.llavor = static_cast<uint64_t>(Enter(arrel, "seed", static_cast<long long>(c.llavor), 0, INT64_MAX));
+  c.llavor =
+      static_cast<uint64_t>(Enter(arrel, "seed", static_cast<long long>(c.llavor), 0, INT64_MAX));
   c.durada = Nombre(arrel, "duration", c.durada, 0.05, 1e6);
   c.dt = Nombre(arrel, "tick", c.dt, 0.001, 1);
   c.jocs = static_cast<int>(Enter(arrel, "games", c.jocs, 1, 100000));
   c.galetes = static_cast<int>(Enter(arrel, "cookies", c.galetes, 0, 100));
   c.mines = static_cast<int>(Enter(arrel, "mines", c.mines, 0, 100));
-  c.espera_ms = static_cast<int>(std::lround(1000 * Nombre(arrel, "answer_time", c.espera_ms / 1000.0, 0.01, 3600)));
+  c.espera_ms = static_cast<int>(
+      std::lround(1000 * Nombre(arrel, "answer_time", c.espera_ms / 1000.0, 0.01, 3600)));
   c.limits.memoria_mib = Enter(arrel, "memory_limit", c.limits.memoria_mib, 0, 1 << 20);
-  c.limits.processos = static_cast<int>(Enter(arrel, "process_limit", c.limits.processos, 0, 100000));
+  c.limits.processos =
+      static_cast<int>(Enter(arrel, "process_limit", c.limits.processos, 0, 100000));
   c.max_fitxer_mib = Enter(arrel, "file_limit", c.max_fitxer_mib, 0, 1 << 20);
   if (const toml::node* n = arrel.get("field")) {
     const toml::table* camp = n->as_table();
@@ -148,8 +150,8 @@ void Llegeix(const toml::table& arrel, const std::string& dir, const std::string
   auto Dins = [&](const toml::table& t, double x, double y, double radi, const std::string& que) {
     if (x < radi || y < radi || x > c.amplada - radi || y > c.alcada - radi) {
       std::ostringstream o;
-      o << que << " at (" << x << ", " << y << ") is outside the " << c.amplada << " x "
-        << c.alcada << " field";
+      o << que << " at (" << x << ", " << y << ") is outside the " << c.amplada << " x " << c.alcada
+        << " field";
       Falla(t, o.str());
     }
   };
@@ -165,11 +167,13 @@ void Llegeix(const toml::table& arrel, const std::string& dir, const std::string
       if (programa.empty()) Falla(r, "a robot needs its 'program'");
       c.robots.push_back(CamiRobot(Relatiu(programa, dir), dir_rivals));
       const std::string nom = Text(r, "name");
-      if (nom.find_first_of(" \t#") != std::string::npos) Falla(*r.get("name"), "a name is one word, without '#'");
+      if (nom.find_first_of(" \t#") != std::string::npos)
+        Falla(*r.get("name"), "a name is one word, without '#'");
       c.noms.push_back(nom);
       t_lloc lloc{0, 0, 0};
       lloc.aleatori = !r.contains("x") && !r.contains("y");
-      if (!lloc.aleatori && !(r.contains("x") && r.contains("y"))) Falla(r, "a robot's place needs both x and y");
+      if (!lloc.aleatori && !(r.contains("x") && r.contains("y")))
+        Falla(r, "a robot's place needs both x and y");
       lloc.x = Nombre(r, "x", 0, -1e9, 1e9);
       lloc.y = Nombre(r, "y", 0, -1e9, 1e9);
       lloc.rumb = Nombre(r, "heading", 0, -1e6, 1e6);
@@ -192,7 +196,8 @@ void Llegeix(const toml::table& arrel, const std::string& dir, const std::string
       for (const toml::node& n : *llista) {
         const toml::table& o = *n.as_table();
         NomesClaus(o, {"x", "y"}, std::string("a ") + clau);
-        if (!o.contains("x") || !o.contains("y")) Falla(o, std::string("a ") + clau + " needs x and y");
+        if (!o.contains("x") || !o.contains("y"))
+          Falla(o, std::string("a ") + clau + " needs x and y");
         const double x = Nombre(o, "x", 0, -1e9, 1e9), y = Nombre(o, "y", 0, -1e9, 1e9);
         Dins(o, x, y, RADI_OBJECTE, std::string("a ") + clau);
         c.objectes.push_back({x, y, tipus});

@@ -36,7 +36,8 @@ void Mostra(t_fill& robot) {
 bool Juga(t_fill& robot, std::string& lot) {
   if (lot.empty()) return true;
   const bool ok = EnviaLot(robot, lot, 10000, senyals) && EsperaRepos(robot);
-  if (!ok && !robot.ocupat.empty()) std::cerr << "guio: no answer in time: " << robot.ocupat << '\n';
+  if (!ok && !robot.ocupat.empty())
+    std::cerr << "guio: no answer in time: " << robot.ocupat << '\n';
   Mostra(robot);
   lot.clear();
   return ok;
@@ -46,12 +47,15 @@ bool Juga(t_fill& robot, std::string& lot) {
 
 int main(int argc, char** argv) {
   std::string robot_text, guio_cami;
-  CLI::App app{"Plays a script of arena messages against ROBOT and prints the exchange.\n"
-               "In the script a blank line ends a batch and '#' starts a comment.",
-               "guio"};
+  CLI::App app{
+      "Plays a script of arena messages against ROBOT and prints the exchange.\n"
+      "In the script a blank line ends a batch and '#' starts a comment.",
+      "guio"};
   app.add_option("ROBOT", robot_text, "the robot: a program, or a command with its arguments")
       ->required();
-  app.add_option("SCRIPT", guio_cami, "the script of messages")->required()->check(CLI::ExistingFile);
+  app.add_option("SCRIPT", guio_cami, "the script of messages")
+      ->required()
+      ->check(CLI::ExistingFile);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

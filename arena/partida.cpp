@@ -26,7 +26,7 @@ const char* const kPaleta[8] = {"#2b7bd6", "#d64b2b", "#2ba84a", "#b02bd6",
                                 "#d6a22b", "#2bc4d6", "#6d6d6d", "#d62b8c"};
 
 struct t_participant {
-  std::string nom;  // as the match knows it, "#N" included
+  std::string nom;         // as the match knows it, "#N" included
   bool nom_fixat = false;  // given by the match: the robot's own Name does not change it
   std::string color;
   bool programa = false;  // false for the sitting target
@@ -279,9 +279,8 @@ bool Serie::Nom(int i, const std::string& linia, std::istringstream& in) {
   std::getline(in >> std::ws, resta);
   const size_t blanc = resta.find_first_of(" \t");
   const std::string nom = resta.substr(0, blanc);
-  const bool imprimible = std::all_of(nom.begin(), nom.end(), [](unsigned char c) {
-    return c > 0x20 && c < 0x7f && c != '#';
-  });
+  const bool imprimible = std::all_of(
+      nom.begin(), nom.end(), [](unsigned char c) { return c > 0x20 && c < 0x7f && c != '#'; });
   if (nom.empty() || !imprimible) {
     Diu(i, "Warning 1 " + linia);
     return false;
@@ -330,8 +329,9 @@ bool Serie::Ordre(int i, const std::string& linia) {
   }
   Anota(i, '<', linia);
   const size_t inici = linia.find_first_not_of(" \t");
-  const std::string paraula =
-      inici == std::string::npos ? "" : linia.substr(inici, linia.find_first_of(" \t", inici) - inici);
+  const std::string paraula = inici == std::string::npos
+                                  ? ""
+                                  : linia.substr(inici, linia.find_first_of(" \t", inici) - inici);
   t_participant& p = gent_[i];
   const double ara = tick_ * config_.dt;
   if (paraula == "Print" || paraula == "Debug") {

@@ -81,8 +81,8 @@ struct t_fet {
 
 struct t_resultat {
   uint64_t llavor = 0;
-  int joc = 1;          // its number in the series
-  int interromput = 0;  // the signal that stopped the match before its end, or 0
+  int joc = 1;                            // its number in the series
+  int interromput = 0;                    // the signal that stopped the match before its end, or 0
   std::vector<std::string> transcripcio;  // "TIME ROBOT > message" / "TIME ROBOT < command"
   std::vector<t_fitxa> fitxes;
   std::string guanyador;  // empty for a draw
@@ -113,5 +113,3 @@ std::string NomRobot(const std::string& robot);
 std::string Resum(const t_config& config, const t_resultat& resultat);
 // For a series: each game's summary, then the points of each robot over the series.
 std::string ResumSerie(const t_config& config, const std::vector<t_resultat>& jocs);
-
-

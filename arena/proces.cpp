@@ -87,11 +87,14 @@ void Talla(t_fill& fill) {
 // a signal, a child or another thread, and reads that block.
 bool CridaDEspera(long crida) {
   static const long espera[] = {
-      SYS_read, SYS_nanosleep, SYS_clock_nanosleep, SYS_rt_sigsuspend, SYS_rt_sigtimedwait,
-      SYS_restart_syscall, SYS_pselect6, SYS_ppoll, SYS_epoll_pwait, SYS_futex, SYS_wait4,
-      SYS_waitid, SYS_recvfrom, SYS_recvmsg,
+      SYS_read,          SYS_nanosleep,       SYS_clock_nanosleep,
+      SYS_rt_sigsuspend, SYS_rt_sigtimedwait, SYS_restart_syscall,
+      SYS_pselect6,      SYS_ppoll,           SYS_epoll_pwait,
+      SYS_futex,         SYS_wait4,           SYS_waitid,
+      SYS_recvfrom,      SYS_recvmsg,
 #ifdef SYS_poll
-      SYS_poll, SYS_select, SYS_pause, SYS_epoll_wait,
+      SYS_poll,          SYS_select,          SYS_pause,
+      SYS_epoll_wait,
 #endif
 #ifdef SYS_epoll_pwait2
       SYS_epoll_pwait2,
@@ -408,8 +411,8 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
   entorn.push_back(nullptr);
 
   int fds[7] = {-1, -1, -1, -1, -1, -1, -1};
-  int* in = fds;       // in[0] the robot's standard input, in[1] ours
-  int* out = fds + 2;  // out[0] ours, out[1] the robot's standard output
+  int* in = fds;        // in[0] the robot's standard input, in[1] ours
+  int* out = fds + 2;   // out[0] ours, out[1] the robot's standard output
   int* avis = fds + 4;  // the exec's error, if it fails
   int& err = fds[6];
   auto Falla = [&](const std::string& que) {

@@ -32,13 +32,13 @@ struct t_limits {
 
 // A robot child process as the arena sees it.
 struct t_fill {
-  pid_t pid = -1;                  // also the id of its process group
-  int entrada = -1;                // our end of the robot's standard input
-  int sortida = -1;                // our end of the robot's standard output
-  int pidfd = -1;                  // readable once the robot has ended
+  pid_t pid = -1;                     // also the id of its process group
+  int entrada = -1;                   // our end of the robot's standard input
+  int sortida = -1;                   // our end of the robot's standard output
+  int pidfd = -1;                     // readable once the robot has ended
   int fd_proc[4] = {-1, -1, -1, -1};  // its stat, syscall, status and children files in /proc
-  std::string rebut;               // bytes of an unfinished command line
-  std::deque<std::string> linies;  // command lines read and not yet taken
+  std::string rebut;                  // bytes of an unfinished command line
+  std::deque<std::string> linies;     // command lines read and not yet taken
   bool sortida_tancada = false;
   size_t bytes_rebuts = 0;  // everything the robot has written so far
   int estat = -1;           // wait status once reaped

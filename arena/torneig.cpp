@@ -221,8 +221,9 @@ std::string TaulaResultats(std::vector<json> registres, const std::optional<t_sp
     total += s;
   }
   if (comptats.size() < registres.size()) {
-    o << "The figures below count " << comptats.size() << " of them: "
-      << (sprt ? "the pairs up to the test's decision" : "the complete pairs") << "\n";
+    o << "The figures below count " << comptats.size()
+      << " of them: " << (sprt ? "the pairs up to the test's decision" : "the complete pairs")
+      << "\n";
   }
   o << nom_a << " against " << nom_b
     << (parells ? " (each seed from both places)\n" : " (single games, counted as if pairs)\n");
@@ -232,7 +233,8 @@ std::string TaulaResultats(std::vector<json> registres, const std::optional<t_sp
   std::snprintf(linia, sizeof linia, "%-16s %6d %6d %6d %7.3f\n", nom_a.c_str(), guanys, empats,
                 derrotes, comptats.empty() ? 0.5 : total / static_cast<double>(comptats.size()));
   o << linia;
-  std::snprintf(linia, sizeof linia, "%s: %ld, %ld, %ld, %ld, %ld (scoring 0, 0.25, 0.5, 0.75, 1)\n",
+  std::snprintf(linia, sizeof linia,
+                "%s: %ld, %ld, %ld, %ld, %ld (scoring 0, 0.25, 0.5, 0.75, 1)\n",
                 parells ? "pairs" : "games as pairs", p[0], p[1], p[2], p[3], p[4]);
   o << linia;
   o << "Elo difference: " << TextElo(p) << "\n";
@@ -312,7 +314,8 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
     progres.flush();
   };
 
-  const int fils = t.fils > 0 ? t.fils : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int fils =
+      t.fils > 0 ? t.fils : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   std::vector<std::thread> treballadors;
   for (int f = 0; f < fils; ++f) {
     treballadors.emplace_back([&] {

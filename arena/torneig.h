@@ -24,8 +24,8 @@ struct t_torneig {
   bool guarda_caigudes = false;       // keep transcript, replay and picture of a game with a drop
   bool guarda_derrotes = false;       // ... of a game the first robot lost
   std::string dir_guardats = "out";
-  std::string arena = "arena";        // how the replay command starts
-  std::string partida;                // the match file, if the robots came with one
+  std::string arena = "arena";  // how the replay command starts
+  std::string partida;          // the match file, if the robots came with one
 };
 
 // The score of the record's first robot of the tournament in one two-robot game: 1 for a win,

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -12,14 +13,12 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "actua/actua.h"
 #include "arena/fisica.h"
-#include <CLI/CLI.hpp>
-#include <iostream>
-
 #include "arena/proces.h"
 #include "tavik/tavik.h"
 
@@ -202,9 +201,10 @@ double Repos(const t_programa& p, double segons) {
 
 int main(int argc, char** argv) {
   bool rapid = false;
-  CLI::App app{"Runs the robot and the floor program side by side and prints CPU per line,\n"
-               "throughput, latency, idle CPU and peak memory with their ratios.",
-               "banc"};
+  CLI::App app{
+      "Runs the robot and the floor program side by side and prints CPU per line,\n"
+      "throughput, latency, idle CPU and peak memory with their ratios.",
+      "banc"};
   app.add_flag("--quick", rapid, "one short round: figures for a smoke run only");
   try {
     app.parse(argc, argv);

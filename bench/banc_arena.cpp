@@ -89,12 +89,13 @@ int main(int argc, char** argv) {
   std::sort(t1s.begin(), t1s.end());
   std::sort(tns.begin(), tns.end());
   const double t1 = t1s[t1s.size() / 2], tn = tns[tns.size() / 2];
-  std::printf("tournament: %llu seeds in pairs (%zu games of %g s), tavik against cacador, "
-              "median of %d rounds\n",
-              static_cast<unsigned long long>(seeds), jocs, c.durada, rondes);
+  std::printf(
+      "tournament: %llu seeds in pairs (%zu games of %g s), tavik against cacador, "
+      "median of %d rounds\n",
+      static_cast<unsigned long long>(seeds), jocs, c.durada, rondes);
   std::printf("| %-34s | %10.2f s | %8.2f games/s |\n", "-j 1", t1, jocs / t1);
-  std::printf("| %-34s | %10.2f s | %8.2f games/s |\n", ("-j " + std::to_string(cores)).c_str(),
-              tn, jocs / tn);
+  std::printf("| %-34s | %10.2f s | %8.2f games/s |\n", ("-j " + std::to_string(cores)).c_str(), tn,
+              jocs / tn);
   std::printf("parallel efficiency on %d cores: %.0f%%\n", cores, 100 * t1 / (cores * tn));
   return 0;
 }

@@ -5,16 +5,16 @@
 #include <string.h>
 #include <unistd.h>
 
-static const char *const noms[] = {
-    "Initialize", "YourName",  "YourColour", "GameOption", "GameStarts",  "Radar",
-    "Info",       "Coordinates", "RobotInfo", "RotationReached", "Energy", "RobotsLeft",
-    "Collision",  "Warning",   "Dead",       "GameFinishes", "ExitRobot"};
+static const char* const noms[] = {
+    "Initialize", "YourName",    "YourColour", "GameOption",      "GameStarts", "Radar",
+    "Info",       "Coordinates", "RobotInfo",  "RotationReached", "Energy",     "RobotsLeft",
+    "Collision",  "Warning",     "Dead",       "GameFinishes",    "ExitRobot"};
 
 static volatile sig_atomic_t sortir;
 static char buf[1 << 16];
 static size_t ple;
 
-static void Escriu(const char *s) {
+static void Escriu(const char* s) {
   size_t n = strlen(s);
   while (n > 0) {
     ssize_t w = write(STDOUT_FILENO, s, n);
@@ -27,7 +27,7 @@ static void Escriu(const char *s) {
   }
 }
 
-static void Respon(char *linia, size_t n) {
+static void Respon(char* linia, size_t n) {
   size_t i = 0, fi;
   while (i < n && (linia[i] == ' ' || linia[i] == '\t')) ++i;
   fi = i;
@@ -51,7 +51,7 @@ static void Llegeix(int sig) {
     if (r <= 0) break;
     ple += (size_t)r;
     size_t inici = 0;
-    for (char *nl; (nl = memchr(buf + inici, '\n', ple - inici)) != NULL;) {
+    for (char* nl; (nl = memchr(buf + inici, '\n', ple - inici)) != NULL;) {
       Respon(buf + inici, (size_t)(nl - (buf + inici)));
       inici = (size_t)(nl - buf) + 1;
     }

@@ -1,5 +1,6 @@
 // A robot for the practice arena, as small as a useful one can be: a starting point.
-// Build: c++ -std=c++17 -O2 -o plantilla examples/plantilla.cpp; run: ./build/arena ./plantilla diana
+// Build: c++ -std=c++17 -O2 -o plantilla examples/plantilla.cpp; run: ./build/arena ./plantilla
+// diana
 //
 // The arena writes one message per line on our standard input and reads one command per line
 // from our standard output. Our input is non-blocking, so we wait for it with poll() and read

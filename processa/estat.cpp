@@ -68,11 +68,15 @@ void ProcessaRobotsLeft(std::stringstream& ss) {
 
 void ProcessaWarning(std::stringstream&) {}
 
-void ProcessaDead(std::stringstream&) { DoPrint(":'("); }
+void ProcessaDead(std::stringstream&) {
+  DoPrint(":'(");
+}
 
 void ProcessaGameFinishes(std::stringstream&) {}
 
-void ProcessaExitRobot(std::stringstream&) { robot.exit_requested = 1; }
+void ProcessaExitRobot(std::stringstream&) {
+  robot.exit_requested = 1;
+}
 
 void PrintTime() {
   std::string linia = "Print TIME [";

@@ -16,7 +16,9 @@ double EnergiaTret() {
   return options[10];
 }
 
-void Escombra(double angle) { DoSweep(6, options[1], angle - PI_30, angle + PI_30); }
+void Escombra(double angle) {
+  DoSweep(6, options[1], angle - PI_30, angle + PI_30);
+}
 
 void Bloqueja(double distancia, double angle) {
   robot.shots_left = 5.0;

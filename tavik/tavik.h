@@ -8,7 +8,13 @@
 #include <string>
 
 // Behaviour modes, the values of robot.mode (4 is not used).
-enum { MODE_IDLE = 0, MODE_SCANNING = 1, MODE_APPROACHING = 2, MODE_TRACKING = 3, MODE_EVADING = 5 };
+enum {
+  MODE_IDLE = 0,
+  MODE_SCANNING = 1,
+  MODE_APPROACHING = 2,
+  MODE_TRACKING = 3,
+  MODE_EVADING = 5
+};
 
 // Order kinds of t_ordre.kind (2 is not used).
 enum { ORDER_SCAN = 0, ORDER_ACCELERATE = 1, ORDER_STOP = 3, ORDER_RELEASE_BRAKE = 4 };

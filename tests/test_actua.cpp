@@ -29,12 +29,12 @@ TEST_F(Robot, EveryWriterWritesItsOneLine) {
   DoDebug("x y");
   DoDebugLine(1, 2, 3, 4);
   DoDebugCircle(0.5, 0.25, 10);
-  EXPECT_EQ(Capturades(),
-            (Linies{"Print  [i] Nyam!", "Print ", "Name Tavik", "Colour 0xffffff 0xb0b0b0",
-                    "RobotOption 3 1", "Rotate 6 0.5", "RotateTo 1 2 -3.5",
-                    "RotateAmount 1 0.785398 -1.5708", "Sweep 6 1.5708 0.89528 1.10472",
-                    "Accelerate 0.5", "Brake 1", "Shoot 2", "Debug x y", "DebugLine 1 2 3 4",
-                    "DebugCircle 0.5 0.25 10"}));
+  EXPECT_EQ(
+      Capturades(),
+      (Linies{"Print  [i] Nyam!", "Print ", "Name Tavik", "Colour 0xffffff 0xb0b0b0",
+              "RobotOption 3 1", "Rotate 6 0.5", "RotateTo 1 2 -3.5",
+              "RotateAmount 1 0.785398 -1.5708", "Sweep 6 1.5708 0.89528 1.10472", "Accelerate 0.5",
+              "Brake 1", "Shoot 2", "Debug x y", "DebugLine 1 2 3 4", "DebugCircle 0.5 0.25 10"}));
 }
 
 std::string Format(double x) {
@@ -44,12 +44,21 @@ std::string Format(double x) {
 }
 
 TEST(Nombres, FollowTheGeneralFormatWithSixDigits) {
-  const std::pair<double, const char*> casos[] = {
-      {0, "0"},           {1, "1"},           {0.5, "0.5"},
-      {M_PI / 30, "0.10472"}, {2 * M_PI, "6.28319"}, {-3.14159265, "-3.14159"},
-      {100000, "100000"}, {1000000, "1e+06"}, {1234567, "1.23457e+06"},
-      {0.00001, "1e-05"}, {-0.0, "-0"},       {999999.5, "1e+06"},
-      {0.0001, "0.0001"}, {DBL_MAX, "1.79769e+308"}, {1e-320, "9.99989e-321"}};
+  const std::pair<double, const char*> casos[] = {{0, "0"},
+                                                  {1, "1"},
+                                                  {0.5, "0.5"},
+                                                  {M_PI / 30, "0.10472"},
+                                                  {2 * M_PI, "6.28319"},
+                                                  {-3.14159265, "-3.14159"},
+                                                  {100000, "100000"},
+                                                  {1000000, "1e+06"},
+                                                  {1234567, "1.23457e+06"},
+                                                  {0.00001, "1e-05"},
+                                                  {-0.0, "-0"},
+                                                  {999999.5, "1e+06"},
+                                                  {0.0001, "0.0001"},
+                                                  {DBL_MAX, "1.79769e+308"},
+                                                  {1e-320, "9.99989e-321"}};
   for (const auto& [valor, text] : casos) EXPECT_EQ(Format(valor), text) << valor;
 }
 
@@ -61,7 +70,8 @@ TEST(Nombres, AgreeWithPrintfEverywhere) {
     double x;
     const uint64_t b = bits(gen);
     std::memcpy(&x, &b, sizeof x);
-    if (i % 2) x = std::ldexp(static_cast<double>(b % 2000000) - 1e6, static_cast<int>(b % 40) - 20);
+    if (i % 2)
+      x = std::ldexp(static_cast<double>(b % 2000000) - 1e6, static_cast<int>(b % 40) - 20);
     if (std::isnan(x)) continue;
     std::snprintf(esperat, sizeof esperat, "%g", x);
     ASSERT_EQ(Format(x), esperat) << std::hexfloat << x;

@@ -43,8 +43,8 @@ bool Existeix(pid_t pid) {
 
 // The children of process `pid`, from /proc.
 std::vector<pid_t> Fills(pid_t pid) {
-  std::istringstream in(Llegeix("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
-                                "/children"));
+  std::istringstream in(
+      Llegeix("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children"));
   std::vector<pid_t> fills;
   for (pid_t f; in >> f;) fills.push_back(f);
   return fills;
@@ -77,8 +77,8 @@ TEST(Formes, ThreadsHelpersAndShellsPlayInLockStepAndReproducibly) {
   for (const auto& f : u.fitxes) {
     EXPECT_TRUE(f.estat == "alive" || f.estat == "dead") << f.nom << ": " << f.estat;
   }
-  EXPECT_EQ(u.fitxes[0].nom, "forma#1");        // it gives itself no name
-  EXPECT_EQ(u.fitxes[2].nom, "Cacador#3");      // the robot behind the shell named itself
+  EXPECT_EQ(u.fitxes[0].nom, "forma#1");           // it gives itself no name
+  EXPECT_EQ(u.fitxes[2].nom, "Cacador#3");         // the robot behind the shell named itself
   EXPECT_GT(u.transcripcio.size(), 160u * 4 * 2);  // Info and Radar every tick
   EXPECT_EQ(u.transcripcio, dos.transcripcio);
 }
@@ -128,8 +128,7 @@ TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
   EXPECT_EQ(r.fitxes[1].err, "");  // tavik writes nothing there: no file is left
   struct stat st;
   EXPECT_NE(stat((c.dir_err + "/match-9.tavik#2.err").c_str(), &st), 0);
-  EXPECT_NE(Resum(c, r).find("Cacador#1 wrote to its standard error: " + err),
-            std::string::npos);
+  EXPECT_NE(Resum(c, r).find("Cacador#1 wrote to its standard error: " + err), std::string::npos);
 }
 
 // Runs the arena program with `args`, its output and errors in files of `dir`.
@@ -183,7 +182,8 @@ TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
   }
   {
     // A broken match file: its place and what is wrong, before anything is played.
-    std::ofstream(dir.cami + "/trencat.toml") << "seed = 1\n[[robot]]\nprogram = \"diana\"\nx = 99\ny = 1\n";
+    std::ofstream(dir.cami + "/trencat.toml")
+        << "seed = 1\n[[robot]]\nprogram = \"diana\"\nx = 99\ny = 1\n";
     t_arena a = Arena(dir, {"--transcript", transcript, "--match", dir.cami + "/trencat.toml"});
     ASSERT_TRUE(EsperaFi(a.proces, 10000));
     EXPECT_EQ(ComAcaba(a.proces.estat), "exited with status 2");

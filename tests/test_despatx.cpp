@@ -51,7 +51,9 @@ TEST_F(Robot, DecimalCommasBecomePoints) {
 
 // --- Input chunking ---------------------------------------------------------------------------
 
-void Rep(const std::string& s) { RepEntrada(s.data(), s.size()); }
+void Rep(const std::string& s) {
+  RepEntrada(s.data(), s.size());
+}
 
 TEST_F(Robot, LinesInOneChunkAreDispatchedInOrder) {
   Rep("Dead\nfoo\nInitialize 1\n");

@@ -20,8 +20,7 @@ TEST_F(Tavik, StartsWithItsOptionsAndEndsOnExitRobot) {
 TEST_F(Tavik, DispatchesEveryWaitingLineInOrder) {
   Llegeix(4);
   EXPECT_EQ(Respon("Dead\ninfo 1 2 3\n\n   Dead\nGameOption 15 1\n", 2),
-            (Linies{"Print :'(", kDesconegut, kDesconegut, "Print :'(",
-                    "Print UNKNOWN OPTION!!"}));
+            (Linies{"Print :'(", kDesconegut, kDesconegut, "Print :'(", "Print UNKNOWN OPTION!!"}));
 }
 
 TEST_F(Tavik, ALineWrittenInPiecesIsHandledOnceWhole) {
@@ -29,8 +28,8 @@ TEST_F(Tavik, ALineWrittenInPiecesIsHandledOnceWhole) {
   for (char c : std::string("Initialize 1\n")) EXPECT_TRUE(EnviaLot(robot, std::string(1, c)));
   EXPECT_TRUE(EnviaLot(robot, "De"));
   EXPECT_TRUE(EnviaLot(robot, "ad\nDe"));
-  EXPECT_EQ(Respon("ad\n"), (Linies{"Name Tavik", "Colour 0xffffff 0xb0b0b0", "Print :'(",
-                                    "Print :'("}));
+  EXPECT_EQ(Respon("ad\n"),
+            (Linies{"Name Tavik", "Colour 0xffffff 0xb0b0b0", "Print :'(", "Print :'("}));
 }
 
 TEST_F(Tavik, AnUnterminatedLastLineIsHandledAtTheEndOfInput) {
@@ -125,10 +124,10 @@ TEST(Guio, PlaysTheBundledGame) {
   int estat = -1;
   const std::string sortida = Guio(TAVIK_BIN " " GUIO_SCRIPT, estat);
   EXPECT_EQ(estat, 0) << sortida;
-  for (const char* linia : {"< RobotOption 3 1\n", "> Initialize 1\n", "< Name Tavik\n",
-                            "< Print  [+] ^^\n", "< Print  [i] Corre Vorlan!\n",
-                            "< Print  [i] Nyam!\n", "< Print :'(\n",
-                            "robot exited with status 0\n"}) {
+  for (const char* linia :
+       {"< RobotOption 3 1\n", "> Initialize 1\n", "< Name Tavik\n", "< Print  [+] ^^\n",
+        "< Print  [i] Corre Vorlan!\n", "< Print  [i] Nyam!\n", "< Print :'(\n",
+        "robot exited with status 0\n"}) {
     EXPECT_NE(sortida.find(linia), std::string::npos) << linia << "\n" << sortida;
   }
 }
@@ -141,7 +140,8 @@ TEST(Guio, PlaysRobotsThatAskForNoSignalAndNamesOnesItCannotStart) {
   EXPECT_NE(sortida.find("< Name Cacador\n"), std::string::npos) << sortida;
   sortida = Guio("/no/such/robot " GUIO_SCRIPT, estat);
   EXPECT_TRUE(WIFEXITED(estat) && WEXITSTATUS(estat) == 2) << sortida;
-  EXPECT_EQ(sortida, "guio: cannot start /no/such/robot: /no/such/robot: No such file or directory\n");
+  EXPECT_EQ(sortida,
+            "guio: cannot start /no/such/robot: /no/such/robot: No such file or directory\n");
 }
 
 }  // namespace

@@ -85,7 +85,8 @@ TEST(Escenari, TheOtherExampleMatchesPlayToTheirEnd) {
   for (const char* nom : {"duel.toml", "mines.toml", "melee.toml"}) {
     const t_resultat r = Juga(nom);
     for (const auto& f : r.fitxes) {
-      EXPECT_TRUE(f.estat == "alive" || f.estat == "dead") << nom << ": " << f.nom << " " << f.estat;
+      EXPECT_TRUE(f.estat == "alive" || f.estat == "dead")
+          << nom << ": " << f.nom << " " << f.estat;
     }
   }
   int mines = 0;

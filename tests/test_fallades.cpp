@@ -85,8 +85,8 @@ TEST(Arrencada, SignalsWhileStartUpIsBlockedInAWriteKeepEveryLineWhole) {
   EXPECT_EQ(totes[0], ple.substr(0, 4095));
   Linies arrencada, respostes;
   for (size_t i = 1; i < totes.size(); ++i) {
-    const bool inicial = std::find(kArrencada.begin(), kArrencada.end(), totes[i]) !=
-                         kArrencada.end();
+    const bool inicial =
+        std::find(kArrencada.begin(), kArrencada.end(), totes[i]) != kArrencada.end();
     (inicial ? arrencada : respostes).push_back(totes[i]);
   }
   EXPECT_EQ(arrencada, kArrencada);
@@ -181,17 +181,18 @@ TEST(Senyals, NoDeliveryRunsInsideTheHeapOrAfterMainHasReturned) {
 
 // Every numeric field of the messages that carry numbers, given a value no arena should send.
 std::string LiniesAbsurdes() {
-  const char* valors[] = {"1e308", "-1e308", "1e400", "-1e400", "nan", "inf", "-inf",
-                          "4e-320", "99999999999", ",", ""};
+  const char* valors[] = {"1e308", "-1e308", "1e400",       "-1e400", "nan", "inf",
+                          "-inf",  "4e-320", "99999999999", ",",      ""};
   const std::pair<const char*, std::vector<const char*>> missatges[] = {
-      {"Info", {"7", "0.5", "1"}},   {"Radar", {"10", "0", "1"}}, {"Radar", {"10", "3", "1"}},
-      {"GameOption", {"3", "1"}},    {"Energy", {"40"}},          {"Collision", {"0", "1"}}};
+      {"Info", {"7", "0.5", "1"}}, {"Radar", {"10", "0", "1"}}, {"Radar", {"10", "3", "1"}},
+      {"GameOption", {"3", "1"}},  {"Energy", {"40"}},          {"Collision", {"0", "1"}}};
   std::string text;
   for (const auto& [nom, camps] : missatges) {
     for (size_t i = 0; i < camps.size(); ++i) {
       for (const char* valor : valors) {
         text += nom;
-        for (size_t j = 0; j < camps.size(); ++j) text += std::string(" ") + (i == j ? valor : camps[j]);
+        for (size_t j = 0; j < camps.size(); ++j)
+          text += std::string(" ") + (i == j ? valor : camps[j]);
         text += "\n";
       }
     }
@@ -205,7 +206,8 @@ TEST_F(Tavik, AbsurdNumbersInEveryFieldAndModeThenAGamePlaysAsUsual) {
       "GameOption 0 0.5\nGameOption 1 1\nGameOption 2 1\nGameOption 3 0.5\nGameOption 9 1\n";
   const std::string escaneja = "GameStarts\nEnergy 50\nInfo 1 0 0\nInfo 2 0 0\nInfo 3 0 0\n";
   const std::string modes[] = {"GameStarts\n", escaneja, escaneja + "Radar 10 0 1\n",
-                               escaneja + "Radar 10 3 1\n", "GameStarts\nInfo 1 0 0\nCollision 0 0\n"};
+                               escaneja + "Radar 10 3 1\n",
+                               "GameStarts\nInfo 1 0 0\nCollision 0 0\n"};
   for (const auto& mode : modes) {
     ASSERT_TRUE(EnviaLot(robot, opcions + mode + LiniesAbsurdes() + "Sync\n"));
     FinsDesconegut();

@@ -42,8 +42,8 @@ TEST_F(Robot, QueueKeepsTimeOrderAndArrivalOrderForEqualTimes) {
   Posa(0, ORDER_SCAN);
   std::vector<int> kinds;
   for (const auto& q : ordres) kinds.push_back(q.kind);
-  EXPECT_EQ(kinds, (std::vector<int>{ORDER_SCAN, ORDER_ACCELERATE, ORDER_STOP,
-                                     ORDER_RELEASE_BRAKE, ORDER_SCAN}));
+  EXPECT_EQ(kinds, (std::vector<int>{ORDER_SCAN, ORDER_ACCELERATE, ORDER_STOP, ORDER_RELEASE_BRAKE,
+                                     ORDER_SCAN}));
   EXPECT_EQ(std::next(ordres.begin())->value, 1);
   EXPECT_TRUE(std::isnan(ordres.back().time));
 }
@@ -128,8 +128,7 @@ TEST_F(Robot, OneDueOrderPerInfo) {
   Posa(1, 2);  // an unknown kind is dropped silently
   robot.mode = MODE_EVADING;
   EXPECT_EQ(Envia("Info 5 0 0"), Linies{"Accelerate 0.5"});
-  EXPECT_EQ(Envia("Info 6 0 0"),
-            (Linies{"Rotate 1 0", "Accelerate 0", "Brake 1", "Rotate 6 1"}));
+  EXPECT_EQ(Envia("Info 6 0 0"), (Linies{"Rotate 1 0", "Accelerate 0", "Brake 1", "Rotate 6 1"}));
   EXPECT_EQ(robot.mode, MODE_SCANNING);
   EXPECT_EQ(Envia("Info 7 0 0"), Linies{"Brake 0"});
   EXPECT_EQ(Envia("Info 8 0 0"), Linies{});

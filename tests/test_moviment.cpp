@@ -41,7 +41,7 @@ TEST_F(Robot, DriveStopsOneTickAfterTheEstimatePassesTheDistance) {
 }
 
 TEST(Frenada, FirstStrictlyExceededRowWins) {
-  const std::pair<double, double> casos[] = {{5.01, 4.0}, {5, 3.7}, {4, 3.3}, {3, 3.0},
+  const std::pair<double, double> casos[] = {{5.01, 4.0}, {5, 3.7}, {4, 3.3},  {3, 3.0},
                                              {2, 1.4},    {1, 1.0}, {-3, 1.0}, {NAN, 1.0}};
   for (const auto& [v, h] : casos) EXPECT_EQ(TempsFrenada(v), h) << v;
 }

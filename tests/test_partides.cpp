@@ -106,7 +106,8 @@ TEST(Fitxer, ABrokenFileIsRefusedWithItsPlace) {
       {"seed = -4\n", ":1:8: 'seed' must be from 0 to"},
       {"duration = nan\n", ":1:12: 'duration' must be a finite number"},
       {"[[robot]]\nprogram = \"diana\"\nx = 50\ny = 5\n", ":1:1: a robot at (50, 5) is outside"},
-      {"[[robot]]\nprogram = \"diana\"\nx = 5\ny = 5\n[[robot]]\nprogram = \"diana\"\nx = 5.5\ny = 5\n",
+      {"[[robot]]\nprogram = \"diana\"\nx = 5\ny = 5\n[[robot]]\nprogram = \"diana\"\nx = 5.5\ny = "
+       "5\n",
        ":5:1: this robot overlaps robot 1"},
       {"[[robot]]\nprogram = \"diana\"\nx = 5\n", ":1:1: a robot's place needs both x and y"},
       {"[[robot]]\nprogram = \"diana\"\ncolour = 1\n", ":3:1: unknown key 'colour' in a robot"},

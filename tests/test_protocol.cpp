@@ -41,8 +41,8 @@ t_config Sondes(const std::string& dir) {
   c.llavor = 11;
   c.durada = 5;
   c.jocs = 3;
-  c.robots = {std::string(SONDA_BIN) + " " + dir + "/u", std::string(SONDA_BIN) + " " + dir + "/dos",
-              kDiana};
+  c.robots = {std::string(SONDA_BIN) + " " + dir + "/u",
+              std::string(SONDA_BIN) + " " + dir + "/dos", kDiana};
   c.llocs = {{10, 15, 0}, {30, 15, 0}, {20, 25, 0}};
   for (int k = 0; k < 12; ++k) {
     c.trets.push_back({20, 20 - 0.6 * k, 0, 10, 5, -1});
@@ -64,10 +64,10 @@ TEST(Protocol, AProbeSeesEveryMessageOverASeries) {
       comencen += l == "GameStarts";
     }
   }
-  for (const char* m : {"Initialize", "YourName", "YourColour", "GameOption", "GameStarts",
-                        "Radar", "Info", "Coordinates", "RobotInfo", "RotationReached", "Energy",
-                        "RobotsLeft", "Collision", "Warning", "Dead", "GameFinishes",
-                        "ExitRobot"}) {
+  for (const char* m :
+       {"Initialize", "YourName", "YourColour", "GameOption", "GameStarts", "Radar", "Info",
+        "Coordinates", "RobotInfo", "RotationReached", "Energy", "RobotsLeft", "Collision",
+        "Warning", "Dead", "GameFinishes", "ExitRobot"}) {
     EXPECT_EQ(paraules.count(m), 1u) << m;
   }
   EXPECT_EQ(comencen, 6);  // the probe that died in one game played the next

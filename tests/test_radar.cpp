@@ -50,7 +50,7 @@ TEST_F(Radar, BudgetIsExactlyTenShots) {
 
 TEST_F(Radar, ShotEnergyFollowsOwnEnergy) {
   const std::pair<double, const char*> casos[] = {
-      {4.99, "Shoot 0"}, {5, "Shoot 1"}, {9.99, "Shoot 1"}, {10, "Shoot 2"},
+      {4.99, "Shoot 0"}, {5, "Shoot 1"},  {9.99, "Shoot 1"}, {10, "Shoot 2"},
       {29.9, "Shoot 2"}, {30, "Shoot 3"}, {NAN, nullptr}};
   robot.mode = MODE_IDLE;  // the budget is spent in every mode
   for (const auto& [energia, tret] : casos) {
@@ -65,8 +65,8 @@ TEST_F(Radar, ShotEnergyFollowsOwnEnergy) {
 TEST_F(Radar, MissesWhileTracking) {
   Envia("Radar 10 0 1");
   robot.shots_left = 0;
-  for (const char* linia : {"Radar 5 1 0", "Radar 5 2 0", "Radar 5 3 0", "Radar 5 4 0",
-                            "Radar 5 7 0", "Radar 5 5 0"}) {
+  for (const char* linia :
+       {"Radar 5 1 0", "Radar 5 2 0", "Radar 5 3 0", "Radar 5 4 0", "Radar 5 7 0", "Radar 5 5 0"}) {
     Envia(linia);
   }
   EXPECT_EQ(robot.misses, 6);  // the 5 stood for the 7 before it
@@ -104,8 +104,8 @@ TEST_F(Radar, CookieTurnsTheBodyAndPlansTheDrive) {
   robot.mode = MODE_SCANNING;
   ordres.clear();
   EXPECT_EQ(Envia("Radar 10 3 4.71238898038469"),
-            (Linies{"Print TIME [11]", "Print  [i] Nyam!", "Rotate 6 0", "RotateAmount 1 0.5 -1.5708",
-                    "RotateAmount 6 0.5 1.5708"}));
+            (Linies{"Print TIME [11]", "Print  [i] Nyam!", "Rotate 6 0",
+                    "RotateAmount 1 0.5 -1.5708", "RotateAmount 6 0.5 1.5708"}));
   EXPECT_EQ(robot.mode, MODE_APPROACHING);
   ASSERT_EQ(ordres.size(), 3u);
   EXPECT_DOUBLE_EQ(ordres.front().time, 11 + M_PI / 2 / 0.5);

@@ -43,14 +43,8 @@ TEST(Rivals, MisbehavingRobotsAreDroppedAndTheMatchGoesOn) {
   t_config c;
   c.durada = 10;
   c.espera_ms = 2000;
-  c.robots = {TAVIK_BIN,
-              kRobots + "/surt.sh",
-              kRobots + "/sord.sh",
-              kRobots + "/brossa.sh",
-              kDiana,
-              kRobots + "/peta.sh",
-              kRobots + "/ocupat.sh",
-              kRobots + "/no-such-robot"};
+  c.robots = {TAVIK_BIN, kRobots + "/surt.sh", kRobots + "/sord.sh",   kRobots + "/brossa.sh",
+              kDiana,    kRobots + "/peta.sh", kRobots + "/ocupat.sh", kRobots + "/no-such-robot"};
   const t_resultat r = JugaPartida(c);
   EXPECT_EQ(r.ticks, 200);
   EXPECT_EQ(r.fitxes[0].estat, "alive");
@@ -136,8 +130,10 @@ TEST(Torneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
   char nom[] = "/tmp/arena-torneig-XXXXXX";
   const std::string dir = mkdtemp(nom);
   int estat = -1;
-  const std::string taula = Arena(dir, "--tournament 4 --time 10 --keep drops,losses "
-                                       "--results r.jsonl tavik cacador", estat);
+  const std::string taula = Arena(dir,
+                                  "--tournament 4 --time 10 --keep drops,losses "
+                                  "--results r.jsonl tavik cacador",
+                                  estat);
   EXPECT_EQ(estat, 0) << taula;
   EXPECT_NE(taula.find("Tavik#1 against Cacador#2 (each seed from both places)"), std::string::npos)
       << taula;
@@ -148,7 +144,8 @@ TEST(Torneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
   EXPECT_EQ(TaulaResultats(registres, std::nullopt), taula);
   int guardats = 0;
   for (const auto& r : registres) {
-    for (const char* camp : {"seed", "game", "swapped", "robots", "winner", "ticks", "replay", "files"}) {
+    for (const char* camp :
+         {"seed", "game", "swapped", "robots", "winner", "ticks", "replay", "files"}) {
       EXPECT_TRUE(r.contains(camp)) << camp;
     }
     for (const auto& robot : r.at("robots")) {

@@ -55,8 +55,8 @@ t_decisio Simula(std::mt19937_64& gen, double elo, const t_sprt& sprt) {
   // A spread typical of real pairs, shifted so that its mean is the expected score.
   const double s = Esperat(elo);
   const double d = (s - 0.5) * 4;  // moves weight from the low to the high side
-  std::discrete_distribution<int> tria({0.05 - d / 8, 0.20 - 3 * d / 8, 0.5, 0.20 + 3 * d / 8,
-                                        0.05 + d / 8});
+  std::discrete_distribution<int> tria(
+      {0.05 - d / 8, 0.20 - 3 * d / 8, 0.5, 0.20 + 3 * d / 8, 0.05 + d / 8});
   t_pentanomi p{};
   for (int k = 0; k < 100000; ++k) {
     ++p[static_cast<size_t>(tria(gen))];
@@ -97,13 +97,14 @@ TEST(Punts, TheLeaderWinsTiedLeadersShareNobodyElseScores) {
 
 // A two-robot game's record: the first robot of the tournament scores `a`.
 json Joc(uint64_t seed, bool invertit, double a, const std::string& estat_b = "alive") {
-  json primer = {{"name", "A#1"}, {"points", a}, {"status", "alive"}, {"energy", 10.0},
-                 {"shots", 1}, {"hits", 0}};
-  json segon = {{"name", "B#2"}, {"points", a == 0.5 ? 0.5 : 1 - a}, {"status", estat_b},
-                {"energy", 5.0}, {"shots", 2}, {"hits", 1}};
+  json primer = {{"name", "A#1"},  {"points", a}, {"status", "alive"},
+                 {"energy", 10.0}, {"shots", 1},  {"hits", 0}};
+  json segon = {{"name", "B#2"},     {"points", a == 0.5 ? 0.5 : 1 - a},
+                {"status", estat_b}, {"energy", 5.0},
+                {"shots", 2},        {"hits", 1}};
   json robots = invertit ? json::array({segon, primer}) : json::array({primer, segon});
-  return {{"seed", seed}, {"game", 1}, {"swapped", invertit}, {"robots", robots},
-          {"duration", 60.0}};
+  return {
+      {"seed", seed}, {"game", 1}, {"swapped", invertit}, {"robots", robots}, {"duration", 60.0}};
 }
 
 TEST(Taula, PairsAreScoredFromTheFirstRobotsSideInSeedOrder) {

@@ -26,7 +26,8 @@ static void Diu(const char* text) {
 static int Lliurable(void) {
   struct sigaction accio;
   sigset_t mascara;
-  if (sigaction(SIGUSR1, NULL, &accio) != 0 || sigprocmask(SIG_BLOCK, NULL, &mascara) != 0) return 0;
+  if (sigaction(SIGUSR1, NULL, &accio) != 0 || sigprocmask(SIG_BLOCK, NULL, &mascara) != 0)
+    return 0;
   if (accio.sa_handler == SIG_DFL || accio.sa_handler == SIG_IGN) return 0;
   return !sigismember(&mascara, SIGUSR1);
 }
@@ -40,7 +41,9 @@ static void Entra(void) {
   if (Lliurable()) raise(SIGUSR1);
 }
 
-static void Surt(void) { dins = 0; }
+static void Surt(void) {
+  dins = 0;
+}
 
 void* malloc(size_t mida) {
   Entra();
