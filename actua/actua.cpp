@@ -52,7 +52,8 @@ template <class... Args>
 void Envia(const char* paraula, Args... args) {
   char linia[MAX_NUMERICA];
   const size_t mida = std::strlen(paraula);
-  std::memcpy(linia, paraula, mida);
+  // The line is sent by its length: it needs no terminating NUL.
+  std::memcpy(linia, paraula, mida);  // NOLINT(bugprone-not-null-terminated-result)
   char* p = linia + mida;
   ((*p++ = ' ', p = Afegeix(p, args)), ...);
   *p++ = '\n';

@@ -325,7 +325,7 @@ int main(int argc, char** argv) {
   size_t linies = 0;
   for (const auto& r : jocs) {
     if (config.jocs > 1) text += "# game " + std::to_string(r.joc) + "\n";
-    for (const auto& linia : r.transcripcio) text += linia + '\n';
+    for (const auto& l : r.transcripcio) text += l + '\n';
     linies += r.transcripcio.size();
   }
   int codi = interrupcio ? 128 + interrupcio : 0;

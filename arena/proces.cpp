@@ -365,7 +365,7 @@ std::vector<std::string> OrdreRobot(const std::string& robot) {
 
 std::string NoEngegable(const std::vector<std::string>& ordre) {
   if (ordre.empty() || ordre[0].empty()) return "no program given";
-  std::string cami = ordre[0];
+  const std::string& cami = ordre[0];
   if (cami.find('/') == std::string::npos) {
     // Looked up in PATH, as the exec will.
     const char* path = std::getenv("PATH");

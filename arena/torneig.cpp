@@ -278,7 +278,7 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
         if (invertit) base += ".swapped";
         if (c.jocs > 1 || r.joc != 1) base += ".g" + std::to_string(r.joc);
         std::string text;
-        for (const auto& l : r.transcripcio) text += l + "\n";
+        for (const auto& linia : r.transcripcio) text += linia + "\n";
         std::ofstream(base + ".txt") << text;
         std::ofstream(base + ".html") << PaginaRepeticio(c, r);
         std::ofstream(base + ".svg") << ImatgeSvg(c, r);
@@ -317,6 +317,7 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
   const int fils =
       t.fils > 0 ? t.fils : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   std::vector<std::thread> treballadors;
+  treballadors.reserve(static_cast<size_t>(fils));
   for (int f = 0; f < fils; ++f) {
     treballadors.emplace_back([&] {
       for (size_t k; !interrupcio && !decidit && (k = seguent++) < unitats.size();) {
