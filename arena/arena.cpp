@@ -309,8 +309,7 @@ int main(int argc, char** argv) {
   // The replay page and the picture go beside the transcript, one of each per game.
   const std::string base = transcripcio.substr(0, transcripcio.rfind('.'));
   auto Base = [&](int joc) { return config.jocs > 1 ? base + ".g" + std::to_string(joc) : base; };
-  for (const std::string& cami :
-       {transcripcio, Base(config.primer_joc) + ".html", Base(config.primer_joc) + ".svg"}) {
+  for (const std::string& cami : {transcripcio, base + ".html", Base(config.primer_joc) + ".svg"}) {
     const std::string per_que = NoEscrivible(cami);
     if (!per_que.empty()) return Error("cannot write " + per_que, 2);
   }
@@ -339,9 +338,8 @@ int main(int argc, char** argv) {
     std::cout << que << ": " << cami << nota << "\n";
   };
   Desa("Transcript", transcripcio, text, " (" + std::to_string(linies) + " lines)");
-  for (const auto& r : jocs) {
-    Desa("Replay", Base(r.joc) + ".html", PaginaRepeticio(config, r), "");
-    Desa("Picture", Base(r.joc) + ".svg", ImatgeSvg(config, r), "");
-  }
+  // One replay page for the whole series; a picture per game.
+  Desa("Replay", base + ".html", PaginaRepeticio(config, jocs), "");
+  for (const auto& r : jocs) Desa("Picture", Base(r.joc) + ".svg", ImatgeSvg(config, r), "");
   return codi;
 }

@@ -89,6 +89,10 @@ class Serie {
  private:
   t_resultat& R() { return jocs_.back(); }
   void Anota(int i, char sentit, const std::string& linia) {
+    // Info and Radar the replay shows from its frames; everything else it keeps as said.
+    if (linia.compare(0, 5, "Info ") != 0 && linia.compare(0, 6, "Radar ") != 0) {
+      R().linies.push_back({tick_, i, sentit, linia});
+    }
     char temps[32];
     std::snprintf(temps, sizeof temps, "%.2f", tick_ * config_.dt);
     R().transcripcio.push_back(std::string(temps) + " " + gent_[i].nom + " " + sentit + " " +
@@ -411,6 +415,7 @@ void Serie::Tick() {
       Diu(ii, "Coordinates " + Nombre(r.x) + " " + Nombre(r.y) + " " + Nombre(Normal(r.rumb)));
     }
     const t_impacte vist = Radar(mon_, ii);
+    R().quadres.back().radar[i] = vist;
     Diu(ii, "Radar " + Nombre(vist.distancia) + " " + std::to_string(vist.tipus) + " " +
                 Nombre(vist.angle));
     if (vist.tipus == OBJ_ROBOT) {
@@ -446,7 +451,8 @@ void Serie::Tick() {
 
 void Serie::Grava(const std::vector<t_event>& events) {
   const double t = tick_ * config_.dt;
-  R().quadres.push_back({t, mon_.robots, mon_.trets});
+  R().quadres.push_back(
+      {t, mon_.robots, mon_.trets, std::vector<t_impacte>(mon_.robots.size(), {0, -1, -1, 0})});
   for (auto& r : R().quadres.back().robots) r.gir[0] = r.gir[1] = r.gir[2] = {};
   if (R().objectes.empty() || R().objectes.back().second.size() != mon_.objectes.size()) {
     R().objectes.emplace_back(t, mon_.objectes);
@@ -470,7 +476,8 @@ void Serie::Joc(int joc) {
   tick_ = 0;
   Situa(joc);
   for (auto& p : gent_) p.energia_dita = NAN;
-  R().quadres.push_back({0, mon_.robots, mon_.trets});
+  R().quadres.push_back(
+      {0, mon_.robots, mon_.trets, std::vector<t_impacte>(mon_.robots.size(), {0, -1, -1, 0})});
   R().objectes.emplace_back(0, mon_.objectes);
   for (size_t i = 0; i < gent_.size(); ++i) {
     const int ii = static_cast<int>(i);

@@ -61,7 +61,21 @@ struct t_quadre {
   double temps;
   std::vector<t_cos_robot> robots;
   std::vector<t_tret> trets;
+  std::vector<t_impacte> radar;  // what each robot's Radar message said at this tick
 };
+
+// A line of the exchange, by tick and robot, for the replay: '>' a message the robot was sent,
+// '<' a command it wrote, '!' what the arena did to it.
+struct t_linia {
+  int tick;
+  int robot;
+  char sentit;
+  std::string text;
+};
+
+// How long a DebugLine or DebugCircle stays on the replay's field, in seconds of game time
+// (unless the same robot draws its next one of the same kind before).
+constexpr double VIDA_DIBUIX = 0.5;
 
 // A line a robot wrote for people to read or see: Print, Debug, DebugLine or DebugCircle, with
 // its game time; numbers with a decimal comma already read as numbers.
@@ -93,6 +107,7 @@ struct t_resultat {
   std::vector<std::pair<double, std::vector<t_objecte>>> objectes;
   std::vector<t_fet> fets;
   std::vector<t_nota> notes;
+  std::vector<t_linia> linies;  // the transcript's lines, by robot, but Info and Radar
 };
 
 // Plays config.jocs games, numbered from config.primer_joc, with the same robot processes; one

@@ -1,10 +1,18 @@
-// Replay page and match picture. The page carries the recording as compact JSON (positions to
-// two decimals, angles to three) and a small script that draws it on a canvas.
+// Replay page and match picture. The page's HTML, CSS and JavaScript are files of their own,
+// embedded at build time; this fills in the recording as JSON, compact enough for long matches.
 #include "arena/repeticio.h"
 
 #include <cmath>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <sstream>
+
+using json = nlohmann::json;
+
+// The replay page's own files, embedded at build time (cmake/incrusta.cmake).
+extern const char* const kPaginaHtml;
+extern const char* const kPaginaCss;
+extern const char* const kPaginaJs;
 
 namespace {
 
@@ -24,15 +32,20 @@ std::string N(double x, int decimals = 2) {
   return s == "-0" ? "0" : s;
 }
 
+double Arrodoneix(double x) {
+  return std::round(x * 100) / 100;
+}
+
 // The colour the match gave robot `i`.
 std::string Color(const t_resultat& r, size_t i) {
   return r.fitxes[i].color.empty() ? kColors[i % 8] : r.fitxes[i].color;
 }
 
-std::string Escapa(const std::string& s) {
+// Text for HTML and SVG: the markup characters as entities, control characters dropped.
+std::string EscapaHtml(const std::string& s) {
   std::string o;
   for (char c : s) {
-    if (c == '<' || c == '>' || c == '&' || c == '"' || c == '\'' || c == '\\') {
+    if (c == '<' || c == '>' || c == '&' || c == '"' || c == '\'') {
       o += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
     } else if (static_cast<unsigned char>(c) >= 0x20) {
       o += c;
@@ -41,174 +54,160 @@ std::string Escapa(const std::string& s) {
   return o;
 }
 
-std::string Dades(const t_config& config, const t_resultat& r) {
-  std::ostringstream o;
-  o << "{\"w\":" << N(config.amplada) << ",\"h\":" << N(config.alcada) << ",\"noms\":[";
-  for (size_t i = 0; i < r.fitxes.size(); ++i)
-    o << (i ? "," : "") << '"' << Escapa(r.fitxes[i].nom) << '"';
-  o << "],\"colors\":[";
-  for (size_t i = 0; i < r.fitxes.size(); ++i) o << (i ? "," : "") << '"' << Color(r, i) << '"';
-  // Per frame: time, then per robot x, y, heading, cannon and radar directions in the field,
-  // energy, alive; then the shots' x, y.
-  o << "],\"f\":[";
-  for (size_t k = 0; k < r.quadres.size(); ++k) {
-    const t_quadre& q = r.quadres[k];
-    o << (k ? "," : "") << '[' << N(q.temps) << ",[";
-    for (size_t i = 0; i < q.robots.size(); ++i) {
-      const t_cos_robot& b = q.robots[i];
-      o << (i ? "," : "") << N(b.x) << ',' << N(b.y) << ',' << N(Normal(b.rumb), 3) << ','
-        << N(Normal(b.rumb + b.canyo), 3) << ',' << N(Normal(b.rumb + b.radar), 3) << ','
-        << N(b.energia, 1) << ',' << (b.viu ? 1 : 0);
-    }
-    o << "],[";
-    for (size_t i = 0; i < q.trets.size(); ++i) {
-      o << (i ? "," : "") << N(q.trets[i].x) << ',' << N(q.trets[i].y);
-    }
-    o << "]]";
-  }
-  o << "],\"o\":[";
-  for (size_t k = 0; k < r.objectes.size(); ++k) {
-    o << (k ? "," : "") << '[' << N(r.objectes[k].first) << ",[";
-    const auto& v = r.objectes[k].second;
-    for (size_t i = 0; i < v.size(); ++i)
-      o << (i ? "," : "") << N(v[i].x) << ',' << N(v[i].y) << ',' << v[i].tipus;
-    o << "]]";
-  }
-  o << "],\"e\":[";
-  for (size_t k = 0; k < r.fets.size(); ++k) {
-    const t_fet& f = r.fets[k];
-    o << (k ? "," : "") << '[' << N(f.temps) << ',' << f.tipus << ',' << f.robot << ',' << N(f.x)
-      << ',' << N(f.y) << ']';
-  }
-  o << "]}";
-  return o.str();
-}
-
-const char* const kPagina = R"HTML(<!DOCTYPE html>
-<html lang="en"><head><meta charset="utf-8"><title>@TITLE@</title>
-<style>
-body{font:14px sans-serif;margin:16px;background:#f4f4f0;color:#222}
-#main{display:flex;gap:16px;align-items:flex-start}
-canvas#camp{background:#fff;border:2px solid #333}
-#controls{margin:8px 0;display:flex;gap:8px;align-items:center}
-#scrub{width:560px}
-.plot{display:block;margin-bottom:10px}
-.plot span{display:block;font-weight:bold}
-</style></head><body>
-<h1 style="font-size:18px">@TITLE@</h1>
-<div id="main"><div>
-<canvas id="camp" width="800" height="600"></canvas>
-<div id="controls"><button id="play">Play</button>
-<label>speed <select id="speed"><option>0.25</option><option>0.5</option><option selected>1</option><option>2</option><option>4</option><option>8</option></select></label>
-<input id="scrub" type="range" min="0" value="0"><span id="time">0.00 s</span></div>
-</div><div id="plots"></div></div>
-<script id="dades" type="application/json">@DATA@</script>
-<script>
-"use strict";
-const D = JSON.parse(document.getElementById("dades").textContent);
-const cv = document.getElementById("camp"), g = cv.getContext("2d");
-const S = Math.min(cv.width / D.w, cv.height / D.h);
-const X = x => x * S, Y = y => cv.height - y * S;
-const scrub = document.getElementById("scrub"), play = document.getElementById("play");
-const speed = document.getElementById("speed"), label = document.getElementById("time");
-scrub.max = D.f.length - 1;
-let frame = 0, playing = false, last = null, clock = 0;
-function objectsAt(t) { let o = D.o[0][1]; for (const v of D.o) if (v[0] <= t) o = v[1]; return o; }
-function ray(x, y, a, len, color, width, dash) {
-  g.strokeStyle = color; g.lineWidth = width; g.setLineDash(dash || []);
-  g.beginPath(); g.moveTo(X(x), Y(y)); g.lineTo(X(x + len * Math.cos(a)), Y(y + len * Math.sin(a))); g.stroke();
-  g.setLineDash([]);
-}
-function draw() {
-  const f = D.f[frame], t = f[0];
-  g.clearRect(0, 0, cv.width, cv.height);
-  const o = objectsAt(t);
-  for (let i = 0; i < o.length; i += 3) {
-    g.fillStyle = o[i + 2] == 3 ? "#3c3" : "#222";
-    g.beginPath(); g.arc(X(o[i]), Y(o[i + 1]), 0.3 * S, 0, 7); g.fill();
-  }
-  g.fillStyle = "#e0a000";
-  for (let i = 0; i < f[2].length; i += 2) { g.beginPath(); g.arc(X(f[2][i]), Y(f[2][i + 1]), 3, 0, 7); g.fill(); }
-  for (let r = 0; r < D.noms.length; r++) {
-    const b = f[1].slice(r * 7, r * 7 + 7);
-    if (!b[6]) continue;
-    ray(b[0], b[1], b[4], 6, D.colors[r], 1, [4, 4]);
-    g.fillStyle = D.colors[r];
-    g.beginPath(); g.arc(X(b[0]), Y(b[1]), 0.5 * S, 0, 7); g.fill();
-    ray(b[0], b[1], b[2], 0.5, "#fff", 3);
-    ray(b[0], b[1], b[3], 1.0, "#111", 3);
-  }
-  for (const e of D.e) {
-    if (e[0] > t || e[0] < t - 0.5) continue;
-    g.strokeStyle = e[1] == 1 ? "#f00" : e[1] == -1 ? "#000" : e[1] == 3 ? "#3c3" : "#900";
-    g.lineWidth = 3; g.beginPath(); g.arc(X(e[3]), Y(e[4]), 0.9 * S, 0, 7); g.stroke();
-  }
-  label.textContent = t.toFixed(2) + " s";
-  scrub.value = frame;
-  for (const p of plots) p();
-}
-const plots = [];
-D.noms.forEach((nom, r) => {
-  const div = document.createElement("div"); div.className = "plot";
-  const c = document.createElement("canvas"); c.width = 260; c.height = 80;
-  const span = document.createElement("span"); span.style.color = D.colors[r];
-  div.append(span, c); document.getElementById("plots").append(div);
-  const q = c.getContext("2d"), T = D.f[D.f.length - 1][0] || 1;
-  let max = 1; for (const f of D.f) max = Math.max(max, f[1][r * 7 + 5]);
-  plots.push(() => {
-    const e = D.f[frame][1][r * 7 + 5];
-    span.textContent = nom + ": energy " + e.toFixed(1);
-    q.clearRect(0, 0, c.width, c.height); q.strokeStyle = "#999"; q.strokeRect(0, 0, c.width, c.height);
-    q.strokeStyle = D.colors[r]; q.lineWidth = 1.5; q.beginPath();
-    D.f.forEach((f, k) => { const x = f[0] / T * c.width, y = c.height - Math.max(0, f[1][r * 7 + 5]) / max * (c.height - 4);
-      k ? q.lineTo(x, y) : q.moveTo(x, y); });
-    q.stroke();
-    const x = D.f[frame][0] / T * c.width; q.strokeStyle = "#000"; q.beginPath(); q.moveTo(x, 0); q.lineTo(x, c.height); q.stroke();
-  });
-});
-function show(k) { frame = Math.max(0, Math.min(D.f.length - 1, k | 0)); draw(); }
-scrub.addEventListener("input", () => show(+scrub.value));
-play.addEventListener("click", () => { playing = !playing; play.textContent = playing ? "Pause" : "Play"; last = null;
-  clock = D.f[frame][0]; if (playing && frame == D.f.length - 1) { frame = 0; clock = 0; } requestAnimationFrame(tick); });
-function tick(now) {
-  if (!playing) return;
-  if (last !== null) clock += (now - last) / 1000 * +speed.value;
-  last = now;
-  while (frame < D.f.length - 1 && D.f[frame + 1][0] <= clock) frame++;
-  draw();
-  if (frame == D.f.length - 1) { playing = false; play.textContent = "Play"; return; }
-  requestAnimationFrame(tick);
-}
-window.replay = { data: D, show, get frame() { return frame; }, scale: S };
-draw();
-</script></body></html>
-)HTML";
-
 std::string Substitueix(std::string s, const std::string& que, const std::string& per) {
-  for (size_t p; (p = s.find(que)) != std::string::npos;) s.replace(p, que.size(), per);
+  const size_t p = s.find(que);
+  if (p != std::string::npos) s.replace(p, que.size(), per);
   return s;
+}
+
+// One quantity of one robot over the frames, as differences of whole numbers of 1/`escala`.
+template <class F>
+std::vector<long long> Deltes(const t_resultat& r, double escala, F valor) {
+  std::vector<long long> v;
+  v.reserve(r.quadres.size());
+  long long abans = 0;
+  for (const t_quadre& q : r.quadres) {
+    const double x = valor(q);
+    const long long ara = std::isfinite(x) ? std::llround(x * escala) : abans;
+    v.push_back(ara - abans);
+    abans = ara;
+  }
+  return v;
+}
+
+// The recording of one game: per robot each quantity as differences of whole numbers (a
+// hundredth of a unit, a thousandth of a radian, a tenth of energy), which keeps a long match's
+// page small; the layout's numbers are given here, not written again in the page's script.
+json DadesJoc(const t_config& config, const t_resultat& r) {
+  const size_t robots = r.fitxes.size();
+  json d = {{"w", config.amplada},
+            {"h", config.alcada},
+            {"dt", config.dt},
+            {"n", r.quadres.size()},
+            {"joc", r.joc},
+            {"vida_dibuix", VIDA_DIBUIX},
+            {"r", {{"robot", RADI_ROBOT}, {"objecte", RADI_OBJECTE}, {"tret", RADI_TRET}}},
+            {"guanyador", r.guanyador.empty() ? json(nullptr) : json(r.guanyador)}};
+  json fitxes = json::array(), p = json::array(), rd = json::array();
+  for (size_t i = 0; i < robots; ++i) {
+    const t_fitxa& f = r.fitxes[i];
+    json mort = nullptr;
+    for (const t_fet& e : r.fets) {
+      if (e.tipus == -1 && e.robot == static_cast<int>(i)) mort = e.temps;
+    }
+    const bool caigut = f.estat.rfind("dropped: ", 0) == 0;
+    fitxes.push_back({{"nom", f.nom},
+                      {"color", Color(r, i)},
+                      {"estat", caigut ? "dropped" : f.estat},
+                      {"caigut", caigut ? f.estat.substr(9) : ""},
+                      {"mort", mort},
+                      {"energia", f.energia},
+                      {"punts", f.punts}});
+    std::vector<size_t> canvis;  // the frames where it goes from alive to not, or back
+    bool viu = true;
+    std::string tipus;
+    for (size_t k = 0; k < r.quadres.size(); ++k) {
+      const t_quadre& q = r.quadres[k];
+      if (q.robots[i].viu != viu) canvis.push_back(k), viu = !viu;
+      const int t = i < q.radar.size() ? q.radar[i].tipus : -1;
+      tipus += t >= 0 && t <= 9 ? static_cast<char>('0' + t) : '-';
+    }
+    auto B = [i](const t_quadre& q) -> const t_cos_robot& { return q.robots[i]; };
+    auto Vist = [i](const t_quadre& q) {
+      return i < q.radar.size() ? q.radar[i] : t_impacte{0, -1, -1, 0};
+    };
+    p.push_back({{"x", Deltes(r, 100, [&](const t_quadre& q) { return B(q).x; })},
+                 {"y", Deltes(r, 100, [&](const t_quadre& q) { return B(q).y; })},
+                 {"h", Deltes(r, 1000, [&](const t_quadre& q) { return B(q).rumb; })},
+                 {"c", Deltes(r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).canyo; })},
+                 {"a", Deltes(r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).radar; })},
+                 {"e", Deltes(r, 10, [&](const t_quadre& q) { return B(q).energia; })},
+                 {"v", Deltes(r, 100, [&](const t_quadre& q) { return B(q).vel; })},
+                 {"viu", canvis}});
+    rd.push_back({{"d", Deltes(r, 100, [&](const t_quadre& q) { return Vist(q).distancia; })},
+                  {"k", tipus},
+                  {"a", Deltes(r, 1000, [&](const t_quadre& q) { return Vist(q).angle; })}});
+  }
+  d["robots"] = fitxes;
+  d["p"] = p;
+  d["rd"] = rd;
+  // Shots: who fired each, and where it is, in tenths of a unit.
+  json s = json::array();
+  for (const t_quadre& q : r.quadres) {
+    std::vector<long long> v;
+    for (const t_tret& t : q.trets) {
+      v.insert(v.end(), {t.autor, std::llround(t.x * 10), std::llround(t.y * 10)});
+    }
+    s.push_back(v);
+  }
+  d["s"] = s;
+  json o = json::array();
+  for (const auto& [t, objectes] : r.objectes) {
+    json v = json::array();
+    for (const auto& ob : objectes) {
+      v.insert(v.end(), {Arrodoneix(ob.x), Arrodoneix(ob.y), ob.tipus});
+    }
+    o.push_back({t, v});
+  }
+  d["o"] = o;
+  json e = json::array();
+  for (const t_fet& f : r.fets) {
+    e.push_back({f.temps, f.tipus, f.robot, Arrodoneix(f.x), Arrodoneix(f.y)});
+  }
+  d["e"] = e;
+  json notes = json::array();
+  for (const t_nota& nota : r.notes) {
+    notes.push_back({std::lround(nota.temps / config.dt), nota.robot, nota.linia});
+  }
+  d["notes"] = notes;
+  json lin = json::array();
+  for (const t_linia& l : r.linies) {
+    lin.push_back({l.tick, l.robot, std::string(1, l.sentit), l.text});
+  }
+  d["lin"] = lin;
+  return d;
 }
 
 }  // namespace
 
-std::string PaginaRepeticio(const t_config& config, const t_resultat& r) {
+std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat>& jocs) {
   std::string titol = "Match, seed " + std::to_string(config.llavor) + ":";
-  for (const auto& f : r.fitxes) titol += " " + Escapa(f.nom);
-  // The data may not close its script element: "</" never appears in it, since names are
-  // escaped and everything else is numbers.
-  return Substitueix(Substitueix(kPagina, "@TITLE@", titol), "@DATA@", Dades(config, r));
+  for (const auto& f : jocs.front().fitxes) titol += " " + EscapaHtml(f.nom);
+  json dades = {{"jocs", json::array()}};
+  for (const auto& r : jocs) dades["jocs"].push_back(DadesJoc(config, r));
+  // The data may not close its script element: every '<' goes as its JSON escape.
+  const std::string text = dades.dump();
+  std::string segur;
+  segur.reserve(text.size());
+  for (char c : text) {
+    if (c == '<') {
+      segur += "\\u003c";
+    } else {
+      segur += c;
+    }
+  }
+  std::string pagina = Substitueix(kPaginaHtml, "@TITLE@", titol);
+  pagina = Substitueix(pagina, "@TITLE@", titol);
+  pagina = Substitueix(pagina, "/*@CSS@*/", kPaginaCss);
+  pagina = Substitueix(pagina, "//@JS@", kPaginaJs);
+  return Substitueix(pagina, "@DATA@", segur);
+}
+
+std::string PaginaRepeticio(const t_config& config, const t_resultat& resultat) {
+  return PaginaRepeticio(config, std::vector<t_resultat>{resultat});
 }
 
 std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
-  const double S = 20;  // pixels per unit
-  const double W = config.amplada * S, H = config.alcada * S;
+  const double S = 20;         // pixels per unit
+  const double LATERAL = 300;  // the panel beside the field
+  const double W = config.amplada * S, H = std::max(config.alcada * S, 440.0);
   auto X = [&](double x) { return N(x * S, 1); };
-  auto Y = [&](double y) { return N(H - y * S, 1); };
+  auto Y = [&](double y) { return N(config.alcada * S - y * S, 1); };
   std::ostringstream o;
-  o << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << N(W + 200) << "\" height=\"" << N(H)
-    << "\" viewBox=\"0 0 " << N(W + 200) << ' ' << N(H)
+  o << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << N(W + LATERAL) << "\" height=\""
+    << N(H) << "\" viewBox=\"0 0 " << N(W + LATERAL) << ' ' << N(H)
     << "\" font-family=\"sans-serif\" font-size=\"13\">\n"
-    << "<rect x=\"1\" y=\"1\" width=\"" << N(W - 2) << "\" height=\"" << N(H - 2)
+    << "<rect x=\"1\" y=\"1\" width=\"" << N(W - 2) << "\" height=\"" << N(config.alcada * S - 2)
     << "\" fill=\"#fff\" stroke=\"#333\" stroke-width=\"2\"/>\n";
   for (const auto& ob : r.objectes.front().second) {
     o << "<circle cx=\"" << X(ob.x) << "\" cy=\"" << Y(ob.y) << "\" r=\"" << N(RADI_OBJECTE * S)
@@ -217,47 +216,73 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
   }
   for (size_t k = 0; k < r.quadres.size(); k += 2) {
     for (const auto& t : r.quadres[k].trets) {
-      o << "<circle cx=\"" << X(t.x) << "\" cy=\"" << Y(t.y) << "\" r=\"1.5\" fill=\"#e0a000\"/>\n";
+      const std::string color = t.autor >= 0 ? Color(r, static_cast<size_t>(t.autor)) : "#e0a000";
+      o << "<circle cx=\"" << X(t.x) << "\" cy=\"" << Y(t.y) << "\" r=\"1.5\" fill=\"" << color
+        << "\"/>\n";
     }
   }
   for (size_t i = 0; i < r.fitxes.size(); ++i) {
     o << "<polyline fill=\"none\" stroke=\"" << Color(r, i) << "\" stroke-width=\"2\" points=\"";
+    const t_cos_robot* darrer = &r.quadres.front().robots[i];
     for (size_t k = 0; k < r.quadres.size(); k += 2) {
       const t_cos_robot& b = r.quadres[k].robots[i];
-      if (b.viu) o << X(b.x) << ',' << Y(b.y) << ' ';
+      if (b.viu) o << X(b.x) << ',' << Y(b.y) << ' ', darrer = &b;
     }
     o << "\"/>\n";
+    // Where it started (a disc) and where it ended (a ring; a cross if it died).
     const t_cos_robot& b0 = r.quadres.front().robots[i];
     o << "<circle cx=\"" << X(b0.x) << "\" cy=\"" << Y(b0.y) << "\" r=\"" << N(RADI_ROBOT * S)
       << "\" fill=\"" << Color(r, i) << "\"/>\n";
+    if (r.fitxes[i].estat == "alive") {
+      o << "<circle cx=\"" << X(darrer->x) << "\" cy=\"" << Y(darrer->y) << "\" r=\""
+        << N(RADI_ROBOT * S) << "\" fill=\"none\" stroke=\"" << Color(r, i)
+        << "\" stroke-width=\"3\"/>\n";
+    }
   }
   for (const t_fet& f : r.fets) {
     const char* color = f.tipus == OBJ_TRET ? "#f00" : f.tipus == OBJ_GALETA ? "#3c3" : "#900";
     if (f.tipus == -1) {
-      o << "<path d=\"M" << N(f.x * S - 8, 1) << ' ' << N(H - f.y * S - 8, 1)
+      o << "<path d=\"M" << N(f.x * S - 8, 1) << ' ' << N(config.alcada * S - f.y * S - 8, 1)
         << "l16 16m0 -16l-16 16\" stroke=\"#000\" stroke-width=\"3\"/>\n";
     } else {
       o << "<circle cx=\"" << X(f.x) << "\" cy=\"" << Y(f.y) << "\" r=\"" << N(0.8 * S)
         << "\" fill=\"none\" stroke=\"" << color << "\" stroke-width=\"2\"/>\n";
     }
   }
-  double y = 24;
-  o << "<text x=\"" << N(W + 12) << "\" y=\"" << N(y) << "\" font-weight=\"bold\">seed "
-    << config.llavor << ", " << N(r.temps) << " s</text>\n";
+  // The panel: the match, the winner, the standing, the legend.
+  double y = 22;
+  auto Text = [&](const std::string& text, const std::string& extra = "") {
+    o << "<text x=\"" << N(W + 12) << "\" y=\"" << N(y) << "\"" << extra << ">" << text
+      << "</text>\n";
+    y += 19;
+  };
+  Text("seed " + std::to_string(config.llavor) + ", " + N(r.temps) + " s", " font-weight=\"bold\"");
+  Text(r.guanyador.empty() ? "no winner (draw)" : "winner: " + EscapaHtml(r.guanyador),
+       " font-weight=\"bold\"");
   for (size_t i = 0; i < r.fitxes.size(); ++i) {
     const t_fitxa& f = r.fitxes[i];
-    y += 22;
-    o << "<text x=\"" << N(W + 12) << "\" y=\"" << N(y) << "\" fill=\"" << Color(r, i) << "\">"
-      << Escapa(f.nom) << ": " << f.encerts << '/' << f.trets << " hits, " << N(f.energia, 1)
-      << " energy</text>\n";
+    const std::string estat = f.estat.rfind("dropped: ", 0) == 0 ? "dropped" : f.estat;
+    Text(EscapaHtml(f.nom) + ": " + estat + ", " + N(f.energia, 1) + " energy, " +
+             std::to_string(f.encerts) + "/" + std::to_string(f.trets) + " hits",
+         " fill=\"" + Color(r, i) + "\"");
   }
-  const std::pair<const char*, const char*> llegenda[] = {
-      {"#f00", "hit"}, {"#3c3", "cookie"}, {"#900", "mine"}, {"#e0a000", "shot"}};
-  for (const auto& [color, que] : llegenda) {
-    y += 22;
-    o << "<circle cx=\"" << N(W + 20) << "\" cy=\"" << N(y - 4)
-      << "\" r=\"6\" fill=\"none\" stroke=\"" << color << "\" stroke-width=\"2\"/><text x=\""
-      << N(W + 32) << "\" y=\"" << N(y) << "\">" << que << "</text>\n";
+  y += 6;
+  const std::pair<std::string, std::string> llegenda[] = {
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"#888\"/>", "where a robot started"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#888\" stroke-width=\"3\"/>",
+       "where a survivor ended"},
+      {"<path d=\"M2 -10l12 12m0 -12l-12 12\" stroke=\"#000\" stroke-width=\"3\"/>", "a death"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"2\" fill=\"#888\"/>", "shots, in their shooter's colour"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#f00\" stroke-width=\"2\"/>",
+       "a hit"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#3c3\" stroke-width=\"2\"/>",
+       "a cookie eaten (green disc: a cookie)"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#900\" stroke-width=\"2\"/>",
+       "a mine taken (black disc: a mine)"}};
+  for (const auto& [marca, que] : llegenda) {
+    o << "<g transform=\"translate(" << N(W + 12) << ',' << N(y) << ")\">" << marca
+      << "<text x=\"22\">" << que << "</text></g>\n";
+    y += 19;
   }
   o << "</svg>\n";
   return o.str();

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "arena/partida.h"
 
 // One HTML file, no network: the recording embedded, drawn and animated by an inline script.
+// A series is one page, with a picker for its games.
+std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat>& jocs);
 std::string PaginaRepeticio(const t_config& config, const t_resultat& resultat);
 
 // Trajectories, shots, hits, deaths, cookies and mines of the whole match.

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs the browser tests of the replay page; exits 77 (skipped) where Chromium or the
-# playwright-core package is missing. Usage: run.sh ARENA_BIN TAVIK_BIN MODULES_DIR, MODULES_DIR
-# being where prepara.sh installed the npm packages.
+# playwright-core package is missing. Usage: run.sh ARENA_BIN TAVIK_BIN MODULES_DIR SONDA_BIN,
+# MODULES_DIR being where prepara.sh installed the npm packages.
 src=$(cd "$(dirname "$0")" && pwd)
 moduls=${3:-$HOME/.cache/tavik-navegador}
 if [ ! -x /usr/bin/chromium ]; then
@@ -14,4 +14,4 @@ if ! command -v node >/dev/null || [ ! -d "$moduls/node_modules/playwright-core"
 fi
 # Node finds packages beside the test file: the test runs from a copy in the packages' folder.
 cp "$src/repeticio.test.mjs" "$moduls/"
-ARENA_BIN="$1" TAVIK_BIN="$2" exec node --test "$moduls/repeticio.test.mjs"
+ARENA_BIN="$1" TAVIK_BIN="$2" SONDA_BIN="$4" exec node --test "$moduls/repeticio.test.mjs"

@@ -1,0 +1,326 @@
+// The replay page's program: decodes the recording, draws the field at the chosen moment, and
+// shows what each robot was, saw and said; keyboard and address (#t=) move through the match.
+"use strict";
+const TOTS = JSON.parse(document.getElementById("dades").textContent);
+const $ = id => document.getElementById(id);
+const cv = $("camp"), g = cv.getContext("2d");
+const TIPUS = ["robot", "shot", "wall", "cookie", "mine"];
+
+// Numbers come as differences of whole numbers in the given unit: add them up again.
+function suma(deltes, escala) {
+  const v = new Float64Array(deltes.length);
+  let x = 0;
+  for (let i = 0; i < deltes.length; i++) { x += deltes[i]; v[i] = x / escala; }
+  return v;
+}
+
+function descodifica(D) {
+  D.p = D.p.map(p => ({ x: suma(p.x, 100), y: suma(p.y, 100), h: suma(p.h, 1000),
+    c: suma(p.c, 1000), a: suma(p.a, 1000), e: suma(p.e, 10), v: suma(p.v, 100),
+    viu: p.viu }));
+  D.rd = D.rd.map(r => ({ d: suma(r.d, 100), k: r.k, a: suma(r.a, 1000) }));
+  D.perFrame = new Map();  // frame -> lines of the exchange
+  for (const l of D.lin) {
+    if (!D.perFrame.has(l[0])) D.perFrame.set(l[0], []);
+    D.perFrame.get(l[0]).push(l);
+  }
+  return D;
+}
+
+const jocs = TOTS.jocs.map(descodifica);
+let D = jocs[0], frame = 0, playing = false, last = null, clock = 0, triat = -1, sobre = -1;
+let S = 1, ox = 0, oy = 0;  // field units to pixels, and the view's offset
+
+const viu = (r, k) => { let v = true; for (const t of D.p[r].viu) { if (t <= k) v = !v; } return v; };
+const temps = k => k * D.dt;
+const X = x => (x - ox) * S, Y = y => cv.height - (y - oy) * S;
+const fmt = x => (Math.round(x * 1000) / 1000).toString();
+const graus = a => ((a * 180 / Math.PI) % 360 + 360) % 360;
+
+function vista() {
+  S = Math.min(cv.width / D.w, cv.height / D.h);
+  ox = 0; oy = 0;
+  if ($("segueix").checked && triat >= 0) {
+    // Twice as close, the followed robot in the middle.
+    S *= 2;
+    ox = D.p[triat].x[frame] - cv.width / S / 2;
+    oy = D.p[triat].y[frame] - cv.height / S / 2;
+  }
+}
+
+function raig(x, y, a, len, color, width, dash) {
+  g.strokeStyle = color; g.lineWidth = width; g.setLineDash(dash || []);
+  g.beginPath(); g.moveTo(X(x), Y(y)); g.lineTo(X(x + len * Math.cos(a)), Y(y + len * Math.sin(a)));
+  g.stroke(); g.setLineDash([]);
+}
+
+function cercle(x, y, r, fill, stroke, width) {
+  g.beginPath(); g.arc(X(x), Y(y), r, 0, 7);
+  if (fill) { g.fillStyle = fill; g.fill(); }
+  if (stroke) { g.strokeStyle = stroke; g.lineWidth = width || 2; g.stroke(); }
+}
+
+function objectesA(t) {
+  let o = D.o[0][1];
+  for (const v of D.o) if (v[0] <= t + 1e-9) o = v[1];
+  return o;
+}
+
+// The drawings in force: from their tick for the time the arena gives them, or until the
+// robot's next drawing of the same kind.
+function dibuixos(k) {
+  const vigents = new Map();
+  for (const n of D.notes) {
+    if (n[0] > k) break;
+    const paraula = n[2].split(" ")[0];
+    if (paraula !== "DebugLine" && paraula !== "DebugCircle") continue;
+    if (temps(k) - temps(n[0]) > D.vida_dibuix + 1e-9) { vigents.delete(n[1] + paraula); continue; }
+    vigents.set(n[1] + paraula, n);
+  }
+  return [...vigents.values()];
+}
+
+function dibuixa() {
+  vista();
+  const k = frame, t = temps(k);
+  g.clearRect(0, 0, cv.width, cv.height);
+  g.strokeStyle = "#333"; g.lineWidth = 1; g.strokeRect(X(0), Y(D.h), D.w * S, D.h * S);
+  const o = objectesA(t);
+  for (let i = 0; i < o.length; i += 3) {
+    cercle(o[i], o[i + 1], D.r.objecte * S, o[i + 2] == 3 ? "#3c3" : "#222");
+  }
+  const trets = D.s[k];
+  for (let i = 0; i < trets.length; i += 3) {
+    const autor = trets[i];
+    cercle(trets[i + 1] / 10, trets[i + 2] / 10, Math.max(2.5, D.r.tret * S),
+           autor >= 0 ? D.robots[autor].color : "#e0a000", "#000", 0.5);
+  }
+  D.robots.forEach((rb, r) => {
+    const p = D.p[r];
+    const x = p.x[k], y = p.y[k];
+    if (!viu(r, k)) {
+      if (rb.mort !== null && t >= rb.mort) {  // the wreck, where it died
+        g.strokeStyle = rb.color; g.lineWidth = 3;
+        const d = D.r.robot * S;
+        g.beginPath(); g.moveTo(X(x) - d, Y(y) - d); g.lineTo(X(x) + d, Y(y) + d);
+        g.moveTo(X(x) + d, Y(y) - d); g.lineTo(X(x) - d, Y(y) + d); g.stroke();
+        g.fillStyle = "#333"; g.fillText("died " + rb.mort.toFixed(2) + " s", X(x) + d + 2, Y(y));
+      } else if (rb.caigut) {
+        cercle(x, y, D.r.robot * S, "#ccc", rb.color, 2);
+        g.fillStyle = "#333"; g.fillText("dropped: " + rb.caigut, X(x) + D.r.robot * S + 2, Y(y));
+      }
+      return;
+    }
+    // The radar's sweep over the last tick, then its ray.
+    if (k > 0) {
+      g.fillStyle = rb.color + "33";
+      g.beginPath(); g.moveTo(X(x), Y(y));
+      const a0 = p.a[k - 1], a1 = p.a[k];
+      g.arc(X(x), Y(y), 6 * S, -Math.max(a0, a1), -Math.min(a0, a1));
+      g.closePath(); g.fill();
+    }
+    raig(x, y, p.a[k], 6, rb.color, 1, [4, 4]);
+    cercle(x, y, D.r.robot * S, rb.color, r === triat ? "#000" : "#555", r === triat ? 3 : 1);
+    raig(x, y, p.h[k], D.r.robot, "#fff", 3);
+    raig(x, y, p.c[k], D.r.robot * 2, "#111", 3);
+    g.fillStyle = "#222"; g.fillText(rb.nom, X(x) + D.r.robot * S + 2, Y(y) - D.r.robot * S);
+  });
+  for (const e of D.e) {
+    if (e[0] > t || e[0] < t - 0.5) continue;
+    cercle(e[3], e[4], 0.9 * S, null, e[1] == 1 ? "#f00" : e[1] == -1 ? "#000" : e[1] == 3 ? "#3c3" : "#900", 3);
+  }
+  if ($("dibuixos").checked) {
+    for (const n of dibuixos(k)) {
+      const v = n[2].split(" ").slice(1).map(Number), color = D.robots[n[1]].color;
+      if (n[2].startsWith("DebugLine")) {
+        g.strokeStyle = color; g.lineWidth = 2;
+        g.beginPath(); g.moveTo(X(v[0]), Y(v[1])); g.lineTo(X(v[2]), Y(v[3])); g.stroke();
+      } else {
+        cercle(v[0], v[1], v[2] * S, null, color, 2);
+      }
+    }
+  }
+  $("time").textContent = t.toFixed(2) + " s";
+  $("scrub").value = k;
+  mostraEstat();
+  mostraRegistre();
+  energia();
+  if (!playing) history.replaceState(null, "", "#t=" + t.toFixed(2) + (jocs.length > 1 ? "&g=" + D.joc : ""));
+}
+
+// The table of robots: final standing, and what each has now.
+function mostraEstat() {
+  const k = frame;
+  let html = "<tr><th></th><th>robot</th><th>now</th><th>at the end</th><th>points</th></tr>";
+  D.robots.forEach((rb, r) => {
+    const ara = viu(r, k) ? "energy " + D.p[r].e[k].toFixed(1) : rb.caigut && !(rb.mort !== null) ? "dropped" : "dead";
+    const fi = rb.caigut ? "dropped: " + rb.caigut : rb.estat + ", " + rb.energia.toFixed(1);
+    html += `<tr data-r="${r}" class="${r === triat ? "triat" : ""}"><td><span class="mostra" style="background:${rb.color}"></span></td>` +
+      `<td>${esc(rb.nom)}</td><td>${ara}</td><td>${esc(fi)}</td><td>${rb.punts}</td></tr>`;
+  });
+  $("classificacio").innerHTML = html;
+  const r = sobre >= 0 ? sobre : triat;
+  if (r < 0) { $("inspector").textContent = "Click a robot (on the field or in the table) to see it."; return; }
+  const p = D.p[r], rd = D.rd[r];
+  let text = `${D.robots[r].nom} at ${temps(k).toFixed(2)} s\n`;
+  if (viu(r, k)) {
+    text += `energy ${p.e[k].toFixed(1)}  speed ${p.v[k].toFixed(2)}  at (${p.x[k].toFixed(2)}, ${p.y[k].toFixed(2)})\n` +
+      `heading ${graus(p.h[k]).toFixed(1)}°  cannon ${graus(p.c[k]).toFixed(1)}°  radar ${graus(p.a[k]).toFixed(1)}°\n`;
+    const tipus = rd.k[k];
+    if (tipus !== "-") {
+      text += `radar saw a ${TIPUS[+tipus]} at ${rd.d[k].toFixed(2)}, ${graus(rd.a[k]).toFixed(1)}° from the body\n`;
+    }
+  }
+  text += "-- this tick (Info and Radar from the recording, rounded)\n";
+  if (viu(r, k)) {
+    text += `> Info ${fmt(temps(k))} ${fmt(p.v[k])} ${fmt(((p.c[k] - p.h[k]) % (2 * Math.PI) + 2 * Math.PI) % (2 * Math.PI))}\n`;
+    if (rd.k[k] !== "-") text += `> Radar ${fmt(rd.d[k])} ${rd.k[k]} ${fmt(rd.a[k])}\n`;
+  }
+  for (const l of D.perFrame.get(k) || []) if (l[1] === r) text += l[2] + " " + l[3] + "\n";
+  $("inspector").textContent = text;
+}
+
+function esc(s) {
+  return String(s).replace(/[&<>"]/g, c => ({ "&": "&amp;", "<": "&lt;", ">": "&gt;", '"': "&quot;" })[c]);
+}
+
+// Every Print and Debug line, of one robot or all, up to now; the latest in view.
+function ompleRegistre() {
+  const filtre = +$("filtre").value;
+  $("registre").innerHTML = D.notes.filter(n => !n[2].startsWith("DebugLine") && !n[2].startsWith("DebugCircle"))
+    .filter(n => filtre < 0 || n[1] === filtre)
+    .map(n => `<div data-k="${n[0]}" style="color:${D.robots[n[1]].color}">${temps(n[0]).toFixed(2)} ${esc(D.robots[n[1]].nom)}: ${esc(n[2])}</div>`)
+    .join("");
+}
+
+function mostraRegistre() {
+  let darrera = null;
+  for (const d of $("registre").children) {
+    const futur = +d.dataset.k > frame;
+    d.classList.toggle("futur", futur);
+    if (!futur) darrera = d;
+  }
+  if (darrera) $("registre").scrollTop = darrera.offsetTop - $("registre").offsetTop;
+}
+
+function energia() {
+  const c = $("energia"), q = c.getContext("2d"), n = D.p[0] ? D.p[0].e.length : 1;
+  q.clearRect(0, 0, c.width, c.height);
+  q.strokeStyle = "#999"; q.strokeRect(0, 0, c.width, c.height);
+  let max = 1;
+  D.p.forEach(p => p.e.forEach(e => { max = Math.max(max, e); }));
+  D.robots.forEach((rb, r) => {
+    q.strokeStyle = rb.color; q.lineWidth = 1.5; q.beginPath();
+    let obert = false;
+    for (let k = 0; k < n; k += Math.max(1, Math.floor(n / c.width))) {
+      if (!viu(r, k)) { obert = false; continue; }
+      const x = k / n * c.width, y = c.height - Math.max(0, D.p[r].e[k]) / max * (c.height - 4);
+      obert ? q.lineTo(x, y) : q.moveTo(x, y); obert = true;
+    }
+    q.stroke();
+  });
+  const x = frame / n * c.width;
+  q.strokeStyle = "#000"; q.beginPath(); q.moveTo(x, 0); q.lineTo(x, c.height); q.stroke();
+}
+
+function llegenda() {
+  const marca = (dibuix, text) => `<span><svg width="16" height="16">${dibuix}</svg>${text}</span>`;
+  $("llegenda").innerHTML =
+    D.robots.map(rb => marca(`<circle cx="8" cy="8" r="6" fill="${rb.color}"/>`, esc(rb.nom))).join("") +
+    marca('<circle cx="8" cy="8" r="4" fill="#3c3"/>', "cookie") +
+    marca('<circle cx="8" cy="8" r="4" fill="#222"/>', "mine") +
+    marca('<circle cx="8" cy="8" r="3" fill="#888" stroke="#000" stroke-width="0.5"/>', "shot, in its shooter's colour") +
+    marca('<line x1="8" y1="8" x2="15" y2="8" stroke="#111" stroke-width="3"/>', "cannon") +
+    marca('<line x1="1" y1="8" x2="15" y2="8" stroke="#888" stroke-dasharray="3,3"/>', "radar, and its sweep") +
+    marca('<circle cx="8" cy="8" r="6" fill="none" stroke="#f00" stroke-width="2"/>', "hit") +
+    marca('<circle cx="8" cy="8" r="6" fill="none" stroke="#3c3" stroke-width="2"/>', "cookie eaten") +
+    marca('<circle cx="8" cy="8" r="6" fill="none" stroke="#900" stroke-width="2"/>', "mine taken") +
+    marca('<path d="M2 2L14 14M14 2L2 14" stroke="#555" stroke-width="2"/>', "wreck") +
+    marca('<circle cx="8" cy="8" r="6" fill="none" stroke="#888" stroke-width="2"/>', "debug drawing, in its robot's colour");
+}
+
+function triaJoc(i) {
+  D = jocs[i];
+  frame = Math.min(frame, D.n - 1);
+  $("scrub").max = D.n - 1;
+  $("guanyador").textContent = D.guanyador ? "Winner: " + D.guanyador : "No winner (draw)";
+  $("filtre").innerHTML = '<option value="-1">every robot</option>' +
+    D.robots.map((rb, r) => `<option value="${r}">${esc(rb.nom)}</option>`).join("");
+  triat = -1;
+  llegenda();
+  ompleRegistre();
+  dibuixa();
+}
+
+function show(k) { frame = Math.max(0, Math.min(D.n - 1, Math.round(k))); dibuixa(); }
+function pas(n) { playing = false; $("play").textContent = "Play"; show(frame + n); }
+
+$("scrub").addEventListener("input", () => show(+$("scrub").value));
+$("play").addEventListener("click", () => {
+  playing = !playing; $("play").textContent = playing ? "Pause" : "Play"; last = null;
+  clock = temps(frame); if (playing && frame == D.n - 1) { frame = 0; clock = 0; }
+  requestAnimationFrame(tick);
+});
+$("joc").addEventListener("change", () => triaJoc(+$("joc").value));
+$("dibuixos").addEventListener("change", dibuixa);
+$("segueix").addEventListener("change", dibuixa);
+$("filtre").addEventListener("change", () => { ompleRegistre(); mostraRegistre(); });
+$("registre").addEventListener("click", e => { if (e.target.dataset.k) pas(+e.target.dataset.k - frame); });
+$("classificacio").addEventListener("click", e => {
+  const fila = e.target.closest("tr");
+  if (fila && fila.dataset.r !== undefined) { triat = +fila.dataset.r; dibuixa(); }
+});
+function robotA(ev) {
+  const b = cv.getBoundingClientRect(), px = ev.clientX - b.left, py = ev.clientY - b.top;
+  let millor = -1, dist = 12;
+  D.robots.forEach((rb, r) => {
+    const d = Math.hypot(X(D.p[r].x[frame]) - px, Y(D.p[r].y[frame]) - py);
+    if (d < Math.max(dist, D.r.robot * S + 4)) { dist = d; millor = r; }
+  });
+  return millor;
+}
+cv.addEventListener("click", ev => { triat = robotA(ev); dibuixa(); });
+cv.addEventListener("mousemove", ev => { const r = robotA(ev); if (r !== sobre) { sobre = r; mostraEstat(); } });
+cv.addEventListener("mouseleave", () => { sobre = -1; mostraEstat(); });
+// One step per key press, wherever the focus is (the scrubber's own keys are taken over).
+document.addEventListener("keydown", e => {
+  if (e.target.tagName === "SELECT") return;
+  const segon = Math.round(1 / D.dt);
+  if (e.key === " ") { $("play").click(); }
+  else if (e.key === "ArrowRight") { pas(e.shiftKey ? segon : 1); }
+  else if (e.key === "ArrowLeft") { pas(e.shiftKey ? -segon : -1); }
+  else return;
+  e.preventDefault();
+}, true);
+
+function tick(now) {
+  if (!playing) return;
+  if (last !== null) clock += (now - last) / 1000 * +$("speed").value;
+  last = now;
+  frame = Math.min(D.n - 1, Math.floor(clock / D.dt + 1e-9));
+  dibuixa();
+  if (frame == D.n - 1) { playing = false; $("play").textContent = "Play"; dibuixa(); return; }
+  requestAnimationFrame(tick);
+}
+
+// "#t=12.35" (and "&g=2" for a game of a series) opens at that moment.
+function desDeLAdreca(adreca) {
+  const hash = typeof adreca === "string" ? adreca : location.hash;
+  const m = /t=([0-9.]+)/.exec(hash), j = /g=([0-9]+)/.exec(hash);
+  if (j) { const i = jocs.findIndex(d => d.joc === +j[1]); if (i >= 0) { $("joc").value = i; triaJoc(i); } }
+  if (m) show(+m[1] / D.dt);
+}
+
+if (jocs.length > 1) {
+  $("jocs").hidden = false;
+  $("joc").innerHTML = jocs.map((d, i) => `<option value="${i}">${d.joc}</option>`).join("");
+}
+g.font = "11px sans-serif";
+const adreca = location.hash;  // read before the first drawing writes the address
+triaJoc(0);
+desDeLAdreca(adreca);
+window.addEventListener("hashchange", desDeLAdreca);
+window.replay = {
+  get data() { return D; }, jocs, show, select(r) { triat = r; dibuixa(); },
+  get frame() { return frame; }, get scale() { return S; }, X, Y,
+};
