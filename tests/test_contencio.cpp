@@ -228,6 +228,7 @@ TEST(Senyals, SigtermEndsTheMatchCleanlyAndWritesWhatWasPlayed) {
   t_arena a;
   const pid_t robot = ArenaAmbRobot(a, dir.cami);
   ASSERT_GT(robot, 0);
+  ASSERT_GT(a.proces.pid, 1);  // only ever a process this test started
   kill(a.proces.pid, SIGTERM);
   ASSERT_TRUE(EsperaFi(a.proces, 10000));
   EXPECT_EQ(ComAcaba(a.proces.estat), "exited with status 143");
@@ -245,6 +246,7 @@ TEST(Senyals, AnArenaKilledOutrightTakesItsRobotsAlong) {
   t_arena a;
   const pid_t robot = ArenaAmbRobot(a, dir.cami);
   ASSERT_GT(robot, 0);
+  ASSERT_GT(a.proces.pid, 1);  // only ever a process this test started
   kill(a.proces.pid, SIGKILL);
   ASSERT_TRUE(EsperaFi(a.proces, 10000));
   // The robot dies with its arena; if it was handed to us on the way, we reap it.
