@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -17,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "arena/arguments.h"
 #include "arena/fitxer.h"
 #include "arena/partida.h"
 #include "arena/repeticio.h"
@@ -179,14 +179,7 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   app.add_option("ROBOT", robots,
                  "one to eight robots (with --match: they replace the file's, in its places)");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::ParseError& e) {
-    return Error(std::string(e.what()) + "\nRun with --help for more information.", 2);
-  }
+  if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
   // A Range check lets a NaN through: every comparison with it is false.
   if (!std::isfinite(linia.durada)) return Error("--time: not a number of seconds", 2);
   if (!std::isfinite(espera)) return Error("--answer-time: not a number of seconds", 2);

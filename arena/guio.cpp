@@ -3,13 +3,13 @@
 // batch, sent with one wake-up signal if the robot asked for them; '#' starts a comment.
 #include <sys/wait.h>
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 
+#include "arena/arguments.h"
 #include "arena/proces.h"
 
 namespace {
@@ -56,15 +56,7 @@ int main(int argc, char** argv) {
   app.add_option("SCRIPT", guio_cami, "the script of messages")
       ->required()
       ->check(CLI::ExistingFile);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::ParseError& e) {
-    std::cerr << "guio: " << e.what() << "\nRun with --help for more information.\n";
-    return 2;
-  }
+  if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
   std::ifstream guio(guio_cami);
   if (!guio) {
     std::cerr << "guio: cannot read " << guio_cami << '\n';

@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "actua/actua.h"
+#include "arena/arguments.h"
 #include "arena/fisica.h"
 #include "arena/proces.h"
 #include "tavik/tavik.h"
@@ -206,15 +206,7 @@ int main(int argc, char** argv) {
       "throughput, latency, idle CPU and peak memory with their ratios.",
       "banc"};
   app.add_flag("--quick", rapid, "one short round: figures for a smoke run only");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::ParseError& e) {
-    std::cerr << "banc: " << e.what() << "\nRun with --help for more information.\n";
-    return 2;
-  }
+  if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
   const int rondes = rapid ? 1 : 5;
   const size_t n_joc = rapid ? 20000 : 200000;
   const size_t n_massa = rapid ? 100000 : 1000000;

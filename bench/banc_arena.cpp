@@ -2,7 +2,6 @@
 // a tournament uses the cores (-j N against one match after another), with matches per second.
 #include <sys/resource.h>
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "arena/arguments.h"
 #include "arena/torneig.h"
 
 namespace {
@@ -57,15 +57,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Measures the arena: cost per tick against the floor, and tournament scaling.",
                "banc_arena"};
   app.add_flag("--quick", rapid, "short runs: figures for a smoke run only");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::ParseError& e) {
-    std::cerr << "banc_arena: " << e.what() << "\nRun with --help for more information.\n";
-    return 2;
-  }
+  if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
   const double segons = rapid ? 10 : 120;
   std::printf("| %-34s | %8s | %10s | %10s |\n", "one match, two robots", "ticks", "wall us/tick",
               "arena CPU us/tick");

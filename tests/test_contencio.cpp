@@ -13,24 +13,12 @@
 #include <sstream>
 
 #include "arena/partida.h"
+#include "tests/temporal.h"
 
 namespace {
 
 const std::string kRobots = ROBOTS_DIR;
 const std::string kForma = FORMA_BIN;
-
-// A fresh directory for one test's files, removed with everything in it when the test ends.
-struct t_dir {
-  std::string cami;
-  t_dir() {
-    char nom[] = "/tmp/arena-prova-XXXXXX";
-    cami = mkdtemp(nom) ? nom : "";
-  }
-  ~t_dir() {
-    if (!cami.empty()) std::filesystem::remove_all(cami);
-  }
-  operator const std::string&() const { return cami; }
-};
 
 std::string Llegeix(const std::string& cami) {
   std::ifstream f(cami);

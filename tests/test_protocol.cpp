@@ -11,21 +11,9 @@
 #include <sstream>
 
 #include "arena/partida.h"
+#include "tests/temporal.h"
 
 namespace {
-
-// A fresh directory for one test's files, removed with everything in it when the test ends.
-struct t_dir {
-  std::string cami;
-  t_dir() {
-    char nom[] = "/tmp/arena-protocol-XXXXXX";
-    cami = mkdtemp(nom) ? nom : "";
-  }
-  ~t_dir() {
-    if (!cami.empty()) std::filesystem::remove_all(cami);
-  }
-  operator const std::string&() const { return cami; }
-};
 
 std::vector<std::string> LiniesDe(const std::string& cami) {
   std::ifstream f(cami);
