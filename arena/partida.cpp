@@ -48,7 +48,7 @@ std::string Nombre(double x) {
 }
 
 // Numbers in commands are read as the robots read the arena's: a decimal comma is a point.
-std::string Punts(std::string linia) {
+std::string AmbPunts(std::string linia) {
   std::replace(linia.begin(), linia.end(), ',', '.');
   return linia;
 }
@@ -349,7 +349,7 @@ bool Serie::Ordre(int i, const std::string& linia) {
     return paraula == "Name" ? Nom(i, linia, in) : Color(i, linia, in);
   }
   // The physics reads the commands that move things; these few are read here.
-  const std::string numerica = Punts(linia);
+  const std::string numerica = AmbPunts(linia);
   if (paraula != "DebugLine" && paraula != "DebugCircle" && paraula != "RobotOption") {
     if (Ordena(mon_, i, numerica)) return true;
     Diu(i, "Warning 1 " + linia);

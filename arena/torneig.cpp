@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -260,6 +261,12 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
   std::vector<json> registres;
   std::atomic<size_t> seguent{0};
   std::atomic<bool> decidit{false};
+  // The test's state: the first robot's score summed per seed and game, the games each seed has
+  // had, the next seed to feed to the test, and the pairs fed so far.
+  std::map<std::pair<uint64_t, int>, double> sumes;
+  std::map<uint64_t, int> per_llavor;
+  uint64_t proxima = t.primera;
+  t_pentanomi p{};
   auto Acaba = [&](const t_config& c, const std::vector<t_resultat>& jocs, bool invertit) {
     std::lock_guard<std::mutex> l(m);
     for (const auto& r : jocs) {
@@ -287,27 +294,26 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
       registres.push_back(Registre(c, t, r, invertit, fitxers));
       sortida << registres.back().dump() << "\n";
       sortida.flush();
+      sumes[{r.llavor, r.joc}] += PuntsPrimer(registres.back());
+      ++per_llavor[r.llavor];
     }
     // The test looks at the pairs of the seeds complete from the first on, in seed order, so
-    // that the decision does not depend on which match happened to end first.
+    // that the decision does not depend on which match happened to end first. Each seed is fed
+    // to it once, as soon as it and every seed before it are complete.
     if (t.sprt && parells && !decidit) {
-      std::map<uint64_t, int> per_llavor;
-      for (const auto& r : registres) ++per_llavor[r.at("seed").get<uint64_t>()];
-      uint64_t fins = t.primera;
-      while (per_llavor[fins] == 2 * std::max(1, c.jocs) && fins != t.darrera + 1) ++fins;
-      std::vector<json> seguits;
-      for (const auto& r : registres) {
-        if (r.at("seed").get<uint64_t>() < fins) seguits.push_back(r);
-      }
-      std::sort(seguits.begin(), seguits.end(),
-                [](const json& x, const json& y) { return Clau(x) < Clau(y); });
-      t_pentanomi p{};
-      for (double punts : Parells(seguits)) {
-        Compta(p, punts);
-        if (Decideix(p, *t.sprt) != t_decisio::CONTINUA) {
-          decidit = true;
-          break;
+      const int complet = 2 * std::max(1, c.jocs);
+      while (!decidit && per_llavor[proxima] == complet) {
+        for (auto it = sumes.lower_bound({proxima, INT_MIN});
+             it != sumes.end() && it->first.first == proxima; it = sumes.erase(it)) {
+          Compta(p, it->second / 2);
+          if (Decideix(p, *t.sprt) != t_decisio::CONTINUA) {
+            decidit = true;
+            break;
+          }
         }
+        per_llavor.erase(proxima);
+        if (proxima == t.darrera) break;
+        ++proxima;
       }
       progres << Estima(p).parells << " pairs: " << TextSprt(p, *t.sprt) << "\n";
     }
