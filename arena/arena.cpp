@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -103,196 +104,384 @@ bool Escriu(const std::string& cami, const std::string& text) {
   return close(fd) == 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  t_config linia;  // what the command line says; it overrides the match file
-  std::string transcripcio, partida;
+// Everything the command line says.
+struct t_opcions {
+  t_config linia;  // overrides the match file where given
+  std::string transcripcio, partida, llavors, resultats, guarda;
   int torneig = 0;
   double espera = 10;
-  std::vector<std::string> robots;
+  std::vector<std::string> robots, noms, recompte;
+  std::vector<double> sprt;
+  double alfa = 0.05, beta = 0.05;
+  bool sense_parells = false, reprendre = false, sobreescriu = false;
+  int fils = 0;
+};
 
-  CLI::App app{kDescripcio, "arena"};
-  app.add_option("--match", partida,
+// FROM-TO, two whole numbers; at most a million seeds, as --tournament.
+const CLI::Validator RangLlavors(
+    [](const std::string& text) -> std::string {
+      uint64_t de = 0, a = 0;
+      const char* fi = text.data() + text.size();
+      const auto [p, e] = std::from_chars(text.data(), fi, de);
+      if (e != std::errc() || p == fi || *p != '-')
+        return text + " is not a range FROM-TO of seeds";
+      const auto [q, e2] = std::from_chars(p + 1, fi, a);
+      if (e2 != std::errc() || q != fi || p + 1 == fi) {
+        return text + " is not a range FROM-TO of seeds";
+      }
+      if (a < de) return text + ": TO is below FROM";
+      if (a - de >= 1000000) return text + ": more than 1000000 seeds";
+      return "";
+    },
+    "FROM-TO");
+
+// A name the match gives a robot: one word a file name can hold.
+const CLI::Validator NomValid(
+    [](const std::string& nom) -> std::string {
+      const bool be = !nom.empty() && nom.size() <= 32 &&
+                      std::all_of(nom.begin(), nom.end(), [](unsigned char c) {
+                        return c > 0x20 && c < 0x7f && c != '#' && c != '/';
+                      });
+      return be ? "" : "'" + nom + "' is not one word of printable characters without '#' or '/'";
+    },
+    "NAME");
+
+void DefineixOpcions(CLI::App& app, t_opcions& o) {
+  app.add_option("--match", o.partida,
                  "a match file (TOML): robots, places, cookies, mines, shots, settings; the "
                  "other options override what they name")
       ->check(CLI::ExistingFile);
-  app.add_option("--seed", linia.llavor, "the match's seed; the same seed gives the same match")
+  app.add_option("--seed", o.linia.llavor, "the match's seed; the same seed gives the same match")
       ->capture_default_str()
       ->check(NombreNatural);
-  app.add_option("--time", linia.durada, "length of the match in seconds of game time")
+  app.add_option("--time", o.linia.durada, "length of the match in seconds of game time")
       ->capture_default_str()
       ->check(CLI::Range(0.05, 1e6));
-  app.add_option("--transcript", transcripcio,
-                 "where the transcript goes; the replay (.html) and picture (.svg) go beside it "
-                 "(default out/match-SEED.txt)");
-  app.add_flag("--realtime", linia.temps_real, "a tick every 50 ms of wall-clock time");
-  app.add_option("--tournament", torneig,
-                 "play N seeds from --seed on (two robots: each from both places), print a table")
-      ->check(CLI::Range(1, 1000000));
-  std::string llavors, resultats, guarda;
-  std::vector<double> sprt;
-  std::vector<std::string> recompte;
-  bool sense_parells = false;
-  int fils = 0;
-  app.add_option("--seeds", llavors, "a tournament over the seeds FROM-TO, both included");
-  app.add_option("--results", resultats,
+  app.add_option("--transcript", o.transcripcio,
+                 "where the transcript goes; the replay (.html), picture (.svg) and robots' "
+                 "standard error (.NAME.err) go beside it (default out/match-SEED.txt)");
+  app.add_flag("--realtime", o.linia.temps_real, "a tick every 50 ms of wall-clock time");
+  app.add_option("--name", o.noms,
+                 "the name shown for each robot, in order (repeat it), whatever it calls itself")
+      ->check(NomValid);
+  auto* torneig = app.add_option("--tournament", o.torneig,
+                                 "play N seeds from --seed on (two robots: each from both "
+                                 "places), print a table")
+                      ->check(CLI::Range(1, 1000000));
+  auto* llavors =
+      app.add_option("--seeds", o.llavors, "a tournament over the seeds FROM-TO, both included")
+          ->check(RangLlavors);
+  llavors->excludes(torneig);
+  llavors->excludes(app.get_option("--seed"));
+  app.add_option("--results", o.resultats,
                  "the tournament's results file, a JSON line per game (default "
-                 "out/tournament-FROM-TO.jsonl)");
-  app.add_option("--sprt", sprt,
-                 "ELO0 ELO1 [ALPHA BETA]: play pairs until the test decides (up to --tournament "
-                 "seeds, 10000 by default)")
-      ->expected(2, 4);
-  app.add_option("--keep", guarda,
+                 "out/tournament-FROM-TO.jsonl); kept games go in a folder of its name");
+  auto* reprendre = app.add_flag("--resume", o.reprendre,
+                                 "continue the tournament of the results file: the games it has "
+                                 "are not played again, the table counts them all");
+  app.add_flag("--overwrite", o.sobreescriu, "replace a results file that exists")
+      ->excludes(reprendre);
+  auto* sprt = app.add_option("--sprt", o.sprt,
+                              "ELO0 ELO1: play pairs until the test decides (two robots; up to "
+                              "--tournament seeds, 10000 by default)")
+                   ->expected(2)
+                   ->allow_extra_args(false);
+  app.add_option("--alpha", o.alfa, "the test's false positive rate")
+      ->capture_default_str()
+      ->check(CLI::Range(0.001, 0.499))
+      ->needs(sprt);
+  app.add_option("--beta", o.beta, "the test's false negative rate")
+      ->capture_default_str()
+      ->check(CLI::Range(0.001, 0.499))
+      ->needs(sprt);
+  app.add_option("--keep", o.guarda,
                  "keep transcript, replay and picture of the games that matter: drops, losses "
-                 "(of the first robot), or both: drops,losses");
-  app.add_flag("--unpaired", sense_parells,
+                 "(of the first robot), both (drops,losses), or all");
+  app.add_flag("--unpaired", o.sense_parells,
                "two robots: play each seed once, not from both places");
-  app.add_option("-j,--jobs", fils, "matches played at once (default: one per core)")
+  app.add_option("-j,--jobs", o.fils, "matches played at once (default: one per core)")
       ->check(CLI::Range(1, 1024));
   app.add_option(
-         "--tally", recompte,
+         "--tally", o.recompte,
          "print the table of these results files (shards of one tournament), and nothing else")
       ->expected(1, -1)
       ->check(CLI::ExistingFile);
-  app.add_option("--games", linia.jocs, "games in the series, played by the same robot processes")
+  app.add_option("--games", o.linia.jocs, "games in the series, played by the same robot processes")
       ->capture_default_str()
       ->check(CLI::Range(1, 100000));
-  app.add_option("--first-game", linia.primer_joc,
+  app.add_option("--first-game", o.linia.primer_joc,
                  "number of the first game: game K of a series can be played on its own")
       ->capture_default_str()
       ->check(CLI::Range(1, 100000));
-  app.add_option("--answer-time", espera, "seconds a robot may take over one tick")
+  app.add_option("--answer-time", o.espera, "seconds a robot may take over one tick")
       ->capture_default_str()
       ->check(CLI::Range(0.01, 3600.0));
-  app.add_option("--mem-limit", linia.limits.memoria_mib,
-                 "MiB of resident memory a robot may use, its processes together (0: no limit)")
+  app.add_option("--mem-limit", o.linia.limits.memoria_mib,
+                 "MiB of resident memory a robot may use, its processes together, 0 to 1048576 "
+                 "(0: no limit)")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--proc-limit", linia.limits.processos,
-                 "processes a robot may have at once, itself included (0: no limit)")
+      ->check(CLI::Range(0L, 1L << 20));
+  app.add_option("--proc-limit", o.linia.limits.processos,
+                 "processes a robot may have at once, itself included, 0 to 100000 (0: no limit)")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--file-limit", linia.max_fitxer_mib,
-                 "MiB of the largest file a robot may write (0: no limit)")
+      ->check(CLI::Range(0, 100000));
+  app.add_option("--file-limit", o.linia.max_fitxer_mib,
+                 "MiB of the largest file a robot may write, 0 to 1048576 (0: no limit)")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("ROBOT", robots,
-                 "one to eight robots (with --match: they replace the file's, in its places)");
-  if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
-  // A Range check lets a NaN through: every comparison with it is false.
-  if (!std::isfinite(linia.durada)) return Error("--time: not a number of seconds", 2);
-  if (!std::isfinite(espera)) return Error("--answer-time: not a number of seconds", 2);
-  std::optional<t_sprt> test;
-  if (!sprt.empty()) {
-    if (sprt.size() == 3) return Error("--sprt: give ELO0 ELO1, or ELO0 ELO1 ALPHA BETA", 2);
-    test = t_sprt{sprt[0], sprt[1], sprt.size() == 4 ? sprt[2] : 0.05,
-                  sprt.size() == 4 ? sprt[3] : 0.05};
-    if (!(test->elo1 > test->elo0) || !(test->alfa > 0 && test->alfa < 0.5) ||
-        !(test->beta > 0 && test->beta < 0.5)) {
-      return Error("--sprt: ELO1 must be above ELO0, ALPHA and BETA between 0 and 0.5", 2);
-    }
-  }
-  if (!recompte.empty()) {
-    std::vector<json> registres;
-    std::string error;
-    if (!LlegeixResultats(recompte, registres, error)) return Error(error, 2);
-    std::cout << TaulaResultats(registres, test);
-    return 0;
-  }
-  t_torneig t;
-  t.primera = app.count("--seed") ? linia.llavor : 1;
-  t.darrera = t.primera + static_cast<uint64_t>(torneig > 0 ? torneig : test ? 10000 : 1) - 1;
-  if (!llavors.empty()) {
-    unsigned long long de = 0, a = 0;
-    char resta = 0;
-    if (std::sscanf(llavors.c_str(), "%llu-%llu%c", &de, &a, &resta) != 2 || a < de ||
-        llavors[0] == '-') {
-      return Error("--seeds: " + llavors + " is not a range FROM-TO of seeds", 2);
-    }
-    t.primera = de;
-    t.darrera = a;
-  }
-  std::istringstream guardar(guarda);
-  for (std::string que; std::getline(guardar, que, ',');) {
-    if (que == "drops") {
-      t.guarda_caigudes = true;
-    } else if (que == "losses") {
-      t.guarda_derrotes = true;
-    } else {
-      return Error("--keep: '" + que + "' is not drops or losses", 2);
-    }
-  }
-  const bool es_torneig = torneig > 0 || test || !llavors.empty();
-  if (robots.size() > 8) {
-    return Error("ROBOT: at most eight robots, " + std::to_string(robots.size()) + " given", 2);
-  }
+      ->check(CLI::Range(0L, 1L << 20));
+  app.add_option("ROBOT", o.robots,
+                 "one to eight robots (with --match: they replace the file's, in order)");
+}
 
-  t_config config;
-  if (!partida.empty()) {
+// Options that only a tournament reads: given to a single match, they would do nothing.
+std::string SenseTorneig(const CLI::App& app) {
+  for (const char* nom :
+       {"--results", "--resume", "--overwrite", "--keep", "--unpaired", "--jobs"}) {
+    if (app.count(nom) > 0) {
+      return std::string(nom) + ": only for a tournament (--tournament, --seeds or --sprt)";
+    }
+  }
+  return "";
+}
+
+// The table of results files; exit 2 if they are not one tournament.
+int Recompte(const t_opcions& o, const std::optional<t_sprt>& test) {
+  std::vector<json> registres;
+  std::string error;
+  if (!LlegeixResultats(o.recompte, registres, error)) return Error(error, 2);
+  if (test && !registres.empty() && registres.front().at("robots").size() != 2) {
+    return Error("--sprt: the test needs a tournament of two robots", 2);
+  }
+  std::cout << TaulaResultats(registres, test);
+  return 0;
+}
+
+// The file's robots, replaced in order by those of the command line; the rest stay, with their
+// places and names. Says which were replaced.
+void ReemplacaRobots(t_config& config, const t_opcions& o) {
+  for (size_t k = 0; k < o.robots.size(); ++k) {
+    const std::string cami = CamiRobot(o.robots[k], DirArena());
+    if (k < config.robots.size()) {
+      std::cout << "Robot " << k + 1 << " of " << o.partida << " (" << config.robots[k]
+                << ") replaced by " << o.robots[k] << "\n";
+      config.robots[k] = cami;
+      if (k < config.noms.size()) config.noms[k].clear();
+    } else {
+      config.robots.push_back(cami);
+    }
+  }
+}
+
+// The configuration: the match file's, with what the command line names over it.
+int Configura(const CLI::App& app, const t_opcions& o, t_config& config) {
+  if (!o.partida.empty()) {
     std::string error;
-    if (!LlegeixPartida(partida, DirArena(), config, error)) return Error(error, 2);
+    if (!LlegeixPartida(o.partida, DirArena(), config, error)) return Error(error, 2);
   }
   auto Si = [&](const char* opcio, auto& desti, const auto& valor) {
     if (app.count(opcio) > 0) desti = valor;
   };
-  Si("--seed", config.llavor, linia.llavor);
-  Si("--time", config.durada, linia.durada);
-  Si("--realtime", config.temps_real, linia.temps_real);
-  Si("--games", config.jocs, linia.jocs);
-  Si("--first-game", config.primer_joc, linia.primer_joc);
-  Si("--answer-time", config.espera_ms, static_cast<int>(std::lround(espera * 1000)));
-  Si("--mem-limit", config.limits.memoria_mib, linia.limits.memoria_mib);
-  Si("--proc-limit", config.limits.processos, linia.limits.processos);
-  Si("--file-limit", config.max_fitxer_mib, linia.max_fitxer_mib);
-  if (!robots.empty()) {
-    config.robots.clear();
-    config.noms.clear();
-    for (const auto& r : robots) config.robots.push_back(CamiRobot(r, DirArena()));
+  const t_config& l = o.linia;
+  Si("--seed", config.llavor, l.llavor);
+  Si("--time", config.durada, l.durada);
+  Si("--realtime", config.temps_real, l.temps_real);
+  Si("--games", config.jocs, l.jocs);
+  Si("--first-game", config.primer_joc, l.primer_joc);
+  Si("--answer-time", config.espera_ms, static_cast<int>(std::lround(o.espera * 1000)));
+  Si("--mem-limit", config.limits.memoria_mib, l.limits.memoria_mib);
+  Si("--proc-limit", config.limits.processos, l.limits.processos);
+  Si("--file-limit", config.max_fitxer_mib, l.max_fitxer_mib);
+  if (o.partida.empty()) {
+    for (const auto& r : o.robots) config.robots.push_back(CamiRobot(r, DirArena()));
+  } else {
+    ReemplacaRobots(config, o);
   }
   if (config.robots.empty()) return Error("ROBOT is required (or a match file with robots)", 2);
+  if (config.robots.size() > 8) {
+    return Error("ROBOT: at most eight robots, " + std::to_string(config.robots.size()) + " given",
+                 2);
+  }
+  if (o.noms.size() > config.robots.size()) {
+    return Error("--name: " + std::to_string(o.noms.size()) + " names for " +
+                     std::to_string(config.robots.size()) + " robots",
+                 2);
+  }
+  config.noms.resize(std::max(config.noms.size(), o.noms.size()));
+  for (size_t k = 0; k < o.noms.size(); ++k) config.noms[k] = o.noms[k];
   // Every robot is checked before anything is started or written.
   for (const auto& cami : config.robots) {
     if (cami == kDiana) continue;
     const std::string per_que = NoEngegable(OrdreRobot(cami));
     if (!per_que.empty()) return Error("cannot start robot '" + cami + "': " + per_que, 2);
   }
-  std::signal(SIGPIPE, SIG_IGN);
+  return 0;
+}
 
-  if (es_torneig) {
-    if (mkdir("out", 0755) != 0 && errno != EEXIST) {
-      return Error("out: " + std::string(std::strerror(errno)), 2);
+// The folder of a tournament's kept games and robots' standard error: the results file's name
+// without its extension, beside it (in out/ for a results file that is a device).
+std::string DirGuardats(const std::string& resultats) {
+  const size_t barra = resultats.find_last_of('/');
+  const size_t punt = resultats.find_last_of('.');
+  const std::string sense =
+      punt != std::string::npos && (barra == std::string::npos || punt > barra)
+          ? resultats.substr(0, punt)
+          : resultats + ".d";
+  if (resultats.rfind("/dev/", 0) == 0) return "out/" + sense.substr(barra + 1);
+  return sense;
+}
+
+// The results file: a new tournament may not truncate one by surprise; --resume reads what it
+// has, which must be this very tournament.
+int PreparaResultats(const t_opcions& o, const t_config& config, t_torneig& t) {
+  struct stat st;
+  const bool ple = stat(t.resultats.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+  if (ple && !o.reprendre && !o.sobreescriu) {
+    return Error(t.resultats +
+                     " already holds results: --resume continues that tournament, --overwrite "
+                     "replaces it, --results names another file",
+                 2);
+  }
+  if (!ple || !o.reprendre) return 0;
+  std::string error;
+  if (!ReparaFinal(t.resultats, error) || !LlegeixResultats({t.resultats}, t.previs, error)) {
+    return Error(error, 2);
+  }
+  const json empremta = Empremta(config, t);
+  for (const auto& r : t.previs) {
+    const std::string per_que = Diferencia(empremta, r);
+    if (!per_que.empty()) {
+      return Error("--resume: " + t.resultats + " holds " + per_que +
+                       "; --overwrite replaces it, --results names another file",
+                   2);
     }
-    config.dir_err = "out";
-    t.parells = !sense_parells;
-    t.fils = fils;
-    t.sprt = test;
-    t.arena = argv[0];
-    t.partida = partida;
-    t.resultats = !resultats.empty() ? resultats
+  }
+  return 0;
+}
+
+int Torneig(const CLI::App& app, const t_opcions& o, const t_config& config,
+            const std::optional<t_sprt>& test, const char* arena) {
+  if (!o.transcripcio.empty()) {
+    return Error("--transcript: a tournament keeps games with --keep, not one transcript", 2);
+  }
+  if (test && config.robots.size() != 2) {
+    return Error(
+        "--sprt: the test compares two robots; " + std::to_string(config.robots.size()) + " given",
+        2);
+  }
+  t_torneig t;
+  t.primera = app.count("--seed") ? config.llavor : 1;
+  t.darrera = t.primera + static_cast<uint64_t>(o.torneig > 0 ? o.torneig : test ? 10000 : 1) - 1;
+  if (!o.llavors.empty()) {
+    t.primera = std::stoull(o.llavors);
+    t.darrera = std::stoull(o.llavors.substr(o.llavors.find('-') + 1));
+  }
+  if (t.darrera < t.primera) return Error("--seed: the seeds go past 2^64 - 1", 2);
+  std::istringstream guardar(o.guarda);
+  for (std::string que; std::getline(guardar, que, ',');) {
+    if (que == "drops") {
+      t.guarda_caigudes = true;
+    } else if (que == "losses") {
+      t.guarda_derrotes = true;
+    } else if (que == "all") {
+      t.guarda_tots = true;
+    } else {
+      return Error("--keep: '" + que + "' is not drops, losses or all", 2);
+    }
+  }
+  if (mkdir("out", 0755) != 0 && errno != EEXIST) {
+    return Error("out: " + std::string(std::strerror(errno)), 2);
+  }
+  t.parells = !o.sense_parells;
+  t.fils = o.fils;
+  t.sprt = test;
+  t.arena = arena;
+  t.partida = o.partida;
+  t.progres_terminal = isatty(STDERR_FILENO) == 1;
+  t.resultats = !o.resultats.empty() ? o.resultats
                                      : "out/tournament-" + std::to_string(t.primera) + "-" +
                                            std::to_string(t.darrera) + ".jsonl";
-    if (const std::string per_que = NoEscrivible(t.resultats); !per_que.empty()) {
-      return Error("cannot write " + per_que, 2);
+  t.dir_guardats = DirGuardats(t.resultats);
+  if (const std::string per_que = NoEscrivible(t.resultats); !per_que.empty()) {
+    return Error("cannot write " + per_que, 2);
+  }
+  if (const int codi = PreparaResultats(o, config, t)) return codi;
+  const auto inici = std::chrono::steady_clock::now();
+  std::string error;
+  const std::vector<json> registres = JugaTorneig(config, t, std::cerr, &error);
+  const double segons =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - inici).count();
+  std::cout << TaulaResultats(registres, test);
+  const size_t nous = registres.size() - t.previs.size();
+  std::cerr << nous << " games in " << segons << " s ("
+            << static_cast<double>(nous) / std::max(segons, 1e-9) << " games/s)";
+  if (!t.previs.empty()) std::cerr << ", besides the " << t.previs.size() << " resumed";
+  std::cerr << "; results in " << t.resultats << "\n";
+  for (size_t k = t.previs.size(); k < registres.size(); ++k) {
+    for (const auto& f : registres[k].at("files")) {
+      std::cerr << "kept: " << f.get<std::string>() << "\n";
     }
-    InstallaAturada();
-    const auto inici = std::chrono::steady_clock::now();
-    const std::vector<json> registres = JugaTorneig(config, t, std::cerr);
-    const double segons =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - inici).count();
-    std::cout << TaulaResultats(registres, test);
-    std::cerr << registres.size() << " games in " << segons << " s ("
-              << static_cast<double>(registres.size()) / segons << " games/s); results in "
-              << t.resultats << "\n";
-    for (const auto& r : registres) {
-      for (const auto& f : r.at("files")) std::cerr << "kept: " << f.get<std::string>() << "\n";
+  }
+  if (interrupcio) {
+    std::cout << "Interrupted: the table counts the " << registres.size()
+              << " games that were finished\n";
+    return 128 + interrupcio;
+  }
+  if (!error.empty()) {
+    std::cout << "Stopped: the table counts the " << registres.size()
+              << " games that were recorded\n";
+    return Error(error, 1);
+  }
+  return 0;
+}
+
+// The transcript's path; a device or a folder is refused: the replay and picture go beside it.
+std::string MalTranscripcio(const std::string& cami) {
+  struct stat st;
+  if (stat(cami.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    return "--transcript: " + cami + " is not a regular file";
+  }
+  if (!cami.empty() && cami.back() == '/') return "--transcript: " + cami + " is a folder";
+  return "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A signal that comes while the arguments are read ends the arena as one that comes later.
+  InstallaAturada();
+  t_opcions o;
+  CLI::App app{kDescripcio, "arena"};
+  DefineixOpcions(app, o);
+  if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
+  // A Range check lets a NaN through: every comparison with it is false.
+  if (!std::isfinite(o.linia.durada)) return Error("--time: not a number of seconds", 2);
+  if (!std::isfinite(o.espera)) return Error("--answer-time: not a number of seconds", 2);
+  std::optional<t_sprt> test;
+  if (!o.sprt.empty()) {
+    test = t_sprt{o.sprt[0], o.sprt[1], o.alfa, o.beta};
+    if (!(test->elo1 > test->elo0) || !std::isfinite(test->elo0) || !std::isfinite(test->elo1) ||
+        !(test->alfa > 0 && test->alfa < 0.5) || !(test->beta > 0 && test->beta < 0.5)) {
+      return Error("--sprt: ELO1 must be above ELO0, ALPHA and BETA between 0 and 0.5", 2);
     }
-    if (interrupcio) {
-      std::cout << "Interrupted: the table counts the " << registres.size()
-                << " games that were finished\n";
-      return 128 + interrupcio;
+  }
+  if (!o.recompte.empty()) {
+    if (!o.robots.empty() || app.count("--tournament") || app.count("--seeds")) {
+      return Error("--tally: reads results files only; no robots and no tournament to play", 2);
     }
-    return 0;
+    return Recompte(o, test);
+  }
+  const bool es_torneig = o.torneig > 0 || test || !o.llavors.empty();
+  if (!es_torneig) {
+    if (const std::string per_que = SenseTorneig(app); !per_que.empty()) return Error(per_que, 2);
+  }
+  t_config config;
+  if (const int codi = Configura(app, o, config)) return codi;
+  std::signal(SIGPIPE, SIG_IGN);
+  if (interrupcio) return 128 + interrupcio;
+  if (es_torneig) return Torneig(app, o, config, test, argv[0]);
+  std::string transcripcio = o.transcripcio;
+  if (const std::string per_que = MalTranscripcio(transcripcio); !per_que.empty()) {
+    return Error(per_que, 2);
   }
   if (transcripcio.empty()) {
     if (mkdir("out", 0755) != 0 && errno != EEXIST)
@@ -300,16 +489,16 @@ int main(int argc, char** argv) {
     transcripcio = "out/match-" + std::to_string(config.llavor) + ".txt";
   }
   // The replay page and the picture go beside the transcript, one of each per game.
-  const std::string base = transcripcio.substr(0, transcripcio.rfind('.'));
+  const size_t punt = transcripcio.rfind('.');
+  const bool extensio = punt != std::string::npos && punt > transcripcio.rfind('/') + 1;
+  const std::string base = extensio ? transcripcio.substr(0, punt) : transcripcio;
   auto Base = [&](int joc) { return config.jocs > 1 ? base + ".g" + std::to_string(joc) : base; };
   for (const std::string& cami : {transcripcio, base + ".html", Base(config.primer_joc) + ".svg"}) {
     const std::string per_que = NoEscrivible(cami);
     if (!per_que.empty()) return Error("cannot write " + per_que, 2);
   }
-  const size_t barra = transcripcio.find_last_of('/');
-  config.dir_err = barra == std::string::npos ? "." : transcripcio.substr(0, barra);
+  config.base_err = base;
 
-  InstallaAturada();
   const std::vector<t_resultat> jocs = JugaSerie(config);
   std::cout << (config.jocs > 1 ? ResumSerie(config, jocs) : Resum(config, jocs.front()));
   // In a series each game has its own section of the transcript.

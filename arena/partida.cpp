@@ -190,9 +190,8 @@ void Serie::Engega() {
     t_engegada e;
     e.ordre = OrdreRobot(cami);
     e.max_fitxer_mib = config_.max_fitxer_mib;
-    if (!config_.dir_err.empty()) {
-      e.err = gent_[i].err = config_.dir_err + "/match-" + std::to_string(config_.llavor) + "." +
-                             gent_[i].nom + ".err";
+    if (!config_.base_err.empty()) {
+      e.err = gent_[i].err = config_.base_err + "." + NomFitxer(gent_[i].nom) + ".err";
     }
     if (!::Engega(gent_[i].fill, e)) Deixa(static_cast<int>(i), gent_[i].fill.error);
   }
@@ -604,6 +603,17 @@ t_resultat JugaPartida(const t_config& config) {
   t_config c = config;
   c.jocs = 1;
   return JugaSerie(c).front();
+}
+
+std::string NomFitxer(const std::string& nom) {
+  std::string o = nom;
+  for (char& c : o) {
+    const bool segur = std::isalnum(static_cast<unsigned char>(c)) || c == '#' || c == '-' ||
+                       c == '_' || c == '.' || c == '+' || c == '@' || c == '=';
+    if (!segur) c = '_';
+  }
+  // ".." alone would still name the parent folder.
+  return o.find_first_not_of('.') == std::string::npos ? "_" + o : o;
 }
 
 std::string NomRobot(const std::string& robot) {

@@ -40,9 +40,11 @@ struct t_config {
   int max_errors_tick = 10;         // more bad command lines than this in one tick is garbage
   t_limits limits;                  // memory and processes of each robot
   long max_fitxer_mib = 64;         // largest file a robot may write; 0: no limit
-  std::string dir_err;  // each robot's stderr goes to DIR/match-SEED.NAME.err; empty: ours
-  int jocs = 1;         // games in the series, played by the same robot processes
-  int primer_joc = 1;   // the number of the first of them: its layout and its seed
+  // Each robot's stderr goes to BASE.NAME.err (the transcript's name without its extension, or
+  // a kept game's name in a tournament); empty: the arena's own.
+  std::string base_err;
+  int jocs = 1;        // games in the series, played by the same robot processes
+  int primer_joc = 1;  // the number of the first of them: its layout and its seed
 };
 
 struct t_fitxa {
@@ -119,6 +121,10 @@ t_resultat JugaPartida(const t_config& config);
 // The points of one game, given who is alive and with what energy: the robot left with the most
 // energy wins 1; robots tied for the most share it; a game nobody survives gives nothing.
 std::vector<double> Punts(const std::vector<t_fitxa>& fitxes);
+
+// A robot's name as part of a file name: what could leave the folder or confuse a shell ('/',
+// blanks, quotes, control characters) becomes '_'.
+std::string NomFitxer(const std::string& nom);
 
 // The name a robot is known by in a match, before its "#N": the program's file name, or for a
 // program found in PATH ("python3 bot.py") that of its first argument that is a file.

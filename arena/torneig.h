@@ -15,6 +15,9 @@
 
 using json = nlohmann::json;
 
+// The format of a results line; a file of another format is refused, not misread.
+constexpr int VERSIO_REGISTRE = 2;
+
 struct t_torneig {
   uint64_t primera = 1, darrera = 1;  // the seeds, both included
   bool parells = true;                // two robots: each seed once from each place
@@ -23,28 +26,49 @@ struct t_torneig {
   std::string resultats;              // the results file (JSON Lines)
   bool guarda_caigudes = false;       // keep transcript, replay and picture of a game with a drop
   bool guarda_derrotes = false;       // ... of a game the first robot lost
-  std::string dir_guardats = "out";
-  std::string arena = "arena";  // how the replay command starts
-  std::string partida;          // the match file, if the robots came with one
+  bool guarda_tots = false;           // ... of every game
+  std::string dir_guardats = "out";   // where kept games and robots' standard error go
+  std::string arena = "arena";        // how the replay command starts
+  std::string partida;                // the match file, if the robots came with one
+  std::vector<json> previs;           // records already in the results file (--resume)
+  bool progres_terminal = false;      // progress as one line rewritten in place
 };
 
 // The score of the record's first robot of the tournament in one two-robot game: 1 for a win,
 // 0 for a loss, 0.5 for a draw or a game nobody survived.
 double PuntsPrimer(const json& registre);
 
+// What makes two results files parts of one tournament: the programs in the tournament's order,
+// the names given to them, and every setting that changes a game.
+json Empremta(const t_config& config, const t_torneig& t);
+
 // The line of the results file for one game.
-json Registre(const t_config& config, const t_torneig& t, const t_resultat& r, bool invertit,
-              const std::vector<std::string>& fitxers);
+json Registre(const t_config& config, const t_torneig& t, const json& empremta, const t_resultat& r,
+              bool invertit, const std::vector<std::string>& fitxers);
 
 // The table of a tournament, from its records alone: in seed order whatever order they came in;
-// for two robots in pairs, wins, draws, losses, score, Elo and (with `sprt`) the test, over the
-// seed-ordered pairs up to the test's decision; for a melee or unpaired games, a row per robot.
+// for two robots in pairs, wins, draws, losses, drops, score, Elo and (with `sprt`) the test,
+// over the seed-ordered pairs up to the test's decision; for a melee, a row per robot.
 std::string TaulaResultats(std::vector<json> registres, const std::optional<t_sprt>& sprt);
 
 // Plays the tournament, appending each game's record to t.resultats as it ends and reporting
-// progress (and the test's state) on `progres`. Returns every record written.
-std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::ostream& progres);
+// progress (and the test's state) on `progres`. Returns every record, those of t.previs first.
+// A record, kept file or progress that could not be written stops the tournament: `error` then
+// names the file and the reason, and the records already written stay.
+std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::ostream& progres,
+                              std::string* error = nullptr);
 
-// Reads results files; false with `error` naming the file and line of a line that is no record.
+// Reads results files and checks that they are one tournament: each line a record of this
+// format, with the fields and numbers a table needs; every record of the same tournament as the
+// first; no game twice. False with `error` naming the file and line (both lines for a game
+// recorded twice).
 bool LlegeixResultats(const std::vector<std::string>& fitxers, std::vector<json>& registres,
                       std::string& error);
+
+// Before a results file is continued: a last line cut short by a tournament killed while it
+// wrote is taken away, and a whole last line without its newline gets one. False, with `error`,
+// if the file could not be mended.
+bool ReparaFinal(const std::string& cami, std::string& error);
+
+// Why record `r` does not fit a tournament of `empremta`, or empty if it does.
+std::string Diferencia(const json& empremta, const json& r);

@@ -107,15 +107,15 @@ TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
   c.durada = 0.5;
   c.llavor = 9;
   const t_dir dir;
-  c.dir_err = dir.cami;
+  c.base_err = dir.cami + "/primer";
   c.robots = {kRobots + "/queixa.sh " + CACADOR_BIN, TAVIK_BIN};
   const t_resultat r = JugaPartida(c);
-  const std::string err = c.dir_err + "/match-9.queixa.sh#1.err";
+  const std::string err = c.base_err + ".queixa.sh#1.err";
   EXPECT_EQ(r.fitxes[0].err, err);
   EXPECT_EQ(Llegeix(err), "queixa: something went wrong\n");
   EXPECT_EQ(r.fitxes[1].err, "");  // tavik writes nothing there: no file is left
   struct stat st;
-  EXPECT_NE(stat((c.dir_err + "/match-9.tavik#2.err").c_str(), &st), 0);
+  EXPECT_NE(stat((c.base_err + ".tavik#2.err").c_str(), &st), 0);
   EXPECT_NE(Resum(c, r).find("Cacador#1 wrote to its standard error: " + err), std::string::npos);
 }
 

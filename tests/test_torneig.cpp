@@ -119,7 +119,7 @@ TEST(Taula, PairsAreScoredFromTheFirstRobotsSideInSeedOrder) {
   EXPECT_NE(taula.find("Tournament: 5 games, seeds 1 to 3, 60 s each\n"), std::string::npos);
   EXPECT_NE(taula.find("The figures below count 4 of them: the complete pairs\n"),
             std::string::npos);
-  EXPECT_NE(taula.find("A#1                   1      1      2   0.375\n"), std::string::npos)
+  EXPECT_NE(taula.find("A#1                   1      1      2   0.375       0\n"), std::string::npos)
       << taula;
   EXPECT_NE(taula.find("pairs: 1, 0, 0, 1, 0"), std::string::npos) << taula;
   // The same records in any order give the same table.
