@@ -164,4 +164,16 @@ TEST(OrdresTorneig, AnInterruptedTournamentIsResumedToTheSameTable) {
   EXPECT_TRUE(Te(altre.err, "another tournament (paired false against true)")) << altre.err;
 }
 
+TEST(OrdresTorneig, AProgramNameThatIsNotUtf8LeavesValidRecords) {
+  const t_dir dir;
+  std::filesystem::copy_file(TAVIK_BIN, dir.cami + "/rob\xf2t");
+  const t_sortida s = Arena(dir, "--tournament 1 --time 2 --results r.jsonl ./rob?t cacador");
+  ASSERT_EQ(s.codi, 0) << s.err;
+  std::vector<json> registres;
+  std::string error;
+  ASSERT_TRUE(LlegeixResultats({dir.cami + "/r.jsonl"}, registres, error)) << error;
+  ASSERT_EQ(registres.size(), 2u);
+  for (const auto& r : registres) EXPECT_EQ(r["tournament"]["programs"][0], "./rob\xef\xbf\xbdt");
+}
+
 }  // namespace
