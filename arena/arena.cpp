@@ -322,10 +322,9 @@ int Configura(const CLI::App& app, const t_opcions& o, t_config& config) {
 std::string DirGuardats(const std::string& resultats) {
   const size_t barra = resultats.find_last_of('/');
   const size_t punt = resultats.find_last_of('.');
-  const std::string sense =
-      punt != std::string::npos && (barra == std::string::npos || punt > barra)
-          ? resultats.substr(0, punt)
-          : resultats + ".d";
+  std::string sense = punt != std::string::npos && (barra == std::string::npos || punt > barra)
+                          ? resultats.substr(0, punt)
+                          : resultats + ".d";
   if (resultats.rfind("/dev/", 0) == 0) return "out/" + sense.substr(barra + 1);
   return sense;
 }

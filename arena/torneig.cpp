@@ -737,7 +737,7 @@ std::string MalRegistre(const json& r) {
   if (!programes.is_array() || programes.size() != r["robots"].size())
     return "its robots are not its tournament's";
   for (const auto& f : r["robots"]) {
-    const std::string mal = MalRobot(f);
+    std::string mal = MalRobot(f);
     if (!mal.empty()) return mal;
   }
   return "";
