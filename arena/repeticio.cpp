@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 using json = nlohmann::json;
 
@@ -54,10 +57,27 @@ std::string EscapaHtml(const std::string& s) {
   return o;
 }
 
-std::string Substitueix(std::string s, const std::string& que, const std::string& per) {
-  const size_t p = s.find(que);
-  if (p != std::string::npos) s.replace(p, que.size(), per);
-  return s;
+// The template with each of its markers replaced by its text. The markers are looked for in
+// the template alone, once: nothing put in (a robot named "@DATA@") is read again as a marker.
+std::string Omple(const std::string& plantilla,
+                  const std::vector<std::pair<std::string, const std::string*>>& marques) {
+  std::string o;
+  size_t mida = plantilla.size();
+  for (const auto& m : marques) mida += m.second->size();
+  o.reserve(mida);
+  for (size_t des = 0;;) {
+    size_t on = std::string::npos;
+    const std::string* per = nullptr;
+    size_t llarg = 0;
+    for (const auto& [marca, text] : marques) {
+      const size_t p = plantilla.find(marca, des);
+      if (p < on) on = p, per = text, llarg = marca.size();
+    }
+    o.append(plantilla, des, on == std::string::npos ? std::string::npos : on - des);
+    if (!per) return o;
+    o += *per;
+    des = on + llarg;
+  }
 }
 
 // One quantity of one robot over the frames, as differences of whole numbers of 1/`escala`.
@@ -175,10 +195,12 @@ std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat
   for (const auto& f : jocs.front().fitxes) titol += " " + EscapaHtml(f.nom);
   json dades = {{"jocs", json::array()}};
   for (const auto& r : jocs) dades["jocs"].push_back(DadesJoc(config, r));
+  // Text that is not UTF-8 is the robot's fault, never the page's: it comes out replaced.
+  const std::string text = dades.dump(-1, ' ', false, json::error_handler_t::replace);
+  dades = nullptr;
   // The data may not close its script element: every '<' goes as its JSON escape.
-  const std::string text = dades.dump();
   std::string segur;
-  segur.reserve(text.size());
+  segur.reserve(text.size() + text.size() / 64);
   for (char c : text) {
     if (c == '<') {
       segur += "\\u003c";
@@ -186,11 +208,9 @@ std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat
       segur += c;
     }
   }
-  std::string pagina = Substitueix(kPaginaHtml, "@TITLE@", titol);
-  pagina = Substitueix(pagina, "@TITLE@", titol);
-  pagina = Substitueix(pagina, "/*@CSS@*/", kPaginaCss);
-  pagina = Substitueix(pagina, "//@JS@", kPaginaJs);
-  return Substitueix(pagina, "@DATA@", segur);
+  const std::string css = kPaginaCss, js = kPaginaJs;
+  return Omple(kPaginaHtml,
+               {{"@TITLE@", &titol}, {"/*@CSS@*/", &css}, {"//@JS@", &js}, {"@DATA@", &segur}});
 }
 
 std::string PaginaRepeticio(const t_config& config, const t_resultat& resultat) {
