@@ -695,7 +695,8 @@ std::vector<t_resultat> Serie::Juga() {
     fitxer_ = nullptr;
   }
   for (auto& joc : jocs_) joc.error_transcripcio = error_;
-  return jocs_;
+  // Moved, not copied: a long match's frames are most of the arena's memory.
+  return std::move(jocs_);
 }
 
 }  // namespace
@@ -721,7 +722,7 @@ std::vector<t_resultat> JugaSerie(const t_config& config) {
 t_resultat JugaPartida(const t_config& config) {
   t_config c = config;
   c.jocs = 1;
-  return JugaSerie(c).front();
+  return std::move(JugaSerie(c).front());
 }
 
 std::string NomRobot(const std::string& robot) {

@@ -60,7 +60,7 @@ struct t_config {
 // would pass this many robot-frames (robots × ticks × games) is refused before it starts.
 constexpr double kMaxQuadresRobot = 2e6;
 // What one robot-frame costs at its peak, while the page is written: measured, for the estimate.
-constexpr double kBytesQuadreRobot = 650;
+constexpr double kBytesQuadreRobot = 400;
 // Why the match `config` is too long to be recorded, with the estimate; empty if it is not.
 std::string MassaLlarga(const t_config& config);
 
