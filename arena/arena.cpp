@@ -314,6 +314,7 @@ int Configura(const CLI::App& app, const t_opcions& o, t_config& config) {
     const std::string per_que = NoEngegable(OrdreRobot(cami));
     if (!per_que.empty()) return Error("cannot start robot '" + cami + "': " + per_que, 2);
   }
+  if (const std::string massa = MassaLlarga(config); !massa.empty()) return Error(massa, 2);
   return 0;
 }
 
@@ -498,16 +499,12 @@ int main(int argc, char** argv) {
   }
   config.base_err = base;
 
+  // The transcript is written as the match goes, a section per game of a series.
+  config.transcripcio = transcripcio;
   const std::vector<t_resultat> jocs = JugaSerie(config);
   std::cout << (config.jocs > 1 ? ResumSerie(config, jocs) : Resum(config, jocs.front()));
-  // In a series each game has its own section of the transcript.
-  std::string text;
   size_t linies = 0;
-  for (const auto& r : jocs) {
-    if (config.jocs > 1) text += "# game " + std::to_string(r.joc) + "\n";
-    for (const auto& l : r.transcripcio) text += l + '\n';
-    linies += r.transcripcio.size();
-  }
+  for (const auto& r : jocs) linies += r.linies_transcripcio;
   int codi = interrupcio ? 128 + interrupcio : 0;
   auto Desa = [&](const char* que, const std::string& cami, const std::string& contingut,
                   const std::string& nota) {
@@ -518,7 +515,13 @@ int main(int argc, char** argv) {
     }
     std::cout << que << ": " << cami << nota << "\n";
   };
-  Desa("Transcript", transcripcio, text, " (" + std::to_string(linies) + " lines)");
+  if (!jocs.front().error_transcripcio.empty()) {
+    std::cerr << "arena: cannot write " << transcripcio << ": " << jocs.front().error_transcripcio
+              << "\n";
+    if (codi == 0) codi = 1;
+  } else {
+    std::cout << "Transcript: " << transcripcio << " (" << linies << " lines)\n";
+  }
   // One replay page for the whole series; a picture per game.
   Desa("Replay", base + ".html", PaginaRepeticio(config, jocs), "");
   for (const auto& r : jocs) Desa("Picture", Base(r.joc) + ".svg", ImatgeSvg(config, r), "");

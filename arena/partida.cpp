@@ -8,14 +8,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <locale>
 #include <sstream>
 #include <thread>
 
 #include "arena/proces.h"
+#include "arena/text.h"
 
 namespace {
 
@@ -38,7 +41,28 @@ struct t_participant {
   std::string err;            // the file its standard error goes to
   std::string lot;            // messages waiting to be sent this tick
   double energia_dita = NAN;  // the energy it was last told in this game
+  // What it has left behind so far, against its budgets (t_config): in the transcript over the
+  // match; in the replay over this game. Each cut is said once.
+  size_t bytes_transcripcio = 0, bytes_text = 0, bytes_linies = 0;
+  int dibuixos = 0;
+  bool transcripcio_tallada = false, text_tallat = false, dibuixos_tallats = false,
+       linies_tallades = false;
 };
+
+bool Comenca(const std::string& text, const char* inici) {
+  return text.rfind(inici, 0) == 0;
+}
+
+// The messages every tick brings: bounded by the ticks, they count against no budget.
+bool DeCadaTick(const std::string& linia) {
+  return Comenca(linia, "Info ") || Comenca(linia, "Radar ") || Comenca(linia, "Coordinates ") ||
+         Comenca(linia, "RobotInfo ");
+}
+
+std::string Kib(size_t bytes) {
+  return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
+                                : std::to_string(bytes >> 10) + " KiB";
+}
 
 std::string Nombre(double x) {
   std::ostringstream o;
@@ -83,21 +107,20 @@ uint64_t LlavorJoc(uint64_t llavor, int joc) {
 class Serie {
  public:
   explicit Serie(const t_config& c) : config_(c), atzar_{c.llavor} {}
+  ~Serie() {
+    if (fitxer_) std::fclose(fitxer_);
+  }
+  Serie(const Serie&) = delete;
+  Serie& operator=(const Serie&) = delete;
 
   std::vector<t_resultat> Juga();
 
  private:
   t_resultat& R() { return jocs_.back(); }
-  void Anota(int i, char sentit, const std::string& linia) {
-    // Info and Radar the replay shows from its frames; everything else it keeps as said.
-    if (linia.compare(0, 5, "Info ") != 0 && linia.compare(0, 6, "Radar ") != 0) {
-      R().linies.push_back({tick_, i, sentit, linia});
-    }
-    char temps[32];
-    std::snprintf(temps, sizeof temps, "%.2f", tick_ * config_.dt);
-    R().transcripcio.push_back(std::string(temps) + " " + gent_[i].nom + " " + sentit + " " +
-                               linia);
-  }
+  void Anota(int i, char sentit, const std::string& text);
+  void Transcriu(int i, char sentit, const std::string& linia);
+  void Capcalera(int joc);
+  void Nota(int i, const std::string& linia, bool dibuix);
   void Diu(int i, const std::string& missatge) {
     if (!gent_[i].programa || !gent_[i].caigut.empty()) return;
     Anota(i, '>', missatge);
@@ -126,7 +149,84 @@ class Serie {
   int tick_ = 0;
   int anunciats_ = 0;  // robots alive as last told with RobotsLeft
   std::chrono::steady_clock::time_point inici_;
+  std::FILE* fitxer_ = nullptr;  // the transcript's file, when it is written as the match goes
+  std::string error_;            // why the transcript's file could not be written
 };
+
+// Every line of the exchange passes here, made plain text first: a robot's bytes that are not
+// UTF-8, and its control characters, are kept as escapes and never reach a terminal raw.
+void Serie::Anota(int i, char sentit, const std::string& text) {
+  const std::string linia = TextNet(text);
+  t_participant& p = gent_[i];
+  // Info and Radar the replay shows from its frames; everything else it keeps as said.
+  if (!Comenca(linia, "Info ") && !Comenca(linia, "Radar ")) {
+    p.bytes_linies += linia.size();
+    if (sentit == '!' || p.bytes_linies <= config_.max_linies_repeticio) {
+      R().linies.push_back({tick_, i, sentit, linia});
+    } else if (!p.linies_tallades) {
+      p.linies_tallades = true;
+      R().linies.push_back(
+          {tick_, i, '!',
+           "exchange beyond " + Kib(config_.max_linies_repeticio) + " not kept for the replay"});
+    }
+  }
+  if (sentit != '!' && !DeCadaTick(linia)) {
+    p.bytes_transcripcio += linia.size();
+    if (p.bytes_transcripcio > config_.max_transcripcio_robot) {
+      if (!p.transcripcio_tallada) {
+        p.transcripcio_tallada = true;
+        Transcriu(i, '!', "output beyond " + Kib(config_.max_transcripcio_robot) + " not recorded");
+      }
+      return;
+    }
+  }
+  Transcriu(i, sentit, linia);
+}
+
+void Serie::Transcriu(int i, char sentit, const std::string& linia) {
+  char temps[32];
+  std::snprintf(temps, sizeof temps, "%.2f", tick_ * config_.dt);
+  std::string l = std::string(temps) + " " + gent_[i].nom + " " + sentit + " " + linia;
+  ++R().linies_transcripcio;
+  if (config_.transcripcio.empty()) {
+    R().transcripcio.push_back(std::move(l));
+    return;
+  }
+  l += '\n';
+  if (fitxer_ && std::fwrite(l.data(), 1, l.size(), fitxer_) != l.size() && error_.empty()) {
+    error_ = std::strerror(errno);
+  }
+}
+
+// A series' transcript has a section per game.
+void Serie::Capcalera(int joc) {
+  if (!fitxer_ || config_.jocs <= 1) return;
+  const std::string l = "# game " + std::to_string(joc) + "\n";
+  if (std::fwrite(l.data(), 1, l.size(), fitxer_) != l.size() && error_.empty()) {
+    error_ = std::strerror(errno);
+  }
+}
+
+// A Print or Debug line, or a drawing, for the replay, while the robot's budget for this game
+// lasts.
+void Serie::Nota(int i, const std::string& linia, bool dibuix) {
+  t_participant& p = gent_[i];
+  const double ara = tick_ * config_.dt;
+  const bool passa = dibuix ? ++p.dibuixos > config_.max_dibuixos
+                            : (p.bytes_text += linia.size()) > config_.max_text_repeticio;
+  if (!passa) {
+    R().notes.push_back({ara, i, TextNet(linia)});
+    return;
+  }
+  bool& tallat = dibuix ? p.dibuixos_tallats : p.text_tallat;
+  if (tallat) return;
+  tallat = true;
+  R().notes.push_back({ara, i,
+                       dibuix ? "! drawings beyond " + std::to_string(config_.max_dibuixos) +
+                                    " not kept for the replay"
+                              : "! Print and Debug beyond " + Kib(config_.max_text_repeticio) +
+                                    " not kept for the replay"});
+}
 
 void Serie::Situa(int joc) {
   atzar_ = t_atzar{LlavorJoc(config_.llavor, joc)};
@@ -183,7 +283,7 @@ void Serie::Engega() {
     const std::string& cami = config_.robots[i];
     p.programa = cami != kDiana;
     p.nom_fixat = i < config_.noms.size() && !config_.noms[i].empty();
-    p.nom = (p.nom_fixat ? config_.noms[i] : NomRobot(cami)) + "#" + std::to_string(i + 1);
+    p.nom = TextNet(p.nom_fixat ? config_.noms[i] : NomRobot(cami)) + "#" + std::to_string(i + 1);
     p.color = kPaleta[i % 8];
     gent_.push_back(std::move(p));
     if (!gent_[i].programa) continue;
@@ -208,9 +308,10 @@ std::string Motiu(const t_fill& fill, size_t bytes_abans, const t_config& config
 void Serie::Deixa(int i, const std::string& motiu) {
   t_participant& p = gent_[i];
   if (!p.caigut.empty()) return;
-  p.caigut = motiu;
+  // What /proc says of its processes is the robot's own text too (their names).
+  p.caigut = TextNet(motiu);
   if (static_cast<size_t>(i) < mon_.robots.size()) mon_.robots[i].viu = false;
-  Anota(i, '!', "dropped: " + motiu);
+  Anota(i, '!', "dropped: " + p.caigut);
   if (p.fill.pid > 0) Atura(p.fill);
 }
 
@@ -336,9 +437,8 @@ bool Serie::Ordre(int i, const std::string& linia) {
                                   ? ""
                                   : linia.substr(inici, linia.find_first_of(" \t", inici) - inici);
   t_participant& p = gent_[i];
-  const double ara = tick_ * config_.dt;
   if (paraula == "Print" || paraula == "Debug") {
-    R().notes.push_back({ara, i, linia});
+    Nota(i, linia, false);
     return true;
   }
   if (paraula == "Name" || paraula == "Colour") {
@@ -369,7 +469,7 @@ bool Serie::Ordre(int i, const std::string& linia) {
       Diu(i, "Warning 1 " + linia);
       return false;
     }
-    R().notes.push_back({ara, i, numerica});
+    Nota(i, numerica, true);
     return true;
   }
   {  // RobotOption
@@ -473,8 +573,14 @@ void Serie::Joc(int joc) {
   R().llavor = config_.llavor;
   R().joc = joc;
   tick_ = 0;
+  if (joc != config_.primer_joc) Capcalera(joc);
   Situa(joc);
-  for (auto& p : gent_) p.energia_dita = NAN;
+  for (auto& p : gent_) {
+    p.energia_dita = NAN;
+    p.bytes_text = p.bytes_linies = 0;
+    p.dibuixos = 0;
+    p.text_tallat = p.dibuixos_tallats = p.linies_tallades = false;
+  }
   R().quadres.push_back(
       {0, mon_.robots, mon_.trets, std::vector<t_impacte>(mon_.robots.size(), {0, -1, -1, 0})});
   R().objectes.emplace_back(0, mon_.objectes);
@@ -565,6 +671,11 @@ void Serie::Acaba() {
 
 std::vector<t_resultat> Serie::Juga() {
   jocs_.emplace_back();
+  if (!config_.transcripcio.empty()) {
+    fitxer_ = std::fopen(config_.transcripcio.c_str(), "we");
+    if (!fitxer_) error_ = std::strerror(errno);
+    Capcalera(config_.primer_joc);
+  }
   Situa(config_.primer_joc);  // so that a robot dropped at its start is marked on the field
   Engega();
   Intercanvia();  // the start-up lines: robot options and the like
@@ -576,7 +687,15 @@ std::vector<t_resultat> Serie::Juga() {
     Joc(config_.primer_joc + k);
   }
   Acaba();
-  return jocs_;
+  if (fitxer_) {
+    const bool escrit = std::fflush(fitxer_) == 0 && !std::ferror(fitxer_);
+    if (!escrit && error_.empty()) error_ = std::strerror(errno);
+    if (std::fclose(fitxer_) != 0 && error_.empty()) error_ = std::strerror(errno);
+    fitxer_ = nullptr;
+  }
+  for (auto& joc : jocs_) joc.error_transcripcio = error_;
+  // Moved, not copied: a long match's frames are most of the arena's memory.
+  return std::move(jocs_);
 }
 
 }  // namespace
@@ -602,7 +721,7 @@ std::vector<t_resultat> JugaSerie(const t_config& config) {
 t_resultat JugaPartida(const t_config& config) {
   t_config c = config;
   c.jocs = 1;
-  return JugaSerie(c).front();
+  return std::move(JugaSerie(c).front());
 }
 
 std::string NomFitxer(const std::string& nom) {
@@ -627,7 +746,24 @@ std::string NomRobot(const std::string& robot) {
       break;
     }
   }
-  return nom.substr(nom.find_last_of('/') + 1);
+  return TextNet(nom.substr(nom.find_last_of('/') + 1));
+}
+
+std::string MassaLlarga(const t_config& config) {
+  const double ticks = std::floor(config.durada / config.dt + 0.5) + 1;
+  const double quadres =
+      ticks * static_cast<double>(config.robots.size()) * std::max(1, config.jocs);
+  if (quadres <= kMaxQuadresRobot) return "";
+  char text[320];
+  std::snprintf(
+      text, sizeof text,
+      "too long to record: %zu robots for %.0f ticks%s is %.3g robot-frames for the "
+      "replay, about %.1f GiB of memory; at most %.3g (shorten the match, or play "
+      "fewer robots or games)",
+      config.robots.size(), ticks,
+      config.jocs > 1 ? (" in each of " + std::to_string(config.jocs) + " games").c_str() : "",
+      quadres, quadres * kBytesQuadreRobot / (1 << 30), kMaxQuadresRobot);
+  return text;
 }
 
 std::string Resum(const t_config& config, const t_resultat& r) {

@@ -45,7 +45,26 @@ struct t_config {
   std::string base_err;
   int jocs = 1;        // games in the series, played by the same robot processes
   int primer_joc = 1;  // the number of the first of them: its layout and its seed
+  // The file the transcript is written to as the match goes, "# game K" before each game of a
+  // series; empty keeps it in each game's t_resultat::transcripcio instead.
+  std::string transcripcio;
+  // What one robot may leave behind, beyond the flood rule of max_bytes_tick: in the transcript,
+  // its own lines and the arena's answers to them over the whole match (not the messages every
+  // tick brings); in the replay, per game, its Print and Debug text, its drawings, and the lines
+  // of its exchange. Past a budget the rest is not kept, and one line says so.
+  size_t max_transcripcio_robot = size_t{64} << 20;
+  size_t max_text_repeticio = size_t{256} << 10;
+  int max_dibuixos = 10000;
+  size_t max_linies_repeticio = size_t{4} << 20;
 };
+
+// The replay is recorded whole, frame by frame, and written at the end: a match whose recording
+// would pass this many robot-frames (robots × ticks × games) is refused before it starts.
+constexpr double kMaxQuadresRobot = 2e6;
+// What one robot-frame costs at its peak, while the page is written: measured, for the estimate.
+constexpr double kBytesQuadreRobot = 400;
+// Why the match `config` is too long to be recorded, with the estimate; empty if it is not.
+std::string MassaLlarga(const t_config& config);
 
 struct t_fitxa {
   std::string nom;
@@ -100,6 +119,8 @@ struct t_resultat {
   int joc = 1;                            // its number in the series
   int interromput = 0;                    // the signal that stopped the match before its end, or 0
   std::vector<std::string> transcripcio;  // "TIME ROBOT > message" / "TIME ROBOT < command"
+  size_t linies_transcripcio = 0;  // lines of this game's transcript, in memory or in the file
+  std::string error_transcripcio;  // why the transcript's file could not be written, if so
   std::vector<t_fitxa> fitxes;
   std::string guanyador;  // empty for a draw
   double temps = 0;

@@ -4,8 +4,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 using json = nlohmann::json;
 
@@ -54,31 +59,136 @@ std::string EscapaHtml(const std::string& s) {
   return o;
 }
 
-std::string Substitueix(std::string s, const std::string& que, const std::string& per) {
-  const size_t p = s.find(que);
-  if (p != std::string::npos) s.replace(p, que.size(), per);
-  return s;
+// The template with each of its markers replaced by its text. The markers are looked for in
+// the template alone, once: nothing put in (a robot named "@DATA@") is read again as a marker.
+std::string Omple(const std::string& plantilla,
+                  const std::vector<std::pair<std::string, const std::string*>>& marques) {
+  std::string o;
+  size_t mida = plantilla.size();
+  for (const auto& m : marques) mida += m.second->size();
+  o.reserve(mida);
+  for (size_t des = 0;;) {
+    size_t on = std::string::npos;
+    const std::string* per = nullptr;
+    size_t llarg = 0;
+    for (const auto& [marca, text] : marques) {
+      const size_t p = plantilla.find(marca, des);
+      if (p < on) on = p, per = text, llarg = marca.size();
+    }
+    o.append(plantilla, des, on == std::string::npos ? std::string::npos : on - des);
+    if (!per) return o;
+    o += *per;
+    des = on + llarg;
+  }
 }
 
-// One quantity of one robot over the frames, as differences of whole numbers of 1/`escala`.
+// JSON as it goes into the page: text that is not UTF-8 replaced rather than thrown at, and no
+// '<', so that the data can never close its script element.
+void Afegeix(std::string& o, const json& j) {
+  for (char c : j.dump(-1, ' ', false, json::error_handler_t::replace)) {
+    if (c == '<') {
+      o += "\\u003c";
+    } else {
+      o += c;
+    }
+  }
+}
+
+void Enter(std::string& o, long long x) {
+  char b[24];
+  o.append(b, static_cast<size_t>(std::snprintf(b, sizeof b, "%lld", x)));
+}
+
+// One quantity of one robot over the frames, as differences of whole numbers of 1/`escala`,
+// written straight as a JSON array: a long match's frames never become a tree of JSON values.
 template <class F>
-std::vector<long long> Deltes(const t_resultat& r, double escala, F valor) {
-  std::vector<long long> v;
-  v.reserve(r.quadres.size());
+void Deltes(std::string& o, const t_resultat& r, double escala, F valor) {
+  o += '[';
   long long abans = 0;
-  for (const t_quadre& q : r.quadres) {
-    const double x = valor(q);
+  for (size_t k = 0; k < r.quadres.size(); ++k) {
+    const double x = valor(r.quadres[k]);
     const long long ara = std::isfinite(x) ? std::llround(x * escala) : abans;
-    v.push_back(ara - abans);
+    if (k > 0) o += ',';
+    Enter(o, ara - abans);
     abans = ara;
   }
-  return v;
+  o += ']';
 }
 
-// The recording of one game: per robot each quantity as differences of whole numbers (a
-// hundredth of a unit, a thousandth of a radian, a tenth of energy), which keeps a long match's
-// page small; the layout's numbers are given here, not written again in the page's script.
-json DadesJoc(const t_config& config, const t_resultat& r) {
+// The frames of robot `i`: where it was, its headings, energy and speed, and when it went from
+// alive to not or back; keys in the order a JSON object keeps them.
+std::string Posicions(const t_resultat& r, size_t i) {
+  auto B = [i](const t_quadre& q) -> const t_cos_robot& { return q.robots[i]; };
+  std::string o = "{\"a\":";
+  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).radar; });
+  o += ",\"c\":";
+  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).canyo; });
+  o += ",\"e\":";
+  Deltes(o, r, 10, [&](const t_quadre& q) { return B(q).energia; });
+  o += ",\"h\":";
+  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb; });
+  o += ",\"v\":";
+  Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).vel; });
+  o += ",\"viu\":[";
+  bool viu = true;
+  const char* coma = "";
+  for (size_t k = 0; k < r.quadres.size(); ++k) {
+    if (r.quadres[k].robots[i].viu != viu) {
+      o += coma;
+      Enter(o, static_cast<long long>(k));
+      viu = !viu, coma = ",";
+    }
+  }
+  o += "],\"x\":";
+  Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).x; });
+  o += ",\"y\":";
+  Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).y; });
+  return o + "}";
+}
+
+// What robot `i`'s radar saw at each frame: distance, the object's type (a digit, '-' for
+// nothing), the angle.
+std::string RadarRobot(const t_resultat& r, size_t i) {
+  auto Vist = [i](const t_quadre& q) {
+    return i < q.radar.size() ? q.radar[i] : t_impacte{0, -1, -1, 0};
+  };
+  std::string o = "{\"a\":";
+  Deltes(o, r, 1000, [&](const t_quadre& q) { return Vist(q).angle; });
+  o += ",\"d\":";
+  Deltes(o, r, 100, [&](const t_quadre& q) { return Vist(q).distancia; });
+  o += ",\"k\":\"";
+  for (const t_quadre& q : r.quadres) {
+    const int t = Vist(q).tipus;
+    o += t >= 0 && t <= 9 ? static_cast<char>('0' + t) : '-';
+  }
+  return o + "\"}";
+}
+
+// Shots: who fired each, and where it is, in tenths of a unit, frame by frame.
+std::string Trets(const t_resultat& r) {
+  std::string o = "[";
+  for (size_t k = 0; k < r.quadres.size(); ++k) {
+    o += k > 0 ? ",[" : "[";
+    const char* coma = "";
+    for (const t_tret& t : r.quadres[k].trets) {
+      for (long long x :
+           {static_cast<long long>(t.autor), std::llround(t.x * 10), std::llround(t.y * 10)}) {
+        o += coma;
+        Enter(o, x);
+        coma = ",";
+      }
+    }
+    o += ']';
+  }
+  return o + "]";
+}
+
+// The recording of one game, written as JSON into `o`: per robot each quantity as differences
+// of whole numbers (a hundredth of a unit, a thousandth of a radian, a tenth of energy), which
+// keeps a long match's page small; the layout's numbers are given here, not written again in
+// the page's script. The frames' arrays are written directly, everything else through a JSON
+// object, and the keys come out in the order the JSON object keeps them.
+void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
   const size_t robots = r.fitxes.size();
   json d = {{"w", config.amplada},
             {"h", config.alcada},
@@ -88,7 +198,7 @@ json DadesJoc(const t_config& config, const t_resultat& r) {
             {"vida_dibuix", VIDA_DIBUIX},
             {"r", {{"robot", RADI_ROBOT}, {"objecte", RADI_OBJECTE}, {"tret", RADI_TRET}}},
             {"guanyador", r.guanyador.empty() ? json(nullptr) : json(r.guanyador)}};
-  json fitxes = json::array(), p = json::array(), rd = json::array();
+  json fitxes = json::array();
   for (size_t i = 0; i < robots; ++i) {
     const t_fitxa& f = r.fitxes[i];
     json mort = nullptr;
@@ -103,53 +213,15 @@ json DadesJoc(const t_config& config, const t_resultat& r) {
                       {"mort", mort},
                       {"energia", f.energia},
                       {"punts", f.punts}});
-    std::vector<size_t> canvis;  // the frames where it goes from alive to not, or back
-    bool viu = true;
-    std::string tipus;
-    for (size_t k = 0; k < r.quadres.size(); ++k) {
-      const t_quadre& q = r.quadres[k];
-      if (q.robots[i].viu != viu) canvis.push_back(k), viu = !viu;
-      const int t = i < q.radar.size() ? q.radar[i].tipus : -1;
-      tipus += t >= 0 && t <= 9 ? static_cast<char>('0' + t) : '-';
-    }
-    auto B = [i](const t_quadre& q) -> const t_cos_robot& { return q.robots[i]; };
-    auto Vist = [i](const t_quadre& q) {
-      return i < q.radar.size() ? q.radar[i] : t_impacte{0, -1, -1, 0};
-    };
-    p.push_back({{"x", Deltes(r, 100, [&](const t_quadre& q) { return B(q).x; })},
-                 {"y", Deltes(r, 100, [&](const t_quadre& q) { return B(q).y; })},
-                 {"h", Deltes(r, 1000, [&](const t_quadre& q) { return B(q).rumb; })},
-                 {"c", Deltes(r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).canyo; })},
-                 {"a", Deltes(r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).radar; })},
-                 {"e", Deltes(r, 10, [&](const t_quadre& q) { return B(q).energia; })},
-                 {"v", Deltes(r, 100, [&](const t_quadre& q) { return B(q).vel; })},
-                 {"viu", canvis}});
-    rd.push_back({{"d", Deltes(r, 100, [&](const t_quadre& q) { return Vist(q).distancia; })},
-                  {"k", tipus},
-                  {"a", Deltes(r, 1000, [&](const t_quadre& q) { return Vist(q).angle; })}});
   }
   d["robots"] = fitxes;
-  d["p"] = p;
-  d["rd"] = rd;
-  // Shots: who fired each, and where it is, in tenths of a unit.
-  json s = json::array();
-  for (const t_quadre& q : r.quadres) {
-    std::vector<long long> v;
-    for (const t_tret& t : q.trets) {
-      v.insert(v.end(), {t.autor, std::llround(t.x * 10), std::llround(t.y * 10)});
-    }
-    s.push_back(v);
-  }
-  d["s"] = s;
-  json o = json::array();
+  json ob = json::array();
   for (const auto& [t, objectes] : r.objectes) {
     json v = json::array();
-    for (const auto& ob : objectes) {
-      v.insert(v.end(), {Arrodoneix(ob.x), Arrodoneix(ob.y), ob.tipus});
-    }
-    o.push_back({t, v});
+    for (const auto& x : objectes) v.insert(v.end(), {Arrodoneix(x.x), Arrodoneix(x.y), x.tipus});
+    ob.push_back({t, v});
   }
-  d["o"] = o;
+  d["o"] = ob;
   json e = json::array();
   for (const t_fet& f : r.fets) {
     e.push_back({f.temps, f.tipus, f.robot, Arrodoneix(f.x), Arrodoneix(f.y)});
@@ -165,7 +237,37 @@ json DadesJoc(const t_config& config, const t_resultat& r) {
     lin.push_back({l.tick, l.robot, std::string(1, l.sentit), l.text});
   }
   d["lin"] = lin;
-  return d;
+  // The frames' arrays, each at its key's place among the others.
+  const std::pair<const char*, std::function<void()>> grans[] = {
+      {"p",
+       [&] {
+         o += '[';
+         for (size_t i = 0; i < robots; ++i) o += (i > 0 ? "," : "") + Posicions(r, i);
+         o += ']';
+       }},
+      {"rd",
+       [&] {
+         o += '[';
+         for (size_t i = 0; i < robots; ++i) o += (i > 0 ? "," : "") + RadarRobot(r, i);
+         o += ']';
+       }},
+      {"s", [&] { o += Trets(r); }}};
+  size_t g = 0;
+  const char* coma = "{";
+  for (const auto& [clau, valor] : d.items()) {
+    for (; g < std::size(grans) && clau > grans[g].first; ++g, coma = ",") {
+      o += coma + json(grans[g].first).dump() + ":";
+      grans[g].second();
+    }
+    o += coma + json(clau).dump() + ":";
+    Afegeix(o, valor);
+    coma = ",";
+  }
+  for (; g < std::size(grans); ++g) {
+    o += coma + json(grans[g].first).dump() + ":";
+    grans[g].second();
+  }
+  o += '}';
 }
 
 }  // namespace
@@ -173,24 +275,15 @@ json DadesJoc(const t_config& config, const t_resultat& r) {
 std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat>& jocs) {
   std::string titol = "Match, seed " + std::to_string(config.llavor) + ":";
   for (const auto& f : jocs.front().fitxes) titol += " " + EscapaHtml(f.nom);
-  json dades = {{"jocs", json::array()}};
-  for (const auto& r : jocs) dades["jocs"].push_back(DadesJoc(config, r));
-  // The data may not close its script element: every '<' goes as its JSON escape.
-  const std::string text = dades.dump();
-  std::string segur;
-  segur.reserve(text.size());
-  for (char c : text) {
-    if (c == '<') {
-      segur += "\\u003c";
-    } else {
-      segur += c;
-    }
+  std::string dades = "{\"jocs\":[";
+  for (size_t k = 0; k < jocs.size(); ++k) {
+    if (k > 0) dades += ',';
+    DadesJoc(dades, config, jocs[k]);
   }
-  std::string pagina = Substitueix(kPaginaHtml, "@TITLE@", titol);
-  pagina = Substitueix(pagina, "@TITLE@", titol);
-  pagina = Substitueix(pagina, "/*@CSS@*/", kPaginaCss);
-  pagina = Substitueix(pagina, "//@JS@", kPaginaJs);
-  return Substitueix(pagina, "@DATA@", segur);
+  dades += "]}";
+  const std::string css = kPaginaCss, js = kPaginaJs;
+  return Omple(kPaginaHtml,
+               {{"@TITLE@", &titol}, {"/*@CSS@*/", &css}, {"//@JS@", &js}, {"@DATA@", &dades}});
 }
 
 std::string PaginaRepeticio(const t_config& config, const t_resultat& resultat) {

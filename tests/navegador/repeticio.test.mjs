@@ -1,6 +1,7 @@
 // The replay page in a real browser: loads cleanly, offline and within its size budgets; shows
 // the legend, the winner, shots in their shooter's colour, the robots' Print lines and debug
-// drawings at their tick; steps one tick per key; opens at #t=; fits eight robots on a screen.
+// drawings at their tick; steps one tick per key; opens at #t=; fits eight robots on a screen;
+// shows robots named after its own markers or markup as text.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -23,6 +24,8 @@ async function obre(html, hash = '') {
   const page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
   page.on('console', m => { if (m.type() === 'error') errors.push(m.text()); });
   page.on('pageerror', e => errors.push(String(e)));
+  // A page that opens a dialog runs what it should only show.
+  page.on('dialog', d => { errors.push('dialog: ' + d.message()); d.dismiss(); });
   await page.goto('file://' + html + hash);
   await page.waitForFunction(() => window.replay !== undefined);
   return page;
@@ -184,6 +187,30 @@ test('a name is data, however it is written', async () => {
   const page = await obre(html);
   assert.equal(await page.locator('#classificacio tr[data-r="0"] td:nth-child(2)').textContent(),
                'ro"da</script>#1');
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('robots named after the page\'s markers or markup are shown as text', async () => {
+  const noms = ['@DATA@', '//@JS@', '/*@CSS@*/', '</script><script>alert(1)</script>',
+                '<img/src=x/onerror=alert(2)>'];
+  const print = '</script>@DATA@//@JS@<b>x</b><script>alert(3)</script>';
+  const html = juga('hostils', ['--seed', '6', '--time', '1',
+                                ...noms.map(n => `${sonda} /dev/null ${n} ${print}`)]);
+  const page = await obre(html);
+  const D = await page.evaluate(() => window.replay.data);
+  assert.deepEqual(D.robots.map(r => r.nom), noms.map((n, i) => `${n}#${i + 1}`));
+  for (let i = 0; i < noms.length; i++) {
+    assert.equal(await page.locator(`#classificacio tr[data-r="${i}"] td:nth-child(2)`).textContent(),
+                 `${noms[i]}#${i + 1}`);
+  }
+  const titol = await page.locator('#titol').textContent();
+  for (const n of noms) assert.ok(titol.includes(n), titol);
+  assert.equal(await page.title(), titol);
+  await page.evaluate(() => window.replay.show(window.replay.data.n - 1));
+  const registre = await page.locator('#registre').textContent();
+  assert.ok(registre.includes(`@DATA@#1: Print ${print}`), registre);
+  assert.equal(await page.locator('#registre b, #registre script, img').count(), 0);
   assert.deepEqual(errors, []);
   await page.close();
 });
