@@ -64,7 +64,10 @@ double Llr(const t_pentanomi& p, const t_sprt& sprt) {
   const t_estimacio e = Estima(p);
   if (e.parells == 0) return 0;
   const double s0 = Esperat(sprt.elo0), s1 = Esperat(sprt.elo1);
-  const double numerador = static_cast<double>(e.parells) * (s1 - s0) * (2 * e.s - s0 - s1);
+  double banda = 2 * e.s - s0 - s1;
+  // Symmetric bounds put the midpoint at 0.5 only up to rounding: a score on it is on it.
+  if (std::abs(banda) < 1e-12) banda = 0;
+  const double numerador = static_cast<double>(e.parells) * (s1 - s0) * banda;
   if (e.var > 0) return numerador / (2 * e.var);
   return numerador > 0 ? INFINITY : numerador < 0 ? -INFINITY : 0;
 }
@@ -75,7 +78,17 @@ t_decisio Decideix(const t_pentanomi& p, const t_sprt& sprt) {
   const double llr = Llr(p, sprt);
   if (llr >= sprt.Alta()) return t_decisio::H1;
   if (llr <= sprt.Baixa()) return t_decisio::H0;
+  if (e.var == 0 && llr == 0) return t_decisio::INDECIDIBLE;
   return t_decisio::CONTINUA;
+}
+
+std::string MalsLimits(const t_sprt& sprt) {
+  if (!std::isfinite(sprt.elo0) || !std::isfinite(sprt.elo1) || sprt.elo0 < -1000 ||
+      sprt.elo1 > 1000) {
+    return "ELO0 and ELO1 between -1000 and 1000";
+  }
+  if (!(sprt.elo1 - sprt.elo0 >= 0.5)) return "ELO1 at least 0.5 above ELO0";
+  return "";
 }
 
 std::string TextElo(const t_pentanomi& p) {
@@ -103,8 +116,11 @@ std::string TextSprt(const t_pentanomi& p, const t_sprt& sprt) {
   } else {
     std::snprintf(valor, sizeof valor, "%.2f", llr);
   }
-  const char* que = d == t_decisio::H1                     ? "H1 accepted"
-                    : d == t_decisio::H0                   ? "H0 accepted"
+  const char* que = d == t_decisio::H1   ? "H1 accepted"
+                    : d == t_decisio::H0 ? "H0 accepted"
+                    : d == t_decisio::INDECIDIBLE
+                        ? "no decision: every pair scored the same, midway between the "
+                          "hypotheses, and no number of pairs can change that"
                     : Estima(p).parells < MIN_PARELLS_SPRT ? "continue (too few pairs to decide)"
                                                            : "continue";
   char b[200];

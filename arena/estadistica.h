@@ -40,7 +40,13 @@ constexpr long MIN_PARELLS_SPRT = 10;
 // at all (every pair alike) it is the formula's limit: ±infinity, 0 exactly at the midpoint.
 double Llr(const t_pentanomi& p, const t_sprt& sprt);
 
-enum class t_decisio { CONTINUA, H0, H1 };
+// INDECIDIBLE: every pair scored the same, exactly midway between the hypotheses: the ratio
+// is 0 and stays 0, so no number of pairs can decide, and the test stops saying so.
+enum class t_decisio { CONTINUA, H0, H1, INDECIDIBLE };
+
+// Why the bounds cannot make a test, or empty: equal or nearly equal expected scores, or
+// differences so large that their expected scores round to 0 or 1.
+std::string MalsLimits(const t_sprt& sprt);
 t_decisio Decideix(const t_pentanomi& p, const t_sprt& sprt);
 
 // "+52.5 (95%: +16.3 to +89.9), LOS 99.78%", or what can be said when that cannot.

@@ -49,6 +49,15 @@ TEST(Estadistica, DegenerateCountsGiveHonestAnswers) {
   EXPECT_EQ(Decideix(derrotes, sprt), t_decisio::H0);
   // Nothing is decided on too few pairs, nor said about none.
   EXPECT_EQ(Decideix({0, 0, 0, 0, 9}, sprt), t_decisio::CONTINUA);
+  // Mirrored robots midway between symmetric bounds: no rounding picks a side, and the test
+  // stops rather than play for ever.
+  for (double elo : {1.0, 3.0, 5.0}) {
+    EXPECT_EQ(Llr(iguals, {-elo, elo, 0.05, 0.05}), 0) << elo;
+    EXPECT_EQ(Decideix(iguals, {-elo, elo, 0.05, 0.05}), t_decisio::INDECIDIBLE) << elo;
+  }
+  EXPECT_EQ(MalsLimits({0, 1e-20, 0.05, 0.05}), "ELO1 at least 0.5 above ELO0");
+  EXPECT_NE(MalsLimits({0, 1e308, 0.05, 0.05}), "");
+  EXPECT_EQ(MalsLimits({-10, 10, 0.05, 0.05}), "");
   EXPECT_EQ(TextElo({}), "no pairs yet");
   EXPECT_EQ(Llr({}, sprt), 0);
 }
