@@ -257,6 +257,13 @@ int main(int argc, char** argv) {
     const std::string per_que = NoEngegable(OrdreRobot(cami));
     if (!per_que.empty()) return Error("cannot start robot '" + cami + "': " + per_que, 2);
   }
+  {
+    // A field too full for what the match puts on it is refused before any robot starts.
+    t_config prova = config;
+    if (es_torneig) prova.llavor = t.primera;
+    std::string error;
+    if (!ComprovaDisposicio(prova, error)) return Error(error, 2);
+  }
   std::signal(SIGPIPE, SIG_IGN);
 
   if (es_torneig) {
