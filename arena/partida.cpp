@@ -170,8 +170,15 @@ bool Disposa(const t_config& config, int joc, t_mon& mon, std::string& error) {
 }
 
 bool ComprovaDisposicio(const t_config& config, std::string& error) {
+  // On a roomy field no draw can fail as often as every other time, so a game's layout cannot
+  // run out of draws (that would take 100000 failures in a row); only the first game is laid out
+  // then, sparing a long series of large fields a layout per game.
+  const double zona = (config.amplada - 4) * (config.alcada - 4);
+  const double coses = static_cast<double>(config.robots.size() + config.objectes.size()) +
+                       config.galetes + config.mines;
+  const bool ample = coses * 3.1416 * 4 * 4 <= zona / 2;
   t_mon mon;
-  for (int k = 0; k < std::max(1, config.jocs); ++k) {
+  for (int k = 0; k < (ample ? 1 : std::max(1, config.jocs)); ++k) {
     if (!Disposa(config, config.primer_joc + k, mon, error)) return false;
   }
   return true;
