@@ -100,7 +100,7 @@ std::string Text(const toml::table& t, const std::string& clau) {
 // A robot's name as the protocol takes it, and part of file names: one word of printable ASCII
 // without '#' (which starts the robot's number) or '/'.
 std::string Nom(const toml::table& t) {
-  const std::string nom = Text(t, "name");
+  std::string nom = Text(t, "name");
   if (!t.contains("name")) return nom;
   const bool bo = !nom.empty() && nom.size() <= kNomMax &&
                   std::all_of(nom.begin(), nom.end(), [](unsigned char c) {

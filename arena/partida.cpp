@@ -188,7 +188,7 @@ namespace {
 
 class Serie {
  public:
-  explicit Serie(const t_config& c) : config_(c), atzar_{c.llavor} {}
+  explicit Serie(const t_config& c) : config_(c) {}
 
   std::vector<t_resultat> Juga();
 
@@ -225,7 +225,6 @@ class Serie {
   void Grava(const std::vector<t_event>& events);
 
   const t_config& config_;
-  t_atzar atzar_;
   t_mon mon_;
   std::vector<t_participant> gent_;
   std::vector<t_resultat> jocs_;
