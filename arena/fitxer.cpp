@@ -260,7 +260,9 @@ struct t_posicio {
 // the side of counting too much; anything it misreads toml++ refuses on its own.
 class t_niuament {
  public:
-  explicit t_niuament(const std::string& text) : text_(text) {}
+  explicit t_niuament(const std::string& text) : text_(text) {
+    if (Ve("\xef\xbb\xbf")) i_ = 3;  // a byte order mark, which toml++ skips too
+  }
 
   // Empty if the text nests at most kNivellsMax deep; else what is wrong, at `on`.
   std::string Examina(t_posicio& on) {

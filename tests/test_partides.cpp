@@ -176,6 +176,7 @@ TEST(Fitxer, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
                             "50.5\n'height' = 20\n[[robot]]\nprogram = '''" + Repeteix("{", 50) +
                             "'''\n";
   EXPECT_EQ(Error(texts), "read");
+  EXPECT_EQ(Error("\xef\xbb\xbf[field]\nwidth = 50\n"), "read");
   EXPECT_EQ(Error("[options]\nx = '''" + Repeteix("[", 40) + "''''\"\"\"\n").find("nested"),
             std::string::npos);
 }
@@ -256,6 +257,10 @@ TEST(Fitxer, MutatedExamplesAreReadOrRefusedNeverCrash) {
     std::string error;
     if (LlegeixPartida(cami, "/rivals", c, error)) {
       ++llegits;
+      // Whatever it asks of the field is laid out or refused, never drawn forever.
+      if (!ComprovaDisposicio(c, error)) {
+        EXPECT_EQ(error.rfind("cannot lay out", 0), 0u);
+      }
     } else {
       ASSERT_EQ(error.rfind(cami + ":", 0), 0u) << error;
     }
