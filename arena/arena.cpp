@@ -233,6 +233,10 @@ void DefineixOpcions(CLI::App& app, t_opcions& o) {
                  "one to eight robots (with --match: they replace the file's, in order)");
 }
 
+bool EsTorneig(const t_opcions& o) {
+  return o.torneig > 0 || !o.sprt.empty() || !o.llavors.empty();
+}
+
 // Options that only a tournament reads: given to a single match, they would do nothing.
 std::string SenseTorneig(const CLI::App& app) {
   for (const char* nom :
@@ -315,6 +319,16 @@ int Configura(const CLI::App& app, const t_opcions& o, t_config& config) {
     if (!per_que.empty()) return Error("cannot start robot '" + cami + "': " + per_que, 2);
   }
   if (const std::string massa = MassaLlarga(config); !massa.empty()) return Error(massa, 2);
+  // A field too full for what the match puts on it is refused before any robot starts (for a
+  // tournament, the field of its first seed).
+  t_config prova = config;
+  if (!o.llavors.empty()) {
+    prova.llavor = std::stoull(o.llavors);
+  } else if (EsTorneig(o) && app.count("--seed") == 0) {
+    prova.llavor = 1;
+  }
+  std::string error;
+  if (!ComprovaDisposicio(prova, error)) return Error(error, 2);
   return 0;
 }
 
@@ -470,7 +484,7 @@ int main(int argc, char** argv) {
     }
     return Recompte(o, test);
   }
-  const bool es_torneig = o.torneig > 0 || test || !o.llavors.empty();
+  const bool es_torneig = EsTorneig(o);
   if (!es_torneig) {
     if (const std::string per_que = SenseTorneig(app); !per_que.empty()) return Error(per_que, 2);
   }

@@ -123,7 +123,7 @@ std::string TextSprt(const t_pentanomi& p, const t_sprt& sprt) {
                           "hypotheses, and no number of pairs can change that"
                     : Estima(p).parells < MIN_PARELLS_SPRT ? "continue (too few pairs to decide)"
                                                            : "continue";
-  char b[200];
+  char b[1000];
   std::snprintf(b, sizeof b,
                 "SPRT elo0 %g elo1 %g (alpha %g, beta %g): LLR %s (bounds %.2f, %.2f): %s",
                 sprt.elo0, sprt.elo1, sprt.alfa, sprt.beta, valor, sprt.Baixa(), sprt.Alta(), que);

@@ -2,18 +2,27 @@
 // names the file, line and column where it stands, before any robot is started.
 #include "arena/fitxer.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <toml++/toml.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <set>
 #include <sstream>
+#include <vector>
 
 namespace {
+
+// A match file is a page of settings: anything larger, or nested deeper, is not one. The depth
+// is checked before toml++ reads the text, since it follows nesting by recursion.
+constexpr size_t kMidaMax = 1 << 20;
+constexpr int kNivellsMax = 32;
+constexpr size_t kNomMax = 32;
 
 // An error at a place of the file; thrown up to LlegeixPartida, never out of it.
 struct t_error {
@@ -75,11 +84,33 @@ long long Enter(const toml::table& t, const std::string& clau, long long defecte
   return *v;
 }
 
+// A string, without control characters: it ends up in file names, command lines and summaries.
 std::string Text(const toml::table& t, const std::string& clau) {
   const toml::node* n = t.get(clau);
   if (!n) return "";
   if (!n->is_string()) Falla(*n, "'" + clau + "' must be a string");
-  return *n->value<std::string>();
+  std::string text = *n->value<std::string>();
+  if (std::any_of(text.begin(), text.end(),
+                  [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+    Falla(*n, "'" + clau + "' must not hold control characters");
+  }
+  return text;
+}
+
+// A robot's name as the protocol takes it, and part of file names: one word of printable ASCII
+// without '#' (which starts the robot's number) or '/'.
+std::string Nom(const toml::table& t) {
+  std::string nom = Text(t, "name");
+  if (!t.contains("name")) return nom;
+  const bool bo = !nom.empty() && nom.size() <= kNomMax &&
+                  std::all_of(nom.begin(), nom.end(), [](unsigned char c) {
+                    return c > 0x20 && c < 0x7f && c != '#' && c != '/';
+                  });
+  if (!bo) {
+    Falla(*t.get("name"), "a name is one word of 1 to " + std::to_string(kNomMax) +
+                              " printable ASCII characters, without '#' or '/'");
+  }
+  return nom;
 }
 
 const toml::array* Taules(const toml::table& t, const std::string& clau) {
@@ -166,10 +197,7 @@ void Llegeix(const toml::table& arrel, const std::string& dir, const std::string
       const std::string programa = Text(r, "program");
       if (programa.empty()) Falla(r, "a robot needs its 'program'");
       c.robots.push_back(CamiRobot(Relatiu(programa, dir), dir_rivals));
-      const std::string nom = Text(r, "name");
-      if (nom.find_first_of(" \t#") != std::string::npos)
-        Falla(*r.get("name"), "a name is one word, without '#'");
-      c.noms.push_back(nom);
+      c.noms.push_back(Nom(r));
       t_lloc lloc{0, 0, 0};
       lloc.aleatori = !r.contains("x") && !r.contains("y");
       if (!lloc.aleatori && !(r.contains("x") && r.contains("y")))
@@ -220,6 +248,170 @@ void Llegeix(const toml::table& arrel, const std::string& dir, const std::string
   }
 }
 
+// A place in the text, counted as toml++ counts it: lines from 1, columns in characters from 1.
+struct t_posicio {
+  int linia = 1, columna = 1;
+};
+
+// Follows how deep the text nests, as far as TOML's grammar tells it without reading values:
+// each part of a key or a table header is a level, and so is each array (an inline table is at
+// the level of its key, its keys below it; an array of tables is one more). Strings and comments
+// are skipped as TOML reads them, so that brackets and dots inside them do not count. It errs on
+// the side of counting too much; anything it misreads toml++ refuses on its own.
+class t_niuament {
+ public:
+  explicit t_niuament(const std::string& text) : text_(text) {
+    if (Ve("\xef\xbb\xbf")) i_ = 3;  // a byte order mark, which toml++ skips too
+  }
+
+  // Empty if the text nests at most kNivellsMax deep; else what is wrong, at `on`.
+  std::string Examina(t_posicio& on) {
+    while (i_ < text_.size()) {
+      const char c = text_[i_];
+      on = posicio_;
+      if (c == '"' || c == '\'') {
+        Cadena(c);
+        clau_buida_ = false;
+        continue;
+      }
+      if (c == '#') {
+        while (i_ < text_.size() && text_[i_] != '\n') Avanca();
+        continue;
+      }
+      if (c == '\n') {
+        if (pila_.empty()) Clau(true);
+      } else if (c == '[' && clau_ && pila_.empty() && clau_buida_) {
+        capcalera_ = true;
+        if (Ve("[[")) Avanca(), capcalera_doble_ = true;
+      } else if (c == ']' && capcalera_) {
+        // The header's parts, one more for an array of tables.
+        base_ = parts_ + (capcalera_doble_ ? 1 : 0);
+        capcalera_ = capcalera_doble_ = false;
+        clau_ = false;
+        if (Ve("]]")) Avanca();
+      } else if (c == '.' && clau_) {
+        // A header names its table from the root; a key, from the table it is in.
+        if (++parts_ + (capcalera_ ? 1 : Base()) > kNivellsMax) return Massa();
+      } else if (c == '=' && clau_ && !capcalera_) {
+        nivell_ = Base() + parts_;
+        clau_ = false;
+        if (nivell_ > kNivellsMax) return Massa();
+      } else if ((c == '[' || c == '{') && !clau_) {
+        // An array's items are a level below it; an inline table's keys count on their own.
+        if (c == '[' && ++nivell_ > kNivellsMax) return Massa();
+        pila_.emplace_back(c, nivell_);
+        if (c == '{') Clau(false);
+      } else if ((c == ']' || c == '}') && !pila_.empty() &&
+                 pila_.back().first == (c == ']' ? '[' : '{')) {
+        pila_.pop_back();
+        clau_ = false;
+        nivell_ = Base();
+      } else if (c == ',' && !pila_.empty()) {
+        if (pila_.back().first == '{') {
+          Clau(false);
+        } else {
+          nivell_ = pila_.back().second;
+        }
+      } else if (c != ' ' && c != '\t' && c != '\r') {
+        clau_buida_ = false;
+      }
+      Avanca();
+    }
+    return "";
+  }
+
+ private:
+  // The level keys start from: the table of the last header, or the inline table they are in.
+  int Base() const { return pila_.empty() ? base_ : pila_.back().second; }
+  void Clau(bool linia) {
+    clau_ = true;
+    clau_buida_ = linia;
+    parts_ = 1;
+  }
+  bool Ve(const char* que) const { return text_.compare(i_, std::strlen(que), que) == 0; }
+  void Avanca() {
+    if (text_[i_] == '\n') {
+      ++posicio_.linia, posicio_.columna = 1;
+    } else if ((static_cast<unsigned char>(text_[i_]) & 0xc0) != 0x80) {
+      ++posicio_.columna;
+    }
+    ++i_;
+  }
+  std::string Massa() const {
+    return "nested more than " + std::to_string(kNivellsMax) +
+           " levels deep (tables, dotted keys, inline tables and arrays)";
+  }
+  // A string from its opening quote to past its closing one: basic ("...", with escapes) or
+  // literal ('...'), on one line or, tripled, on many.
+  void Cadena(char cometa) {
+    const std::string triple(3, cometa);
+    const bool llarga = Ve(triple.c_str());
+    for (int k = 0; k < (llarga ? 3 : 1); ++k) Avanca();
+    while (i_ < text_.size()) {
+      const char c = text_[i_];
+      if (c == '\\' && cometa == '"') {
+        Avanca();
+        if (i_ < text_.size()) Avanca();
+      } else if (c == cometa && !llarga) {
+        Avanca();
+        return;
+      } else if (c == cometa && Ve(triple.c_str())) {
+        // Up to two quotes more belong to the string: """a""""" ends with a"".
+        for (int k = 0; k < 5 && i_ < text_.size() && text_[i_] == cometa; ++k) Avanca();
+        return;
+      } else if (c == '\n' && !llarga) {
+        return;
+      } else {
+        Avanca();
+      }
+    }
+  }
+
+  const std::string& text_;
+  size_t i_ = 0;
+  t_posicio posicio_;
+  std::vector<std::pair<char, int>> pila_;  // open inline tables and arrays, each with its level
+  bool clau_ = true;                        // reading a key (or a header), not a value
+  bool clau_buida_ = true;                  // at the start of a line, before the key
+  bool capcalera_ = false, capcalera_doble_ = false;
+  int parts_ = 1;   // parts of the key read so far
+  int base_ = 0;    // the level of the last table header
+  int nivell_ = 0;  // the level of the value being read
+};
+
+// The whole file, if it is a regular file no larger than kMidaMax. Opened without blocking, so
+// that a FIFO or a device named as a match file is refused instead of waited on.
+bool LlegeixText(const std::string& cami, std::string& text, std::string& error) {
+  struct stat st;
+  auto No = [&](const std::string& que) {
+    error = cami + ": " + que;
+    return false;
+  };
+  if (stat(cami.c_str(), &st) != 0) return No(std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return No("is a directory");
+  if (!S_ISREG(st.st_mode)) return No("is not a regular file");
+  const int fd = open(cami.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return No(std::strerror(errno));
+  // What was opened is checked again: the name may have been replaced since stat.
+  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  const bool cap = regular && static_cast<unsigned long long>(st.st_size) <= kMidaMax;
+  text.clear();
+  char bloc[65536];
+  ssize_t n = 0;
+  while (cap && text.size() <= kMidaMax &&
+         ((n = read(fd, bloc, sizeof bloc)) > 0 || (n < 0 && errno == EINTR))) {
+    if (n > 0) text.append(bloc, static_cast<size_t>(n));
+  }
+  const int errada = errno;
+  close(fd);
+  if (!regular) return No("is not a regular file");
+  if (!cap || text.size() > kMidaMax) {
+    return No("larger than " + std::to_string(kMidaMax >> 20) + " MiB: not a match file");
+  }
+  if (n < 0) return No(std::strerror(errada));
+  return true;
+}
+
 }  // namespace
 
 std::string CamiRobot(const std::string& robot, const std::string& dir_rivals) {
@@ -231,28 +423,30 @@ bool LlegeixPartida(const std::string& cami, const std::string& dir_rivals, t_co
                     std::string& error) {
   const size_t barra = cami.find_last_of('/');
   const std::string dir = barra == std::string::npos ? "." : cami.substr(0, barra);
-  struct stat st;
-  if (stat(cami.c_str(), &st) != 0 || access(cami.c_str(), R_OK) != 0) {
-    error = cami + ": " + std::strerror(errno);
-    return false;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    error = cami + ": is a directory";
+  std::string text;
+  if (!LlegeixText(cami, text, error)) return false;
+  auto Lloc = [&](int linia, int columna) {
+    return cami + ":" + std::to_string(linia) + ":" + std::to_string(columna) + ": ";
+  };
+  t_posicio on;
+  if (const std::string que = t_niuament(text).Examina(on); !que.empty()) {
+    error = Lloc(on.linia, on.columna) + que;
     return false;
   }
   try {
-    const toml::table arrel = toml::parse_file(cami);
+    const toml::table arrel = toml::parse(text, cami);
     t_config c = config;
     Llegeix(arrel, dir, dir_rivals, c);
     config = c;
     return true;
   } catch (const toml::parse_error& e) {
-    const auto& on = e.source().begin;
-    error = cami + ":" + std::to_string(on.line) + ":" + std::to_string(on.column) + ": " +
+    const auto& lloc = e.source().begin;
+    error = Lloc(static_cast<int>(lloc.line), static_cast<int>(lloc.column)) +
             std::string(e.description());
   } catch (const t_error& e) {
-    error = cami + ":" + std::to_string(e.on.begin.line) + ":" + std::to_string(e.on.begin.column) +
-            ": " + e.que;
+    error = Lloc(static_cast<int>(e.on.begin.line), static_cast<int>(e.on.begin.column)) + e.que;
+  } catch (const std::exception& e) {
+    error = cami + ": " + e.what();
   }
   return false;
 }

@@ -104,9 +104,115 @@ uint64_t LlavorJoc(uint64_t llavor, int joc) {
   return joc == 1 ? llavor : llavor ^ (0x9e3779b97f4a7c15ull * static_cast<uint64_t>(joc));
 }
 
+// Bounds on drawing random places. A layout with room needs a few draws per object; these are
+// far beyond that, so every layout that used to be found still is, drawn the same. The overall
+// bound counts distance checks, so it holds however many objects the file places itself.
+constexpr long kIntentsPerLloc = 100000;
+constexpr long kComprovacionsMax = 10000000;
+
+}  // namespace
+
+bool Disposa(const t_config& config, int joc, t_mon& mon, std::string& error) {
+  t_atzar atzar{LlavorJoc(config.llavor, joc)};
+  mon = t_mon{};
+  mon.amplada = config.amplada;
+  mon.alcada = config.alcada;
+  OpcionsPerDefecte(mon.opcions);
+  for (int o = 0; o < NUM_OPCIONS; ++o) {
+    if (!std::isnan(config.opcions[o])) mon.opcions[o] = config.opcions[o];
+  }
+  mon.opcions[OPT_DURADA] = config.durada;
+  long comprovacions = 0;
+  auto Lliure = [&](double x, double y, double marge) {
+    comprovacions += static_cast<long>(mon.robots.size() + mon.objectes.size()) + 1;
+    for (const auto& r : mon.robots) {
+      if (std::hypot(r.x - x, r.y - y) < marge) return false;
+    }
+    for (const auto& o : mon.objectes) {
+      if (std::hypot(o.x - x, o.y - y) < marge) return false;
+    }
+    return true;
+  };
+  // After the first thing that finds no room nothing more is drawn: what is left of the robots
+  // stands in the middle, what is left of the cookies and mines is left out.
+  bool bo = true;
+  auto AlAtzar = [&](double& x, double& y, double marge) {
+    for (long intent = 0; bo && intent < kIntentsPerLloc && comprovacions < kComprovacionsMax;
+         ++intent) {
+      if (intent % 4096 == 4095 && interrupcio) break;
+      x = atzar.Uniforme(2, mon.amplada - 2);
+      y = atzar.Uniforme(2, mon.alcada - 2);
+      if (Lliure(x, y, marge)) return true;
+    }
+    return false;
+  };
+  auto SenseLloc = [&](const std::string& que, int k, int de) {
+    if (!bo) return;
+    bo = false;
+    std::ostringstream o;
+    o << "cannot lay out the field";
+    if (config.jocs > 1) o << " of game " << joc;
+    o << ": ";
+    if (interrupcio) {
+      o << "interrupted";
+    } else {
+      o << "no room for " << que << " " << k << " of " << de << " on " << mon.amplada << " x "
+        << mon.alcada;
+    }
+    error = o.str();
+  };
+  const int robots = static_cast<int>(config.robots.size());
+  for (int i = 0; i < robots; ++i) {
+    t_cos_robot r;
+    const size_t ii = static_cast<size_t>(i);
+    if (ii < config.llocs.size() && !config.llocs[ii].aleatori) {
+      const t_lloc& l = config.llocs[ii];
+      r.x = l.x, r.y = l.y, r.rumb = l.rumb, r.vel = l.vel;
+    } else {
+      r.x = mon.amplada / 2, r.y = mon.alcada / 2;
+      if (!AlAtzar(r.x, r.y, 4)) SenseLloc("robot", i + 1, robots);
+      r.rumb = atzar.Uniforme(0, 6.283185307179586);
+    }
+    r.radar_abans = r.rumb;
+    r.energia = mon.opcions[OPT_ENERGIA_INICIAL];
+    mon.robots.push_back(r);
+  }
+  mon.objectes = config.objectes;
+  mon.trets = config.trets;
+  for (int k = 0; k < config.galetes + config.mines && bo; ++k) {
+    const bool galeta = k < config.galetes;
+    t_objecte o{0, 0, galeta ? OBJ_GALETA : OBJ_MINA};
+    if (AlAtzar(o.x, o.y, 2)) {
+      mon.objectes.push_back(o);
+    } else if (galeta) {
+      SenseLloc("cookie", k + 1, config.galetes);
+    } else {
+      SenseLloc("mine", k - config.galetes + 1, config.mines);
+    }
+  }
+  return bo;
+}
+
+bool ComprovaDisposicio(const t_config& config, std::string& error) {
+  // On a roomy field no draw can fail as often as every other time, so a game's layout cannot
+  // run out of draws (that would take 100000 failures in a row); only the first game is laid out
+  // then, sparing a long series of large fields a layout per game.
+  const double zona = (config.amplada - 4) * (config.alcada - 4);
+  const double coses = static_cast<double>(config.robots.size() + config.objectes.size()) +
+                       config.galetes + config.mines;
+  const bool ample = coses * 3.1416 * 4 * 4 <= zona / 2;
+  t_mon mon;
+  for (int k = 0; k < (ample ? 1 : std::max(1, config.jocs)); ++k) {
+    if (!Disposa(config, config.primer_joc + k, mon, error)) return false;
+  }
+  return true;
+}
+
+namespace {
+
 class Serie {
  public:
-  explicit Serie(const t_config& c) : config_(c), atzar_{c.llavor} {}
+  explicit Serie(const t_config& c) : config_(c) {}
   ~Serie() {
     if (fitxer_) std::fclose(fitxer_);
   }
@@ -142,7 +248,6 @@ class Serie {
   void Grava(const std::vector<t_event>& events);
 
   const t_config& config_;
-  t_atzar atzar_;
   t_mon mon_;
   std::vector<t_participant> gent_;
   std::vector<t_resultat> jocs_;
@@ -229,52 +334,14 @@ void Serie::Nota(int i, const std::string& linia, bool dibuix) {
 }
 
 void Serie::Situa(int joc) {
-  atzar_ = t_atzar{LlavorJoc(config_.llavor, joc)};
-  mon_ = t_mon{};
-  mon_.amplada = config_.amplada;
-  mon_.alcada = config_.alcada;
-  OpcionsPerDefecte(mon_.opcions);
-  for (int o = 0; o < NUM_OPCIONS; ++o) {
-    if (!std::isnan(config_.opcions[o])) mon_.opcions[o] = config_.opcions[o];
-  }
-  mon_.opcions[OPT_DURADA] = config_.durada;
-  auto Lliure = [&](double x, double y, double marge) {
-    for (const auto& r : mon_.robots) {
-      if (std::hypot(r.x - x, r.y - y) < marge) return false;
-    }
-    for (const auto& o : mon_.objectes) {
-      if (std::hypot(o.x - x, o.y - y) < marge) return false;
-    }
-    return true;
-  };
-  auto AlAtzar = [&](double& x, double& y, double marge) {
-    do {
-      x = atzar_.Uniforme(2, mon_.amplada - 2);
-      y = atzar_.Uniforme(2, mon_.alcada - 2);
-    } while (!Lliure(x, y, marge));
-  };
-  for (size_t i = 0; i < config_.robots.size(); ++i) {
-    t_cos_robot r;
-    if (i < config_.llocs.size() && !config_.llocs[i].aleatori) {
-      const t_lloc& l = config_.llocs[i];
-      r.x = l.x, r.y = l.y, r.rumb = l.rumb, r.vel = l.vel;
-    } else {
-      AlAtzar(r.x, r.y, 4);
-      r.rumb = atzar_.Uniforme(0, 6.283185307179586);
-    }
-    r.radar_abans = r.rumb;
-    r.energia = mon_.opcions[OPT_ENERGIA_INICIAL];
+  // Each game's layout was checked before the series started; a field that proves too full
+  // anyway (a tournament's other seeds) is played with what found room, never drawn forever.
+  std::string error;
+  Disposa(config_, joc, mon_, error);
+  for (size_t i = 0; i < mon_.robots.size(); ++i) {
     // A robot dropped in an earlier game is out of the series.
-    r.viu = i >= gent_.size() || gent_[i].caigut.empty();
-    mon_.robots.push_back(r);
+    mon_.robots[i].viu = i >= gent_.size() || gent_[i].caigut.empty();
   }
-  mon_.objectes = config_.objectes;
-  for (int k = 0; k < config_.galetes + config_.mines; ++k) {
-    t_objecte o{0, 0, k < config_.galetes ? OBJ_GALETA : OBJ_MINA};
-    AlAtzar(o.x, o.y, 2);
-    mon_.objectes.push_back(o);
-  }
-  mon_.trets = config_.trets;
 }
 
 void Serie::Engega() {

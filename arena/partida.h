@@ -133,6 +133,15 @@ struct t_resultat {
   std::vector<t_linia> linies;  // the transcript's lines, by robot, but Info and Radar
 };
 
+// The field of game `joc` as it starts: robots at their given places or at random, cookies and
+// mines at random, the given objects and shots; the random places drawn from the game's seed, so
+// the same configuration and game always give the same field. Random places are drawn a bounded
+// number of times: false, with `error` naming what found no room, when the field is too full
+// (or the arena was interrupted); `mon` then holds what was placed.
+bool Disposa(const t_config& config, int joc, t_mon& mon, std::string& error);
+// Every game of the series laid out as Disposa would, before any robot is started.
+bool ComprovaDisposicio(const t_config& config, std::string& error);
+
 // Plays config.jocs games, numbered from config.primer_joc, with the same robot processes; one
 // result for each game played (fewer if the arena was interrupted).
 std::vector<t_resultat> JugaSerie(const t_config& config);

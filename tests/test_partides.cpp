@@ -1,12 +1,19 @@
 // Match files: every key read into the match's configuration, programs found relative to the
 // file, and every broken file refused with the file, line and column of what is wrong.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <sstream>
 
 #include "arena/fitxer.h"
+#include "arena/proces.h"
+#include "tests/temporal.h"
 
 namespace {
 
@@ -128,6 +135,247 @@ TEST(Fitxer, ABrokenFileIsRefusedWithItsPlace) {
   std::string error;
   EXPECT_FALSE(LlegeixPartida("/no/such/match.toml", "/rivals", c, error));
   EXPECT_EQ(error, "/no/such/match.toml: No such file or directory");
+}
+
+// The error LlegeixPartida gives for `text`, or "read" if it takes it.
+std::string Error(const std::string& text, std::string* cami = nullptr) {
+  const t_fitxer f(text);
+  t_config c;
+  std::string error;
+  if (cami) *cami = f.cami;
+  return LlegeixPartida(f.cami, "/rivals", c, error) ? "read" : error;
+}
+
+std::string Repeteix(const std::string& tros, int n) {
+  std::string text;
+  for (int k = 0; k < n; ++k) text += tros;
+  return text;
+}
+
+TEST(Fitxer, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
+  const std::pair<std::string, std::string> casos[] = {
+      {Repeteix("a.", 100000) + "a = 1\n", ":1:64: nested more than 32 levels"},
+      {"x = " + Repeteix("[", 100000) + Repeteix("]", 100000) + "\n", ":1:36: nested more"},
+      {"x = " + Repeteix("{a = ", 100000) + "1" + Repeteix("}", 100000) + "\n",
+       ":1:163: nested more"},
+      {"[" + Repeteix("t.", 100000) + "t]\n", ":1:63: nested more"},
+      {"[[" + Repeteix("t.", 40) + "t]]\n", ":1:64: nested more"},
+      {"[a.b]\n" + Repeteix("c.", 40) + "c = 1\n", ":2:60: nested more"},
+      {"x = [{a = " + Repeteix("[", 40) + "\n", ":1:40: nested more"},
+      {Repeteix("a.", 32) + "a = 1\n", ":1:64: nested more"},
+  };
+  for (const auto& [text, esperat] : casos) {
+    std::string cami;
+    const std::string error = Error(text, &cami);
+    EXPECT_EQ(error.rfind(cami + esperat, 0), 0u) << text.substr(0, 60) << "\n" << error;
+  }
+  // At the limit, and with brackets and dots inside strings and comments, toml++ reads it.
+  EXPECT_NE(Error(Repeteix("a.", 31) + "a = 1\n").find("unknown key 'a'"), std::string::npos);
+  const std::string texts = "description = \"[[[[{{ a.b.c \\\" ]]\"  # " + Repeteix("[", 50) +
+                            "\n# " + Repeteix("a.", 50) + "\nseed = 4 # '\n[field]\nwidth = " +
+                            "50.5\n'height' = 20\n[[robot]]\nprogram = '''" + Repeteix("{", 50) +
+                            "'''\n";
+  EXPECT_EQ(Error(texts), "read");
+  EXPECT_EQ(Error("\xef\xbb\xbf[field]\nwidth = 50\n"), "read");
+  EXPECT_EQ(Error("[options]\nx = '''" + Repeteix("[", 40) + "''''\"\"\"\n").find("nested"),
+            std::string::npos);
+}
+
+TEST(Fitxer, NamesAndTextsAreTakenOnlyWithoutControlCharacters) {
+  const std::string robot = "[[robot]]\nprogram = \"diana\"\nname = ";
+  const std::pair<std::string, std::string> casos[] = {
+      {robot + "\"a/b\"\n", ":3:8: a name is one word of 1 to 32 printable ASCII"},
+      {robot + "\"../x\"\n", ":3:8: a name is one word"},
+      {robot + "\"a#b\"\n", ":3:8: a name is one word"},
+      {robot + "\"a b\"\n", ":3:8: a name is one word"},
+      {robot + "\"\"\n", ":3:8: a name is one word"},
+      {robot + "\"" + std::string(33, 'x') + "\"\n", ":3:8: a name is one word"},
+      {robot + "\"caf\xc3\xa9\"\n", ":3:8: a name is one word"},
+      {robot + "\"a\\nb\"\n", ":3:8: 'name' must not hold control characters"},
+      {robot + "\"a\\u001b[31m\"\n", ":3:8: 'name' must not hold control characters"},
+      {robot + "\"a\\u0000\"\n", ":3:8: 'name' must not hold control characters"},
+      {robot + "\"a\\u007f\"\n", ":3:8: 'name' must not hold control characters"},
+      {"[[robot]]\nprogram = \"bot\\u0000.py\"\n", ":2:11: 'program' must not hold control"},
+      {"description = \"\"\"two\nlines\"\"\"\n", ":1:15: 'description' must not hold control"},
+      {"description = \"\\u0007\"\n", ":1:15: 'description' must not hold control"},
+  };
+  for (const auto& [text, esperat] : casos) {
+    std::string cami;
+    const std::string error = Error(text, &cami);
+    EXPECT_EQ(error.rfind(cami + esperat, 0), 0u) << text << "\n" << error;
+  }
+  EXPECT_EQ(Error(robot + "\"" + std::string(32, 'x') + "\"\n"), "read");
+  EXPECT_EQ(Error(robot + "\"R2-d2_(v3)!\"\n"), "read");
+}
+
+// Whatever a file holds, the reader answers: the configuration, or an error at the file.
+TEST(Fitxer, MutatedExamplesAreReadOrRefusedNeverCrash) {
+  std::vector<std::string> exemples;
+  for (const auto& e : std::filesystem::directory_iterator(PARTIDES_DIR)) {
+    std::ifstream in(e.path());
+    std::ostringstream text;
+    text << in.rdbuf();
+    exemples.push_back(text.str());
+  }
+  ASSERT_GE(exemples.size(), 7u);
+  const t_dir dir;
+  const std::string cami = dir.cami + "/m.toml";
+  std::mt19937 atzar(12345);
+  auto Fins = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n)(atzar); };
+  const std::string especials = "[]{}\"'#.=,\\\n \t\r\x1b\x7f\xc3\xff";
+  int llegits = 0;
+  for (int volta = 0; volta < 1500; ++volta) {
+    std::string text = exemples[static_cast<size_t>(volta) % exemples.size()];
+    for (size_t canvis = 1 + Fins(3); canvis > 0; --canvis) {
+      const size_t on = Fins(text.size());
+      const size_t llarg = 1 + Fins(std::min<size_t>(8, text.size() - on));
+      switch (Fins(3)) {
+        case 0:  // a byte changed, often for one that means something to TOML
+          if (on < text.size()) {
+            text[on] =
+                Fins(1) ? especials[Fins(especials.size() - 1)] : static_cast<char>(Fins(255));
+          }
+          break;
+        case 1:
+          text.erase(on, llarg);
+          break;
+        case 2:
+          text.insert(on, text.substr(on, llarg));
+          break;
+        default: {  // a few bytes repeated, at times enough to nest far too deep
+          const int cops = Fins(7) == 0 ? 50000 : static_cast<int>(Fins(100));
+          text.insert(on, Repeteix(text.substr(on, llarg), cops));
+        }
+      }
+    }
+    // Keys nested as deep as a file can hold, where a key may stand.
+    if (volta % 100 == 0) text.insert(text.find('\n') + 1, Repeteix("k.", 100000));
+    // Removed, not truncated: ext4 flushes a file truncated and written again to the disk.
+    std::filesystem::remove(cami);
+    std::ofstream(cami, std::ios::binary) << text;
+    t_config c;
+    std::string error;
+    if (LlegeixPartida(cami, "/rivals", c, error)) {
+      ++llegits;
+      // Whatever it asks of the field is laid out or refused, never drawn forever.
+      if (!ComprovaDisposicio(c, error)) {
+        EXPECT_EQ(error.rfind("cannot lay out", 0), 0u);
+      }
+    } else {
+      ASSERT_EQ(error.rfind(cami + ":", 0), 0u) << error;
+    }
+  }
+  EXPECT_GT(llegits, 10);  // the mutations reach the reader's checks, not only toml++'s
+}
+
+// The arena program on a match file, its standard error kept in `dir`.
+struct t_arena {
+  t_fill proces;
+  std::string errors;
+  t_arena(const std::string& dir, const std::string& partida) {
+    errors = dir + "/stderr";
+    t_engegada e;
+    e.ordre = {ARENA_BIN, "--transcript", dir + "/m.txt", "--match", partida};
+    e.err = errors;
+    EXPECT_TRUE(Engega(proces, e)) << proces.error;
+  }
+  // How it ended and what it said, if it ended within 20 s; it is ended and reaped either way.
+  std::string Acaba() {
+    const bool acabat = EsperaFi(proces, 20000);
+    const pid_t pid = proces.pid;
+    Atura(proces);
+    EXPECT_TRUE(pid > 0 && kill(pid, 0) != 0 && errno == ESRCH);  // nothing of it left behind
+    if (!acabat) return "still running after 20 s";
+    std::ifstream in(errors);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return ComAcaba(proces.estat) + ": " + text.str();
+  }
+};
+
+TEST(Arena, OnlyARegularMatchFileOfAtMostOneMebibyteIsRead) {
+  const t_dir dir;
+  const std::string fifo = dir.cami + "/fifo.toml";
+  const std::string carpeta = dir.cami + "/carpeta.toml";
+  const std::string gran = dir.cami + "/gran.toml";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(carpeta.c_str(), 0700), 0);
+  std::ofstream(gran) << "description = \"\"\"" << std::string(1 << 20, 'x') << "\"\"\"\n";
+  // A FIFO nobody writes to would block whoever opens it to read, and /dev/zero never ends:
+  // both are refused at once.
+  for (const std::string& cami : {fifo, std::string("/dev/zero")}) {
+    EXPECT_EQ(t_arena(dir, cami).Acaba(),
+              "exited with status 2: arena: " + cami + ": is not a regular file\n");
+  }
+  const std::pair<std::string, std::string> casos[] = {
+      {carpeta, ": is a directory"},
+      {gran, ": larger than 1 MiB: not a match file"},
+  };
+  for (const auto& [cami, esperat] : casos) {
+    t_config c;
+    std::string error;
+    EXPECT_FALSE(LlegeixPartida(cami, "/rivals", c, error));
+    EXPECT_EQ(error, cami + esperat);
+  }
+}
+
+TEST(Arena, AFieldWithNoRoomIsRefusedBeforeAnyRobotStarts) {
+  const t_dir dir;
+  // A robot that leaves a mark if it is ever started.
+  const std::string marca = dir.cami + "/started";
+  std::ofstream(dir.cami + "/marca.sh") << "#!/bin/sh\ntouch " << marca << "\n";
+  chmod((dir.cami + "/marca.sh").c_str(), 0755);
+  const std::string robot = "[[robot]]\nprogram = \"./marca.sh\"\n";
+  const std::pair<std::string, std::string> casos[] = {
+      {"field = { width = 4, height = 4 }\n" + robot + robot,
+       "field: no room for robot 2 of 2 on 4 x 4\n"},
+      {"field = { width = 10, height = 10 }\ncookies = 100\nmines = 100\n" + robot,
+       "field: no room for cookie "},
+      {"field = { width = 10, height = 10 }\ncookies = 0\nmines = 100\n" + robot,
+       "field: no room for mine "},
+      // Game 1 has room, game 7 has not: the robot stands where neither cookie fits.
+      {"field = { width = 6, height = 8 }\ngames = 10\ncookies = 2\nmines = 0\n" + robot,
+       "field of game 7: no room for cookie 2 of 2 on 6 x 8\n"},
+  };
+  for (const auto& [text, esperat] : casos) {
+    std::ofstream(dir.cami + "/ple.toml") << text;
+    const std::string sortida = t_arena(dir, dir.cami + "/ple.toml").Acaba();
+    EXPECT_EQ(sortida.rfind("exited with status 2: arena: cannot lay out the ", 0), 0u) << sortida;
+    EXPECT_NE(sortida.find(esperat), std::string::npos) << sortida;
+    struct stat st;
+    EXPECT_NE(stat(marca.c_str(), &st), 0);
+  }
+}
+
+TEST(Disposicio, RandomPlacesKeepTheirDistanceAndTheSameGameGivesTheSameField) {
+  t_config c;
+  c.robots = std::vector<std::string>(8, kDiana);
+  c.galetes = c.mines = 100;
+  c.amplada = c.alcada = 100;
+  c.llocs = {{50, 50, 0}};
+  c.objectes = {{52, 50, OBJ_MINA}};
+  t_mon mon, altre;
+  std::string error;
+  ASSERT_TRUE(Disposa(c, 3, mon, error)) << error;
+  ASSERT_TRUE(Disposa(c, 3, altre, error)) << error;
+  ASSERT_EQ(mon.robots.size(), 8u);
+  ASSERT_EQ(mon.objectes.size(), 201u);
+  auto Lluny = [](const auto& a, const auto& b) { return std::hypot(a.x - b.x, a.y - b.y); };
+  for (size_t i = 0; i < mon.robots.size(); ++i) {
+    EXPECT_EQ(mon.robots[i].x, altre.robots[i].x);
+    for (size_t j = 0; j < i; ++j) EXPECT_GE(Lluny(mon.robots[i], mon.robots[j]), 4);
+  }
+  for (size_t i = 1; i < mon.objectes.size(); ++i) {
+    EXPECT_EQ(mon.objectes[i].y, altre.objectes[i].y);
+    for (size_t j = 0; j < i; ++j) EXPECT_GE(Lluny(mon.objectes[i], mon.objectes[j]), 2);
+    for (const auto& r : mon.robots) EXPECT_GE(Lluny(mon.objectes[i], r), 2);
+  }
+  EXPECT_TRUE(ComprovaDisposicio(c, error));
+  // Too full, it is refused, every robot still standing somewhere.
+  c.amplada = c.alcada = 10;
+  EXPECT_FALSE(Disposa(c, 1, mon, error));
+  EXPECT_EQ(error.rfind("cannot lay out the field: no room for robot ", 0), 0u) << error;
+  EXPECT_EQ(mon.robots.size(), 8u);
 }
 
 }  // namespace
