@@ -1,6 +1,7 @@
 // The practice arena: plays a seeded match, or a tournament of them, between robot programs,
 // the built-in opponents and the sitting target; writes the transcript and prints a summary.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,6 +143,7 @@ const CLI::Validator NomValid(
                       std::all_of(nom.begin(), nom.end(), [](unsigned char c) {
                         return c > 0x20 && c < 0x7f && c != '#' && c != '/';
                       });
+      if (nom.size() > 32) return "'" + nom + "' is longer than 32 characters";
       return be ? "" : "'" + nom + "' is not one word of printable characters without '#' or '/'";
     },
     "NAME");
@@ -163,6 +165,8 @@ void DefineixOpcions(CLI::App& app, t_opcions& o) {
   app.add_flag("--realtime", o.linia.temps_real, "a tick every 50 ms of wall-clock time");
   app.add_option("--name", o.noms,
                  "the name shown for each robot, in order (repeat it), whatever it calls itself")
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->check(NomValid);
   auto* torneig = app.add_option("--tournament", o.torneig,
                                  "play N seeds from --seed on (two robots: each from both "
@@ -310,7 +314,8 @@ int Configura(const CLI::App& app, const t_opcions& o, t_config& config) {
                      std::to_string(config.robots.size()) + " robots",
                  2);
   }
-  config.noms.resize(std::max(config.noms.size(), o.noms.size()));
+  // A name for each place, so that names travel with their robots when places are swapped.
+  config.noms.resize(config.robots.size());
   for (size_t k = 0; k < o.noms.size(); ++k) config.noms[k] = o.noms[k];
   // Every robot is checked before anything is started or written.
   for (const auto& cami : config.robots) {
@@ -344,30 +349,59 @@ std::string DirGuardats(const std::string& resultats) {
   return sense;
 }
 
-// The results file: a new tournament may not truncate one by surprise; --resume reads what it
-// has, which must be this very tournament.
+// The results file, opened and locked before anything is played: a FIFO or a folder is refused,
+// another arena writing it is refused, and one that holds results is not truncated by surprise.
+// --resume reads what it has, which must be this very tournament over the same seeds; nothing
+// is written to the file before it is known to be so.
 int PreparaResultats(const t_opcions& o, const t_config& config, t_torneig& t) {
   struct stat st;
-  const bool ple = stat(t.resultats.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+  const bool existeix = stat(t.resultats.c_str(), &st) == 0;
+  if (existeix && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
+    return Error("--results: " + t.resultats + " is not a regular file", 2);
+  }
+  const bool ple = existeix && S_ISREG(st.st_mode) && st.st_size > 0;
+  struct stat dir;
+  if (stat(t.dir_guardats.c_str(), &dir) == 0 && !S_ISDIR(dir.st_mode)) {
+    return Error("cannot keep games in " + t.dir_guardats + ": not a folder", 2);
+  }
   if (ple && !o.reprendre && !o.sobreescriu) {
     return Error(t.resultats +
                      " already holds results: --resume continues that tournament, --overwrite "
                      "replaces it, --results names another file",
                  2);
   }
-  if (!ple || !o.reprendre) return 0;
-  std::string error;
-  if (!ReparaFinal(t.resultats, error) || !LlegeixResultats({t.resultats}, t.previs, error)) {
-    return Error(error, 2);
+  const int fd = open(t.resultats.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return Error("cannot write " + t.resultats + ": " + std::strerror(errno), 2);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return Error(t.resultats + ": another arena is writing it", 2);
   }
-  const json empremta = Empremta(config, t);
-  for (const auto& r : t.previs) {
-    const std::string per_que = Diferencia(empremta, r);
-    if (!per_que.empty()) {
-      return Error("--resume: " + t.resultats + " holds " + per_que +
-                       "; --overwrite replaces it, --results names another file",
-                   2);
+  t.fd_resultats = fd;  // closed by the tournament, or with the process on an error below
+  std::string error;
+  if (ple && o.reprendre) {
+    if (!LlegeixResultats({t.resultats}, t.previs, error, true)) return Error(error, 2);
+    const json empremta = Empremta(config, t);
+    for (const auto& r : t.previs) {
+      std::string per_que = Diferencia(empremta, r);
+      const uint64_t llavor = r.at("seed").get<uint64_t>();
+      if (per_que.empty() && (llavor < t.primera || llavor > t.darrera)) {
+        per_que = "seed " + std::to_string(llavor) + ", outside " + std::to_string(t.primera) +
+                  "-" + std::to_string(t.darrera);
+      }
+      if (!per_que.empty()) {
+        return Error("--resume: " + t.resultats + " holds " + per_que +
+                         "; --overwrite replaces it, --results names another file",
+                     2);
+      }
     }
+    if (!ReparaFinal(t.resultats, error)) return Error(error, 2);
+  }
+  const bool buida = t.previs.empty();
+  if (!existeix || S_ISREG(st.st_mode)) {
+    if (buida && ftruncate(fd, 0) != 0) {
+      return Error("cannot write " + t.resultats + ": " + std::strerror(errno), 2);
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_APPEND);
   }
   return 0;
 }
@@ -390,6 +424,9 @@ int Torneig(const CLI::App& app, const t_opcions& o, const t_config& config,
     t.darrera = std::stoull(o.llavors.substr(o.llavors.find('-') + 1));
   }
   if (t.darrera < t.primera) return Error("--seed: the seeds go past 2^64 - 1", 2);
+  if (app.count("--keep") > 0 && (o.guarda.empty() || o.guarda.back() == ',')) {
+    return Error("--keep: '" + o.guarda + "' is not a list of drops, losses or all", 2);
+  }
   std::istringstream guardar(o.guarda);
   for (std::string que; std::getline(guardar, que, ',');) {
     if (que == "drops") {
@@ -402,9 +439,6 @@ int Torneig(const CLI::App& app, const t_opcions& o, const t_config& config,
       return Error("--keep: '" + que + "' is not drops, losses or all", 2);
     }
   }
-  if (mkdir("out", 0755) != 0 && errno != EEXIST) {
-    return Error("out: " + std::string(std::strerror(errno)), 2);
-  }
   t.parells = !o.sense_parells;
   t.fils = o.fils;
   t.sprt = test;
@@ -415,6 +449,11 @@ int Torneig(const CLI::App& app, const t_opcions& o, const t_config& config,
                                      : "out/tournament-" + std::to_string(t.primera) + "-" +
                                            std::to_string(t.darrera) + ".jsonl";
   t.dir_guardats = DirGuardats(t.resultats);
+  // out/ is made only when something goes there.
+  if ((o.resultats.empty() || t.dir_guardats.rfind("out/", 0) == 0) && mkdir("out", 0755) != 0 &&
+      errno != EEXIST) {
+    return Error("out: " + std::string(std::strerror(errno)), 2);
+  }
   if (const std::string per_que = NoEscrivible(t.resultats); !per_que.empty()) {
     return Error("cannot write " + per_que, 2);
   }
@@ -460,9 +499,7 @@ std::string MalTranscripcio(const std::string& cami) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  // A signal that comes while the arguments are read ends the arena as one that comes later.
-  InstallaAturada();
+int Arena(int argc, char** argv) {
   t_opcions o;
   CLI::App app{kDescripcio, "arena"};
   DefineixOpcions(app, o);
@@ -473,14 +510,20 @@ int main(int argc, char** argv) {
   std::optional<t_sprt> test;
   if (!o.sprt.empty()) {
     test = t_sprt{o.sprt[0], o.sprt[1], o.alfa, o.beta};
+    if (const std::string mal = MalsLimits(*test); !mal.empty()) return Error("--sprt: " + mal, 2);
     if (!(test->elo1 > test->elo0) || !std::isfinite(test->elo0) || !std::isfinite(test->elo1) ||
         !(test->alfa > 0 && test->alfa < 0.5) || !(test->beta > 0 && test->beta < 0.5)) {
       return Error("--sprt: ELO1 must be above ELO0, ALPHA and BETA between 0 and 0.5", 2);
     }
   }
   if (!o.recompte.empty()) {
-    if (!o.robots.empty() || app.count("--tournament") || app.count("--seeds")) {
-      return Error("--tally: reads results files only; no robots and no tournament to play", 2);
+    if (!o.robots.empty()) return Error("--tally: reads results files only, no robots", 2);
+    for (const CLI::Option* opcio : app.get_options()) {
+      const std::string nom = opcio->get_name();
+      const bool seu = nom == "--tally" || nom == "--sprt" || nom == "--alpha" || nom == "--beta";
+      if (!seu && opcio->count() > 0) {
+        return Error("--tally: reads results files only; " + nom + " has nothing to do there", 2);
+      }
     }
     return Recompte(o, test);
   }
@@ -529,6 +572,10 @@ int main(int argc, char** argv) {
     }
     std::cout << que << ": " << cami << nota << "\n";
   };
+  if (!jocs.front().error_arena.empty()) {
+    std::cerr << "arena: cannot start a robot: " << jocs.front().error_arena << "\n";
+    if (codi == 0) codi = 1;
+  }
   if (!jocs.front().error_transcripcio.empty()) {
     std::cerr << "arena: cannot write " << transcripcio << ": " << jocs.front().error_transcripcio
               << "\n";
@@ -539,5 +586,18 @@ int main(int argc, char** argv) {
   // One replay page for the whole series; a picture per game.
   Desa("Replay", base + ".html", PaginaRepeticio(config, jocs), "");
   for (const auto& r : jocs) Desa("Picture", Base(r.joc) + ".svg", ImatgeSvg(config, r), "");
+  return codi;
+}
+
+int main(int argc, char** argv) {
+  // A signal that comes while the arguments are read ends the arena as one that comes later.
+  InstallaAturada();
+  int codi = Arena(argc, argv);
+  // The summary or the table is an answer too: one that could not be written is no success.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "arena: cannot write to standard output: " << std::strerror(errno) << "\n";
+    if (codi == 0) codi = 1;
+  }
   return codi;
 }

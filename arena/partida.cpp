@@ -360,7 +360,12 @@ void Serie::Engega() {
     if (!config_.base_err.empty()) {
       e.err = gent_[i].err = config_.base_err + "." + NomFitxer(gent_[i].nom) + ".err";
     }
-    if (!::Engega(gent_[i].fill, e)) Deixa(static_cast<int>(i), gent_[i].fill.error);
+    if (!::Engega(gent_[i].fill, e)) {
+      // An exec that failed is the robot's; anything before it is the arena's own trouble.
+      const std::string& error = gent_[i].fill.error;
+      if (error.rfind("cannot run ", 0) != 0) R().error_arena = error;
+      Deixa(static_cast<int>(i), error);
+    }
   }
 }
 

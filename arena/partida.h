@@ -121,6 +121,7 @@ struct t_resultat {
   std::vector<std::string> transcripcio;  // "TIME ROBOT > message" / "TIME ROBOT < command"
   size_t linies_transcripcio = 0;  // lines of this game's transcript, in memory or in the file
   std::string error_transcripcio;  // why the transcript's file could not be written, if so
+  std::string error_arena;  // why the arena itself could not start a robot (its files, pipes)
   std::vector<t_fitxa> fitxes;
   std::string guanyador;  // empty for a draw
   double temps = 0;

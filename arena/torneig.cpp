@@ -23,6 +23,7 @@
 
 #include "arena/proces.h"
 #include "arena/repeticio.h"
+#include "arena/text.h"
 
 namespace {
 
@@ -31,6 +32,23 @@ std::string Cita(const std::string& w) {
   if (!w.empty() && w.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                         "0123456789_-./=:+,") == std::string::npos) {
     return w;
+  }
+  const bool imprimible =
+      std::all_of(w.begin(), w.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7f; });
+  if (!imprimible) {
+    // Bytes a record could not hold as they are (not UTF-8, control characters) go as bash's
+    // $'\xNN', so that the replay command stays pure ASCII and still runs.
+    std::string o = "$'";
+    char hex[8];
+    for (unsigned char c : w) {
+      if (c >= 0x20 && c < 0x7f && c != '\'' && c != '\\') {
+        o += static_cast<char>(c);
+      } else {
+        std::snprintf(hex, sizeof hex, "\\x%02x", c);
+        o += hex;
+      }
+    }
+    return o + "'";
   }
   std::string o = "'";
   for (char c : w) o += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -58,6 +76,15 @@ std::string NomBase(const std::string& nom) {
   return nom.substr(0, nom.rfind('#'));
 }
 
+// At most `n` bytes of `text`, cut at a character's start, with "..." where it was cut: a
+// robot's name has no length of its own, and a table row must hold it.
+std::string Retalla(const std::string& text, size_t n) {
+  if (text.size() <= n) return text;
+  size_t fi = n - 3;
+  while (fi > 0 && (static_cast<unsigned char>(text[fi]) & 0xC0) == 0x80) --fi;
+  return text.substr(0, fi) + "...";
+}
+
 // How each robot is shown, by its place in the tournament (the record's order, undone if it
 // was swapped): its name, and its program too where two programs go by one name.
 std::vector<std::string> Etiquetes(const json& r) {
@@ -73,7 +100,7 @@ std::vector<std::string> Etiquetes(const json& r) {
         break;
       }
     }
-    etiquetes.push_back(e);
+    etiquetes.push_back(Retalla(e, 60));
   }
   return etiquetes;
 }
@@ -129,7 +156,7 @@ int Amplada(const std::vector<std::string>& noms) {
 // A row per robot, by place: for a melee.
 std::string TaulaPerRobot(const std::vector<json>& registres) {
   struct t_suma {
-    int guanyades = 0, empats = 0, caigudes = 0, trets = 0, encerts = 0;
+    long long guanyades = 0, empats = 0, caigudes = 0, trets = 0, encerts = 0;
     double energia = 0, punts = 0;
   };
   const std::vector<std::string> noms = Etiquetes(registres.front());
@@ -145,8 +172,8 @@ std::string TaulaPerRobot(const std::vector<json>& registres) {
       s.empats += punts > 0 && punts < 1;
       s.punts += punts;
       s.caigudes += Caigut(f);
-      s.trets += f.at("shots").get<int>();
-      s.encerts += f.at("hits").get<int>();
+      s.trets += f.at("shots").get<long long>();
+      s.encerts += f.at("hits").get<long long>();
       if (f.at("status") == "alive") s.energia += std::max(0.0, f.at("energy").get<double>());
     }
   }
@@ -158,7 +185,7 @@ std::string TaulaPerRobot(const std::vector<json>& registres) {
   o << linia;
   for (size_t i = 0; i < sumes.size(); ++i) {
     const t_suma& s = sumes[i];
-    std::snprintf(linia, sizeof linia, "%-*s %7.2f %5d %6d %8d %12.1f %6d %5d\n", ample,
+    std::snprintf(linia, sizeof linia, "%-*s %7.2f %5lld %6lld %8lld %12.1f %6lld %5lld\n", ample,
                   noms[i].c_str(), s.punts, s.guanyades, s.empats, s.caigudes,
                   s.energia / static_cast<double>(registres.size()), s.trets, s.encerts);
     o << linia;
@@ -228,8 +255,12 @@ std::string Capcalera(const std::vector<json>& ordenats) {
 
 // Two robots: the first robot's games, then the statistics of its score.
 std::string TaulaDuel(const std::vector<json>& ordenats, const std::optional<t_sprt>& sprt) {
-  const bool parells = std::any_of(ordenats.begin(), ordenats.end(),
-                                   [](const json& r) { return r.at("swapped").get<bool>(); });
+  // Paired as the tournament was played; records made by hand may not say.
+  const json& torneig = ordenats.front().value("tournament", json::object());
+  const bool parells = torneig.contains("paired")
+                           ? torneig["paired"].get<bool>()
+                           : std::any_of(ordenats.begin(), ordenats.end(),
+                                         [](const json& r) { return r.at("swapped").get<bool>(); });
   const std::vector<std::string> noms = Etiquetes(ordenats.front());
   const std::vector<t_punt> punts = Punts(ordenats, parells);
   const size_t fins = FinsDecisio(punts, parells, sprt);
@@ -353,7 +384,7 @@ std::string EstatCurt(const t_pentanomi& p, const std::optional<t_sprt>& sprt) {
   }
   if (sprt) {
     std::snprintf(b + n, sizeof b - static_cast<size_t>(n), ", LLR %.2f (%.2f, %.2f)",
-                  std::clamp(Llr(p, *sprt), -99.0, 99.0), sprt->Baixa(), sprt->Alta());
+                  Llr(p, *sprt), sprt->Baixa(), sprt->Alta());
   }
   return b;
 }
@@ -468,6 +499,14 @@ std::vector<std::string> t_marxa::Guarda(const t_config& c, const t_resultat& r,
 void t_marxa::Acaba(const t_config& c, const std::vector<t_resultat>& jocs, bool invertit,
                     const std::string& base) {
   std::lock_guard<std::mutex> l(m);
+  // A robot the arena itself could not start (its stderr file, a pipe) is no robot's fault:
+  // the games are not recorded, and the tournament stops.
+  for (const auto& r : jocs) {
+    if (!r.error_arena.empty()) {
+      Falla("cannot start a robot: " + r.error_arena);
+      return;
+    }
+  }
   for (const auto& r : jocs) {
     if (r.interromput || r.fitxes.empty()) continue;
     if (fets.count({r.llavor, r.joc, invertit})) continue;  // recorded before a --resume
@@ -481,6 +520,11 @@ void t_marxa::Acaba(const t_config& c, const std::vector<t_resultat>& jocs, bool
     json registre = Registre(c, t, empremta, r, invertit, fitxers);
     if (!EscriuTot(fd, Linia(registre))) {
       Falla("cannot write " + t.resultats + ": " + std::strerror(errno));
+      break;
+    }
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_nlink == 0) {
+      Falla("cannot write " + t.resultats + ": it was removed while the tournament ran");
       break;
     }
     Compta(registre);
@@ -526,7 +570,9 @@ json Empremta(const t_config& config, const t_torneig& t) {
     o.push_back(std::isnan(config.opcions[k]) ? opcions[k] : config.opcions[k]);
   }
   o[OPT_DURADA] = config.durada;
-  return {{"programs", config.robots},
+  std::vector<std::string> programes;
+  for (const auto& r : config.robots) programes.push_back(TextNet(r));
+  return {{"programs", programes},
           {"names", config.noms},
           {"match", t.partida},
           {"duration", config.durada},
@@ -546,7 +592,7 @@ json Registre(const t_config& config, const t_torneig& t, const json& empremta, 
     const t_cos_robot& lloc = r.quadres.front().robots[i];
     const bool caigut = f.estat.rfind("dropped: ", 0) == 0;
     robots.push_back({{"name", f.nom},
-                      {"program", config.robots[i]},
+                      {"program", TextNet(config.robots[i])},
                       {"x", lloc.x},
                       {"y", lloc.y},
                       {"heading", lloc.rumb},
@@ -604,7 +650,7 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
   marxa.progres.total = unitats.size() * static_cast<size_t>(std::max(1, config.jocs));
 
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (t.previs.empty() ? O_TRUNC : O_APPEND);
-  marxa.fd = open(t.resultats.c_str(), flags, 0644);
+  marxa.fd = t.fd_resultats >= 0 ? t.fd_resultats : open(t.resultats.c_str(), flags, 0644);
   if (marxa.fd < 0) marxa.Falla("cannot write " + t.resultats + ": " + std::strerror(errno));
   const bool dir_nou = mkdir(t.dir_guardats.c_str(), 0755) == 0;
   if (!dir_nou && errno != EEXIST) {
@@ -693,6 +739,10 @@ std::string MalRobot(const json& f) {
       return std::string("robot without a count '") + camp + "'";
     }
   }
+  if (std::abs(f["x"].get<double>()) > 1e6 || std::abs(f["y"].get<double>()) > 1e6 ||
+      std::abs(f["energy"].get<double>()) > 1e9 || f["cpu"].get<double>() < 0) {
+    return "robot with a place, energy or cpu out of range";
+  }
   const std::string estat = f["status"];
   if (estat != "alive" && estat != "dead" && estat != "dropped")
     return "unknown status '" + estat + "'";
@@ -724,6 +774,21 @@ std::string MalRegistre(const json& r) {
   if (!r.contains("swapped") || !r["swapped"].is_boolean()) return "no 'swapped'";
   if (!r.contains("duration") || !Finit(r["duration"])) return "no duration";
   if (!r.contains("tournament") || !r["tournament"].is_object()) return "no 'tournament'";
+  const json& t = r["tournament"];
+  const auto Enter = [&](const char* camp) {
+    return t.contains(camp) && Natural(t[camp]) && t[camp].get<unsigned long long>() >= 1 &&
+           t[camp].get<unsigned long long>() <= 1000000;
+  };
+  if (!Enter("games") || !Enter("first_game") || !t.contains("paired") ||
+      !t["paired"].is_boolean() || !t.contains("duration") || t["duration"] != r["duration"]) {
+    return "a 'tournament' without its games, first game, pairing or duration";
+  }
+  const unsigned long long joc = r["game"], primer = t["first_game"];
+  if (joc < primer || joc >= primer + t["games"].get<unsigned long long>()) {
+    return "game " + std::to_string(joc) + " is not one of its tournament's";
+  }
+  if (r["swapped"].get<bool>() && !t["paired"].get<bool>())
+    return "swapped, in an unpaired tournament";
   if (!r.contains("files") || !r["files"].is_array()) return "no 'files'";
   for (const auto& f : r["files"]) {
     if (!f.is_string()) return "a file that is not a path";
@@ -733,7 +798,7 @@ std::string MalRegistre(const json& r) {
     return "not one to eight robots";
   }
   if (r["swapped"].get<bool>() && r["robots"].size() != 2) return "swapped, but not two robots";
-  const json& programes = r["tournament"].value("programs", json());
+  const json& programes = t.value("programs", json());
   if (!programes.is_array() || programes.size() != r["robots"].size())
     return "its robots are not its tournament's";
   for (const auto& f : r["robots"]) {
@@ -758,8 +823,11 @@ std::string Diferencia(const json& empremta, const json& r) {
   const json& altra = r.at("tournament");
   for (const auto& [clau, valor] : empremta.items()) {
     if (!altra.contains(clau) || altra[clau] != valor) {
-      return "another tournament (" + clau + " " + valor.dump() + " against " +
-             (altra.contains(clau) ? altra[clau].dump() : std::string("none")) + ")";
+      const auto Text = [](const json& v) {
+        return v.dump(-1, ' ', false, json::error_handler_t::replace);
+      };
+      return "another tournament (" + clau + " " + Text(valor) + " against " +
+             (altra.contains(clau) ? Text(altra[clau]) : std::string("none")) + ")";
     }
   }
   if (altra.size() != empremta.size()) return "another tournament (other settings)";
@@ -767,7 +835,7 @@ std::string Diferencia(const json& empremta, const json& r) {
 }
 
 bool LlegeixResultats(const std::vector<std::string>& fitxers, std::vector<json>& registres,
-                      std::string& error) {
+                      std::string& error, bool tolera_tall) {
   std::map<std::tuple<uint64_t, int, bool>, t_lloc_registre> vistos;
   json empremta;
   t_lloc_registre primer;
@@ -775,6 +843,11 @@ bool LlegeixResultats(const std::vector<std::string>& fitxers, std::vector<json>
   for (const auto& cami : fitxers) {
     struct stat st;
     if (stat(cami.c_str(), &st) == 0) {
+      // A FIFO or a device would block or never end: only files are results.
+      if (!S_ISREG(st.st_mode)) {
+        error = cami + ": not a regular file";
+        return false;
+      }
       const auto [it, nou] = llegits.try_emplace({st.st_dev, st.st_ino}, cami);
       if (!nou) {
         error = cami + ": the same file as " + it->second + ": its games would count twice";
@@ -791,7 +864,13 @@ bool LlegeixResultats(const std::vector<std::string>& fitxers, std::vector<json>
       ++n;
       if (linia.empty()) continue;
       const t_lloc_registre aqui{cami, n};
+      if (linia.size() > (size_t{1} << 20)) {
+        error = On(aqui) + ": a line longer than 1 MiB: not a game's record";
+        return false;
+      }
       json r = PocProfund(linia, 8) ? json::parse(linia, nullptr, false) : json();
+      // The last line, cut short by a tournament killed while it wrote, is what --resume mends.
+      if (tolera_tall && f.eof() && r.is_discarded()) break;
       std::string mal = r.is_discarded() ? "not a line of JSON" : MalRegistre(r);
       if (mal.empty() && !empremta.is_null()) {
         mal = Diferencia(empremta, r);

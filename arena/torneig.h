@@ -32,6 +32,7 @@ struct t_torneig {
   std::string partida;                // the match file, if the robots came with one
   std::vector<json> previs;           // records already in the results file (--resume)
   bool progres_terminal = false;      // progress as one line rewritten in place
+  int fd_resultats = -1;  // the results file, opened and locked by the caller; -1: open it here
 };
 
 // The score of the record's first robot of the tournament in one two-robot game: 1 for a win,
@@ -61,9 +62,10 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
 // Reads results files and checks that they are one tournament: each line a record of this
 // format, with the fields and numbers a table needs; every record of the same tournament as the
 // first; no game twice. False with `error` naming the file and line (both lines for a game
-// recorded twice).
+// recorded twice). With `tolera_tall`, a last line cut short (no newline, no JSON) is passed
+// over, as --resume will take it away.
 bool LlegeixResultats(const std::vector<std::string>& fitxers, std::vector<json>& registres,
-                      std::string& error);
+                      std::string& error, bool tolera_tall = false);
 
 // Before a results file is continued: a last line cut short by a tournament killed while it
 // wrote is taken away, and a whole last line without its newline gets one. False, with `error`,

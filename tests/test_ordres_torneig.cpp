@@ -1,9 +1,14 @@
 // The arena's command line for tournaments, run as a robot author runs it: the test's arguments,
 // drops with their reasons, failed writes, robots of one name, stderr files, --resume.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -118,6 +123,17 @@ TEST(OrdresTorneig, TwoProgramsOfOneNameAreToldApartOrNamed) {
       << s.out;
   s = Arena(dir, "--tournament 1 --name old --name new --overwrite" + duel);
   EXPECT_TRUE(Te(s.out, "old#1 against new#2 ")) << s.out;
+  // One name for the first robot only: it stays with that robot when places are swapped.
+  s = Arena(dir, "--tournament 1 --name old --results una.jsonl" + duel);
+  std::vector<json> registres;
+  std::string error;
+  ASSERT_TRUE(LlegeixResultats({dir.cami + "/una.jsonl"}, registres, error)) << error;
+  for (const auto& r : registres) {
+    for (const auto& f : r["robots"]) {
+      EXPECT_EQ(f["name"].get<std::string>().rfind("old#", 0) == 0, f["program"] == "./old/tavik")
+          << r;
+    }
+  }
   EXPECT_EQ(Arena(dir, "--name a/b" + duel).codi, 2);
 }
 
@@ -173,7 +189,74 @@ TEST(OrdresTorneig, AProgramNameThatIsNotUtf8LeavesValidRecords) {
   std::string error;
   ASSERT_TRUE(LlegeixResultats({dir.cami + "/r.jsonl"}, registres, error)) << error;
   ASSERT_EQ(registres.size(), 2u);
-  for (const auto& r : registres) EXPECT_EQ(r["tournament"]["programs"][0], "./rob\xef\xbf\xbdt");
+  // Kept as an escape, and the replay command quotes the byte so that it still runs.
+  for (const auto& r : registres) {
+    EXPECT_EQ(r["tournament"]["programs"][0], "./rob\\xF2t");
+    EXPECT_NE(r["replay"].get<std::string>().find("$'./rob\\xf2t'"), std::string::npos) << r;
+  }
+  const std::string ordre = registres[0]["replay"];
+  std::ofstream(dir.cami + "/torna.sh")
+      << "cd " << dir.cami << " && " << ordre << " --transcript x.txt >/dev/null 2>&1\n";
+  const int estat = std::system(("bash " + dir.cami + "/torna.sh").c_str());
+  EXPECT_TRUE(WIFEXITED(estat) && WEXITSTATUS(estat) == 0) << ordre;
+  const t_sortida represa =
+      Arena(dir, "--tournament 2 --time 2 --results r.jsonl --resume ./rob?t cacador");
+  EXPECT_EQ(represa.codi, 0) << represa.err;
+  EXPECT_TRUE(Te(represa.err, "besides the 2 resumed")) << represa.err;
+}
+
+TEST(OrdresTorneig, TheArenasOwnTroublesAreNeitherDropsNorSuccess) {
+  const t_dir dir;
+  // A robot whose stderr file cannot be made (its name is too long for a file name): the
+  // arena cannot start it, which is no robot's fault.
+  const std::string llarg = std::string(250, 'q');
+  std::filesystem::copy_file(kRobots + "/queixa.sh", dir.cami + "/" + llarg);
+  t_sortida s = Arena(
+      dir, "--tournament 1 --time 2 --results r.jsonl './" + llarg + " " + CACADOR_BIN + "' diana");
+  EXPECT_EQ(s.codi, 1) << s.out << s.err;
+  EXPECT_TRUE(Te(s.err, "arena: cannot start a robot: ")) << s.err;
+  EXPECT_EQ(Llegeix(dir.cami + "/r.jsonl"), "");
+  // The table that cannot be written; a folder for kept games that is a file.
+  const std::string duel = std::string(" --time 2 ") + TAVIK_BIN + " cacador";
+  s = Arena(dir, "--tournament 1 --overwrite --results r.jsonl" + duel + " >/dev/full");
+  EXPECT_EQ(s.codi, 1);
+  EXPECT_TRUE(Te(s.err, "arena: cannot write to standard output")) << s.err;
+  EXPECT_EQ(Arena(dir, "--tally r.jsonl >/dev/full").codi, 1);
+  std::ofstream(dir.cami + "/f") << "x";
+  s = Arena(dir, "--tournament 1 --results f.jsonl" + duel);
+  EXPECT_EQ(s.codi, 2);
+  EXPECT_TRUE(Te(s.err, "cannot keep games in f: not a folder")) << s.err;
+}
+
+TEST(OrdresTorneig, AResultsFileIsOnlyEverWrittenByOneArenaOfItsTournament) {
+  const t_dir dir;
+  const std::string duel = std::string(" --time 2 ") + TAVIK_BIN + " cacador";
+  // A file that is no tournament's: --resume refuses it and leaves it as it was.
+  std::ofstream(dir.cami + "/notes.txt") << "a\nlast";
+  t_sortida s = Arena(dir, "--tournament 1 --resume --results notes.txt" + duel);
+  EXPECT_EQ(s.codi, 2);
+  EXPECT_EQ(Llegeix(dir.cami + "/notes.txt"), "a\nlast");
+  // Other seeds than those recorded, and a file another process holds.
+  ASSERT_EQ(Arena(dir, "--tournament 2 --results r.jsonl" + duel).codi, 0);
+  s = Arena(dir, "--seeds 5-6 --resume --results r.jsonl" + duel);
+  EXPECT_EQ(s.codi, 2);
+  EXPECT_TRUE(Te(s.err, "holds seed 1, outside 5-6")) << s.err;
+  const int fd = open((dir.cami + "/r.jsonl").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  s = Arena(dir, "--tournament 2 --overwrite --results r.jsonl" + duel);
+  close(fd);
+  EXPECT_EQ(s.codi, 2);
+  EXPECT_TRUE(Te(s.err, "another arena is writing it")) << s.err;
+  EXPECT_NE(Llegeix(dir.cami + "/r.jsonl"), "");
+  // A tally reads files, and nothing but files, and takes no other task.
+  ASSERT_EQ(mkfifo((dir.cami + "/fifo").c_str(), 0600), 0);
+  for (const std::string& mal : std::vector<std::string>{
+           "--tally fifo", "--tally r.jsonl --unpaired", "--tally r.jsonl --time 5",
+           "--sprt 0 1e308" + duel, "--sprt -3 3 --alpha 0.6" + duel, "--keep ''" + duel}) {
+    s = Arena(dir, mal);
+    EXPECT_EQ(s.codi, 2) << mal << s.out;
+    EXPECT_TRUE(Te(s.err, "arena: ")) << mal << s.err;
+  }
 }
 
 }  // namespace

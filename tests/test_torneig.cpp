@@ -154,7 +154,8 @@ TEST(Taula, WithATestOnlyThePairsUpToItsDecisionCount) {
 }
 
 // A whole record as the runner writes it, for the reader's checks.
-json Complet(uint64_t seed, bool invertit, double a, const std::string& programa_b = "./b") {
+json Complet(uint64_t seed, bool invertit, double a, const std::string& programa_b = "./b",
+             bool parells = true) {
   json robots = json::array();
   const std::pair<std::string, double> robot[] = {{"./a", a}, {programa_b, a == 0.5 ? 0.5 : 1 - a}};
   for (size_t k = 0; k < 2; ++k) {
@@ -184,7 +185,13 @@ json Complet(uint64_t seed, bool invertit, double a, const std::string& programa
           {"ticks", 10},
           {"time", 0.5},
           {"duration", 0.5},
-          {"tournament", {{"programs", {"./a", programa_b}}, {"tick", 0.05}}},
+          {"tournament",
+           {{"programs", {"./a", programa_b}},
+            {"tick", 0.05},
+            {"games", 1},
+            {"first_game", 1},
+            {"paired", parells},
+            {"duration", 0.5}}},
           {"replay", "arena"},
           {"files", json::array()}};
 }
@@ -234,11 +241,19 @@ TEST(Resultats, ABrokenRecordIsAnErrorWithItsPlaceNeverACrash) {
   tres["robots"].push_back(tres["robots"][0]);
   json text = Complet(1, false, 1);
   text["seed"] = "1";
+  json joc = Complet(1, false, 1);
+  joc["game"] = 7;  // in a tournament of one game
+  json sol = Complet(1, true, 1, "./b", false);
+  json durada = Complet(1, false, 1);
+  durada["duration"] = 999;
   const std::pair<std::string, std::string> casos[] = {
       {sense_versio.dump(), "older format"},
       {punts.dump(), "points not between 0 and 1"},
       {tres.dump(), "swapped, but not two robots"},
       {text.dump(), "no seed"},
+      {joc.dump(), "game 7 is not one of its tournament's"},
+      {sol.dump(), "swapped, in an unpaired tournament"},
+      {durada.dump(), "without its games, first game, pairing or duration"},
       {std::string(100000, '[') + std::string(100000, ']'), "not a game's record"},
       {"{\"seed\": 1,", "not a line of JSON"},
   };
@@ -294,6 +309,11 @@ TEST(Taula, DropsAndTwoProgramsOfOneNameAreShown) {
   }
   const std::string taula = TaulaResultats(registres, std::nullopt);
   EXPECT_NE(taula.find("A#1 (./a) against A#2 (./nou/a)"), std::string::npos) << taula;
+  // A name of any length keeps the rows whole.
+  registres[0]["robots"][0]["name"] = std::string(600, 'L') + "#1";
+  const std::string llarg = TaulaResultats(registres, std::nullopt);
+  EXPECT_NE(llarg.find("LLLL... against A#2"), std::string::npos) << llarg;
+  EXPECT_NE(llarg.find("\nA#2 "), std::string::npos) << llarg;  // its row is its own
   EXPECT_NE(taula.find("A#2 (./nou/a)         6      0      0   1.000       4\n"),
             std::string::npos)
       << taula;
@@ -305,7 +325,8 @@ TEST(Taula, DropsAndTwoProgramsOfOneNameAreShown) {
 
 TEST(Taula, UnpairedGamesAreTestedGameByGame) {
   std::vector<json> registres;
-  for (uint64_t s = 1; s <= 300; ++s) registres.push_back(Complet(s, false, s % 4 == 0 ? 0 : 1));
+  for (uint64_t s = 1; s <= 300; ++s)
+    registres.push_back(Complet(s, false, s % 4 == 0 ? 0 : 1, "./b", false));
   const std::string taula = TaulaResultats(registres, t_sprt{0, 20, 0.05, 0.05});
   EXPECT_NE(taula.find("single games, counted as if pairs"), std::string::npos) << taula;
   EXPECT_NE(taula.find("H1 accepted after "), std::string::npos) << taula;
