@@ -3,6 +3,7 @@
 // their commands and advance the physics.
 #include "arena/partida.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -369,6 +370,27 @@ void Serie::Engega() {
   }
 }
 
+// The last `n` lines of a file, from its last 4 KiB, each made fit to show: what a robot
+// wrote to its standard error just before it crashed is what its author wants to see.
+std::vector<std::string> DarreresLinies(const std::string& cami, size_t n) {
+  std::vector<std::string> linies;
+  const int fd = open(cami.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return linies;
+  char buf[4096];
+  const off_t mida = lseek(fd, 0, SEEK_END);
+  const off_t inici =
+      mida > static_cast<off_t>(sizeof buf) ? mida - static_cast<off_t>(sizeof buf) : 0;
+  const ssize_t llegit = pread(fd, buf, sizeof buf, inici);
+  close(fd);
+  if (llegit <= 0) return linies;
+  std::string text(buf, static_cast<size_t>(llegit));
+  if (inici > 0) text.erase(0, text.find('\n') + 1);  // the first line may be cut
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) linies.push_back(TextNet(l.substr(0, 200)));
+  if (linies.size() > n) linies.erase(linies.begin(), linies.end() - static_cast<long>(n));
+  return linies;
+}
+
 // Why a robot that did not finish its tick is dropped.
 std::string Motiu(const t_fill& fill, size_t bytes_abans, const t_config& config) {
   if (fill.bytes_rebuts - bytes_abans > config.max_bytes_tick) return "floods its output";
@@ -685,11 +707,20 @@ void Serie::Fitxes() {
   for (size_t i = 0; i < gent_.size(); ++i) {
     const t_cos_robot& r = mon_.robots[i];
     const t_participant& p = gent_[i];
-    R().fitxes.push_back({p.nom, r.trets, r.encerts, r.galetes, r.mines, r.energia,
+    R().fitxes.push_back({p.nom,
+                          r.trets,
+                          r.encerts,
+                          r.galetes,
+                          r.mines,
+                          r.energia,
                           !p.caigut.empty() ? "dropped: " + p.caigut
                           : r.viu           ? "alive"
                                             : "dead",
-                          "", p.color, 0, 0});
+                          "",
+                          p.color,
+                          0,
+                          0,
+                          {}});
   }
   const std::vector<double> punts = Punts(R().fitxes);
   for (size_t i = 0; i < punts.size(); ++i) {
@@ -735,8 +766,9 @@ void Serie::Acaba() {
       unlink(err.c_str());
       continue;
     }
+    const std::vector<std::string> final = DarreresLinies(err, 10);
     for (auto& joc : jocs_) {
-      if (i < joc.fitxes.size()) joc.fitxes[i].err = err;
+      if (i < joc.fitxes.size()) joc.fitxes[i].err = err, joc.fitxes[i].err_final = final;
     }
   }
 }

@@ -75,6 +75,7 @@ struct t_fitxa {
   std::string color;  // "#rrggbb", the colour it was given
   double punts = 0;   // what the game gave it: 1 for a win, shared among those tied for it
   double cpu = 0;     // CPU seconds its processes used over the whole series
+  std::vector<std::string> err_final;  // the last lines of that file, for the replay
 };
 
 // What the field looked like at one moment, for the replay.

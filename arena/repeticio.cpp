@@ -213,6 +213,7 @@ void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
                       {"mort", mort},
                       {"energia", f.energia},
                       {"punts", f.punts}});
+    if (!f.err_final.empty()) fitxes.back()["err"] = f.err_final;
   }
   d["robots"] = fitxes;
   json ob = json::array();

@@ -69,8 +69,8 @@ TEST(OrdresTorneig, TheTestTakesTwoNumbersTheRobotsFollowAndEveryModeDecides) {
 TEST(OrdresTorneig, ACrashingRobotsDropsAreCountedWithReasonAndStandardError) {
   const t_dir dir;
   const std::string peta = "'" + kRobots + "/queixa.sh " + kRobots + "/peta.sh'";
-  const t_sortida s =
-      Arena(dir, "--tournament 2 --time 2 --results r.jsonl " + peta + " " + TAVIK_BIN);
+  const t_sortida s = Arena(
+      dir, "--tournament 2 --time 2 --keep drops --results r.jsonl " + peta + " " + TAVIK_BIN);
   ASSERT_EQ(s.codi, 0) << s.err;
   EXPECT_TRUE(Te(s.out, "queixa.sh#1                6      0      0   0.500       4\n") ||
               Te(s.out, "Games with a drop: 4\n"))
@@ -88,6 +88,9 @@ TEST(OrdresTorneig, ACrashingRobotsDropsAreCountedWithReasonAndStandardError) {
     EXPECT_EQ(Llegeix(dir.cami + "/" + err), "queixa: something went wrong\n") << err;
     EXPECT_NE(std::find(r["files"].begin(), r["files"].end(), err), r["files"].end());
     EXPECT_TRUE(Te(s.err, "kept: " + err + "\n")) << s.err;
+    // Its replay shows what it wrote there.
+    EXPECT_TRUE(Te(Llegeix(dir.cami + "/" + r["files"][1].get<std::string>()),
+                   "\"err\":[\"queixa: something went wrong\"]"));
   }
 }
 

@@ -177,6 +177,10 @@ function mostraEstat() {
     if (rd.k[k] !== "-") text += `> Radar ${fmt(rd.d[k])} ${rd.k[k]} ${fmt(rd.a[k])}\n`;
   }
   for (const l of D.perFrame.get(k) || []) if (l[1] === r) text += l[2] + " " + l[3] + "\n";
+  const rb = D.robots[r];
+  if (rb.caigut && rb.err && !viu(r, k)) {
+    text += "-- the last lines it wrote to its standard error\n" + rb.err.join("\n") + "\n";
+  }
   $("inspector").textContent = text;
 }
 
