@@ -136,15 +136,14 @@ const CLI::Validator RangLlavors(
     },
     "FROM-TO");
 
-// A name the match gives a robot: one word a file name can hold.
+// A name the match gives a robot: one word, as the protocol takes it.
 const CLI::Validator NomValid(
     [](const std::string& nom) -> std::string {
       const bool be = !nom.empty() && nom.size() <= 32 &&
-                      std::all_of(nom.begin(), nom.end(), [](unsigned char c) {
-                        return c > 0x20 && c < 0x7f && c != '#' && c != '/';
-                      });
+                      std::all_of(nom.begin(), nom.end(),
+                                  [](unsigned char c) { return c > 0x20 && c < 0x7f && c != '#'; });
       if (nom.size() > 32) return "'" + nom + "' is longer than 32 characters";
-      return be ? "" : "'" + nom + "' is not one word of printable characters without '#' or '/'";
+      return be ? "" : "'" + nom + "' is not one word of printable characters without '#'";
     },
     "NAME");
 

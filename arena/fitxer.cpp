@@ -97,18 +97,17 @@ std::string Text(const toml::table& t, const std::string& clau) {
   return text;
 }
 
-// A robot's name as the protocol takes it, and part of file names: one word of printable ASCII
-// without '#' (which starts the robot's number) or '/'.
+// A robot's name as the protocol takes it: one word of printable ASCII without '#' (which
+// starts the robot's number). Where it becomes part of a file name, that name is made safe.
 std::string Nom(const toml::table& t) {
   std::string nom = Text(t, "name");
   if (!t.contains("name")) return nom;
   const bool bo = !nom.empty() && nom.size() <= kNomMax &&
-                  std::all_of(nom.begin(), nom.end(), [](unsigned char c) {
-                    return c > 0x20 && c < 0x7f && c != '#' && c != '/';
-                  });
+                  std::all_of(nom.begin(), nom.end(),
+                              [](unsigned char c) { return c > 0x20 && c < 0x7f && c != '#'; });
   if (!bo) {
     Falla(*t.get("name"), "a name is one word of 1 to " + std::to_string(kNomMax) +
-                              " printable ASCII characters, without '#' or '/'");
+                              " printable ASCII characters, without '#'");
   }
   return nom;
 }

@@ -147,6 +147,9 @@ TEST(OrdresTorneig, EachTranscriptKeepsItsOwnStandardErrorFiles) {
   ASSERT_EQ(Arena(dir, "--time 1 --transcript b.txt" + queixa).codi, 0);
   EXPECT_EQ(Llegeix(dir.cami + "/a.queixa.sh#1.err"), "queixa: something went wrong\n");
   EXPECT_EQ(Llegeix(dir.cami + "/b.queixa.sh#1.err"), "queixa: something went wrong\n");
+  // A name that looks like a path stays a file name in the transcript's folder.
+  ASSERT_EQ(Arena(dir, "--time 1 --transcript c.txt --name ../x" + queixa).codi, 0);
+  EXPECT_EQ(Llegeix(dir.cami + "/c..._x#1.err"), "queixa: something went wrong\n");
 }
 
 TEST(OrdresTorneig, ACommandLineRobotReplacesOnlyItsPlaceInAMatchFile) {

@@ -184,9 +184,7 @@ TEST(Fitxer, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
 TEST(Fitxer, NamesAndTextsAreTakenOnlyWithoutControlCharacters) {
   const std::string robot = "[[robot]]\nprogram = \"diana\"\nname = ";
   const std::pair<std::string, std::string> casos[] = {
-      {robot + "\"a/b\"\n", ":3:8: a name is one word of 1 to 32 printable ASCII"},
-      {robot + "\"../x\"\n", ":3:8: a name is one word"},
-      {robot + "\"a#b\"\n", ":3:8: a name is one word"},
+      {robot + "\"a#b\"\n", ":3:8: a name is one word of 1 to 32 printable ASCII"},
       {robot + "\"a b\"\n", ":3:8: a name is one word"},
       {robot + "\"\"\n", ":3:8: a name is one word"},
       {robot + "\"" + std::string(33, 'x') + "\"\n", ":3:8: a name is one word"},
