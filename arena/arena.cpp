@@ -172,7 +172,8 @@ void DefineixOpcions(CLI::App& app, t_opcions& o) {
                                  "places), print a table")
                       ->check(CLI::Range(1, 1000000));
   auto* llavors =
-      app.add_option("--seeds", o.llavors, "a tournament over the seeds FROM-TO, both included")
+      app.add_option("--seeds", o.llavors,
+                     "a tournament over the seeds FROM-TO, both included (at most 1000000)")
           ->check(RangLlavors);
   llavors->excludes(torneig);
   llavors->excludes(app.get_option("--seed"));
@@ -185,8 +186,8 @@ void DefineixOpcions(CLI::App& app, t_opcions& o) {
   app.add_flag("--overwrite", o.sobreescriu, "replace a results file that exists")
       ->excludes(reprendre);
   auto* sprt = app.add_option("--sprt", o.sprt,
-                              "ELO0 ELO1: play pairs until the test decides (two robots; up to "
-                              "--tournament seeds, 10000 by default)")
+                              "ELO0 ELO1 (-1000 to 1000): play pairs until the test decides "
+                              "(two robots; up to --tournament seeds, 10000 by default)")
                    ->expected(2)
                    ->allow_extra_args(false);
   app.add_option("--alpha", o.alfa, "the test's false positive rate")
