@@ -58,12 +58,18 @@ void Atura(int sig) {
   interrupcio = sig;
 }
 
-// SIGINT, SIGTERM and SIGHUP end the match where it is: robots ended, files written.
+// SIGINT, SIGTERM and SIGHUP end the match where it is: robots ended, files written. The
+// signals whose default would end the arena and that nobody needs to send it are ignored (a
+// robot in a sandbox cannot signal the arena at all; one without could).
 void InstallaAturada() {
   struct sigaction a {};
   a.sa_handler = Atura;
   sigemptyset(&a.sa_mask);
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &a, nullptr);
+  for (int sig :
+       {SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGIO, SIGXCPU, SIGXFSZ}) {
+    std::signal(sig, SIG_IGN);
+  }
 }
 
 int Error(const std::string& text, int codi) {
@@ -177,6 +183,9 @@ int main(int argc, char** argv) {
                  "MiB of the largest file a robot may write (0: no limit)")
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
+  bool sense_caixa = false;
+  app.add_flag("--no-sandbox", sense_caixa,
+               "run each robot as a plain child process, not in a sandbox of its own");
   app.add_option("ROBOT", robots,
                  "one to eight robots (with --match: they replace the file's, in its places)");
   if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
@@ -245,6 +254,7 @@ int main(int argc, char** argv) {
   Si("--mem-limit", config.limits.memoria_mib, linia.limits.memoria_mib);
   Si("--proc-limit", config.limits.processos, linia.limits.processos);
   Si("--file-limit", config.max_fitxer_mib, linia.max_fitxer_mib);
+  if (sense_caixa) config.aillat = false;
   if (!robots.empty()) {
     config.robots.clear();
     config.noms.clear();

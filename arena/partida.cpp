@@ -190,6 +190,7 @@ void Serie::Engega() {
     t_engegada e;
     e.ordre = OrdreRobot(cami);
     e.max_fitxer_mib = config_.max_fitxer_mib;
+    e.aillat = config_.aillat;
     if (!config_.dir_err.empty()) {
       e.err = gent_[i].err = config_.dir_err + "/match-" + std::to_string(config_.llavor) + "." +
                              gent_[i].nom + ".err";

@@ -40,6 +40,7 @@ struct t_config {
   int max_errors_tick = 10;         // more bad command lines than this in one tick is garbage
   t_limits limits;                  // memory and processes of each robot
   long max_fitxer_mib = 64;         // largest file a robot may write; 0: no limit
+  bool aillat = true;               // each robot in a sandbox of its own, where one can be made
   std::string dir_err;  // each robot's stderr goes to DIR/match-SEED.NAME.err; empty: ours
   int jocs = 1;         // games in the series, played by the same robot processes
   int primer_joc = 1;   // the number of the first of them: its layout and its seed
