@@ -60,12 +60,18 @@ void Atura(int sig) {
   interrupcio = sig;
 }
 
-// SIGINT, SIGTERM and SIGHUP end the match where it is: robots ended, files written.
+// SIGINT, SIGTERM and SIGHUP end the match where it is: robots ended, files written. The
+// signals whose default would end the arena and that nobody needs to send it are ignored (a
+// robot in a sandbox cannot signal the arena at all; one without could).
 void InstallaAturada() {
   struct sigaction a {};
   a.sa_handler = Atura;
   sigemptyset(&a.sa_mask);
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &a, nullptr);
+  for (int sig :
+       {SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGIO, SIGXCPU, SIGXFSZ}) {
+    std::signal(sig, SIG_IGN);
+  }
 }
 
 int Error(const std::string& text, int codi) {
@@ -114,7 +120,7 @@ struct t_opcions {
   std::vector<std::string> robots, noms, recompte;
   std::vector<double> sprt;
   double alfa = 0.05, beta = 0.05;
-  bool sense_parells = false, reprendre = false, sobreescriu = false;
+  bool sense_parells = false, reprendre = false, sobreescriu = false, sense_caixa = false;
   int fils = 0;
 };
 
@@ -233,6 +239,8 @@ void DefineixOpcions(CLI::App& app, t_opcions& o) {
                  "MiB of the largest file a robot may write, 0 to 1048576 (0: no limit)")
       ->capture_default_str()
       ->check(CLI::Range(0L, 1L << 20));
+  app.add_flag("--no-sandbox", o.sense_caixa,
+               "run each robot as a plain child process, not in a sandbox of its own");
   app.add_option("ROBOT", o.robots,
                  "one to eight robots (with --match: they replace the file's, in order)");
 }
@@ -299,6 +307,7 @@ int Configura(const CLI::App& app, const t_opcions& o, t_config& config) {
   Si("--mem-limit", config.limits.memoria_mib, l.limits.memoria_mib);
   Si("--proc-limit", config.limits.processos, l.limits.processos);
   Si("--file-limit", config.max_fitxer_mib, l.max_fitxer_mib);
+  if (o.sense_caixa) config.aillat = false;
   if (o.partida.empty()) {
     for (const auto& r : o.robots) config.robots.push_back(CamiRobot(r, DirArena()));
   } else {

@@ -358,6 +358,7 @@ void Serie::Engega() {
     t_engegada e;
     e.ordre = OrdreRobot(cami);
     e.max_fitxer_mib = config_.max_fitxer_mib;
+    e.aillat = config_.aillat;
     if (!config_.base_err.empty()) {
       e.err = gent_[i].err = config_.base_err + "." + NomFitxer(gent_[i].nom) + ".err";
     }

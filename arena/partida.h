@@ -40,6 +40,7 @@ struct t_config {
   int max_errors_tick = 10;         // more bad command lines than this in one tick is garbage
   t_limits limits;                  // memory and processes of each robot
   long max_fitxer_mib = 64;         // largest file a robot may write; 0: no limit
+  bool aillat = true;               // each robot in a sandbox of its own, where one can be made
   // Each robot's stderr goes to BASE.NAME.err (the transcript's name without its extension, or
   // a kept game's name in a tournament); empty: the arena's own.
   std::string base_err;

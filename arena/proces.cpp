@@ -1,14 +1,20 @@
-// Process layer of the arena: starting a robot in a process group of its own, pipes, the wake-up
-// signal, non-blocking reads of command lines, a look into /proc to tell when a robot has handled
-// everything it was sent, and the end of a robot together with every process it started.
+// Process layer of the arena: starting a robot in a sandbox and a process group of its own,
+// pipes, the wake-up signal, non-blocking reads of command lines, a look into /proc to tell when
+// a robot has handled everything it was sent, and the end of a robot together with every process
+// it started.
 #include "arena/proces.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +24,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -25,7 +32,7 @@
 
 extern char** environ;
 
-volatile sig_atomic_t interrupcio = 0;
+std::atomic<int> interrupcio{0};
 
 namespace {
 
@@ -51,6 +58,401 @@ void AfegeixFlag(int fd, int flag) {
 // (-1 and 0 would reach every process we may signal, or our own group).
 void Envia(pid_t pid, int sig, bool grup = false) {
   if (pid > 1) kill(grup ? -pid : pid, sig);
+}
+
+// A signal to the robot itself goes through its pidfd where there is one: once it has ended, its
+// id may be another process's (in a sandbox it is reaped by the sandbox's init, not by us).
+void EnviaRobot(const t_fill& fill, int sig) {
+  if (fill.pidfd >= 0) {
+    if (syscall(SYS_pidfd_send_signal, fill.pidfd, sig, nullptr, 0) == 0 || errno != ENOSYS) {
+      return;
+    }
+  }
+  Envia(fill.pid, sig);
+}
+
+// ---- What the child processes run, from the clone to the exec ----------------------------------
+// They are copies of a process that may have other threads (a tournament starts robots from
+// several), one of which may hold a lock of the heap, of stdio or of a sanitizer's runtime at the
+// moment of the copy, and the sandbox's init never execs at all. So they only make raw system
+// calls, on memory prepared before the clone, and ThreadSanitizer does not instrument them
+// (they must not enter its runtime, nor any function it intercepts).
+#define NOMES_CRIDES __attribute__((no_sanitize("thread"), noinline))
+
+enum t_mode { SENSE, ARREL, USUARI };  // no sandbox; namespaces as root; in a user namespace
+
+// Where a child failed, sent to the arena through the report pipe with errno.
+enum t_etapa {
+  E_EXEC,
+  E_DESCRIPTORS,
+  E_SETGROUPS,
+  E_UID_MAP,
+  E_GID_MAP,
+  E_PRIVAT,
+  E_PROC,
+  E_TMP,
+  E_SHM,
+  E_PORTAT,
+  E_FORK,
+};
+const char* const kEtapes[] = {"exec",
+                               "descriptors",
+                               "setgroups",
+                               "uid_map",
+                               "gid_map",
+                               "making / private",
+                               "mounting /proc",
+                               "mounting /tmp",
+                               "mounting /dev/shm",
+                               "carrying a path from /tmp",
+                               "fork"};
+struct t_avis {
+  int etapa, error;
+};
+// What the init sends once the robot has ended.
+struct t_final {
+  int estat;
+  rusage us;
+};
+
+constexpr int kMaxPortats = 8;
+constexpr int kAvis = 3;     // the exec's report, in the children
+constexpr int kControl = 4;  // the init's channel to the arena
+constexpr int kPortat = 5;   // the first of the paths carried into the sandbox's /tmp
+
+// Everything the children need, made before the clone.
+struct t_crida {
+  char** camins = nullptr;   // where the program may be, in the order to try (null-terminated)
+  char** args = nullptr;     // its arguments
+  char** args_sh = nullptr;  // for a script with no #! line: /bin/sh, the script, its arguments
+  char** entorn = nullptr;
+  int in = -1, out = -1, err = -1, avis = -1, control = -1;
+  unsigned long mascara_robot = 0;  // the signal mask it execs with (kernel sigset)
+  rlimit fitxer{RLIM_INFINITY, RLIM_INFINITY};
+  t_mode mode = SENSE;
+  const char* mapa_uid = nullptr;  // "UID UID 1"
+  const char* mapa_gid = nullptr;
+  long mida_uid = 0, mida_gid = 0;
+  bool shm = true;  // /dev/shm exists
+  const char* portats[kMaxPortats] = {};
+  const char* fd_portats[kMaxPortats] = {};  // "/proc/self/fd/N" for each
+  bool dir_portats[kMaxPortats] = {};
+  int n_portats = 0;
+  bool prova = false;  // only make the sandbox, and end
+  pid_t pare = 0;      // the arena, without a sandbox
+};
+
+NOMES_CRIDES long Crida(long n, long a = 0, long b = 0, long c = 0, long d = 0, long e = 0) {
+  return syscall(n, a, b, c, d, e);
+}
+
+template <class T>
+NOMES_CRIDES long A(T* p) {
+  return reinterpret_cast<long>(p);
+}
+
+[[noreturn]] NOMES_CRIDES void Surt(int codi) {
+  for (;;) Crida(SYS_exit_group, codi);
+}
+
+[[noreturn]] NOMES_CRIDES void Avisa(int fd, int etapa) {
+  const t_avis a{etapa, errno};
+  Crida(SYS_write, fd, A(&a), sizeof a);
+  Surt(127);
+}
+
+NOMES_CRIDES void TancaDesDe(int primer) {
+  if (Crida(SYS_close_range, primer, ~0U, 0) != 0) {
+    for (long fd = primer; fd < 4096; ++fd) Crida(SYS_close, fd);
+  }
+}
+
+NOMES_CRIDES bool EscriuFitxer(const char* cami, const char* text, long mida) {
+  const long fd = Crida(SYS_openat, AT_FDCWD, A(cami), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const long n = Crida(SYS_write, fd, A(text), mida);
+  Crida(SYS_close, fd);
+  return n == mida;
+}
+
+// Every signal back to its default action (one the arena ignores would stay ignored across the
+// exec: SIGUSR1 among them).
+NOMES_CRIDES void SenyalsPerDefecte() {
+  struct {
+    unsigned long handler, flags, restorer, mask;
+  } defecte{};
+  for (long s = 1; s < 65; ++s) {
+    if (s != SIGKILL && s != SIGSTOP) Crida(SYS_rt_sigaction, s, A(&defecte), 0, 8);
+  }
+}
+
+// Puts the robot's standard input, output and error at 0, 1 and 2, the exec's report at 3 and,
+// for an init, its channel at 4; closes every other descriptor.
+NOMES_CRIDES bool Col_loca(const t_crida& c) {
+  long fds[5] = {c.in, c.out, c.err >= 0 ? c.err : STDERR_FILENO, c.avis, c.control};
+  const int n = c.control >= 0 ? 5 : 4;
+  for (int i = 0; i < n; ++i) {
+    if ((fds[i] = Crida(SYS_fcntl, fds[i], F_DUPFD, 10)) < 0) return false;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (Crida(SYS_dup3, fds[i], i, i >= kAvis ? O_CLOEXEC : 0) < 0) return false;
+  }
+  TancaDesDe(n);
+  return true;
+}
+
+// The robot, from the fork to its exec: its own group, no core files, the file size limit,
+// descriptors 0, 1 and 2 only, every signal at its default and SIGUSR1 blocked.
+[[noreturn]] NOMES_CRIDES void Robot(const t_crida& c) {
+  Crida(SYS_setpgid, 0, 0);
+  if (c.mode != SENSE) {
+    // A robot run as root must not undo its sandbox's mounts nor look into its init.
+    Crida(SYS_prctl, PR_CAPBSET_DROP, CAP_SYS_ADMIN);
+    Crida(SYS_prctl, PR_CAPBSET_DROP, CAP_SYS_PTRACE);
+  }
+  TancaDesDe(kAvis + 1);
+  const rlimit cap{0, 0};
+  Crida(SYS_prlimit64, 0, RLIMIT_CORE, A(&cap), 0);
+  Crida(SYS_prlimit64, 0, RLIMIT_FSIZE, A(&c.fitxer), 0);
+  SenyalsPerDefecte();
+  Crida(SYS_rt_sigprocmask, SIG_SETMASK, A(&c.mascara_robot), 0, 8);
+  // As execvpe does: each place in turn; a script with no #! line is run by /bin/sh.
+  int error = ENOENT;
+  bool denegat = false;
+  for (char** cami = c.camins; *cami; ++cami) {
+    Crida(SYS_execve, A(*cami), A(c.args), A(c.entorn));
+    error = errno;
+    if (error == ENOEXEC) {
+      c.args_sh[1] = *cami;
+      Crida(SYS_execve, A(c.args_sh[0]), A(c.args_sh), A(c.entorn));
+      error = errno;
+    }
+    if (error == EACCES) {
+      denegat = true;
+    } else if (error != ENOENT && error != ENOTDIR && error != ESTALE && error != ENODEV &&
+               error != ETIMEDOUT) {
+      break;
+    }
+  }
+  errno = denegat && error != ENOEXEC ? EACCES : error;
+  Avisa(kAvis, E_EXEC);
+}
+
+// The sandbox's first process, its pid 1. It makes the mounts private, mounts a /proc of the new
+// PID namespace and fresh /tmp and /dev/shm, carries into them what the command line names
+// there, forks the robot, and then reaps every process of the namespace until the robot ends:
+// it sends the robot's wait status to the arena and ends, and with it every process left.
+[[noreturn]] NOMES_CRIDES void Init(const t_crida& c) {
+  // Every signal is blocked, from before the clone, and stays so. Of what a process of the
+  // namespace sends it, the kernel delivers nothing; the arena's SIGKILL ends the namespace.
+  Crida(SYS_prctl, PR_SET_PDEATHSIG, SIGKILL);
+  SenyalsPerDefecte();
+  int avis = c.avis;
+  if (!c.prova) {
+    if (!Col_loca(c)) Avisa(avis, E_DESCRIPTORS);
+    avis = kAvis;
+  }
+  if (c.mode == USUARI) {
+    if (!EscriuFitxer("/proc/self/setgroups", "deny", 4) && errno != ENOENT) {
+      Avisa(avis, E_SETGROUPS);
+    }
+    if (!EscriuFitxer("/proc/self/uid_map", c.mapa_uid, c.mida_uid)) Avisa(avis, E_UID_MAP);
+    if (!EscriuFitxer("/proc/self/gid_map", c.mapa_gid, c.mida_gid)) Avisa(avis, E_GID_MAP);
+  }
+  // No process of the robot may look into it (after the maps: its /proc files become root's).
+  Crida(SYS_prctl, PR_SET_DUMPABLE, 0);
+  if (Crida(SYS_mount, 0, A("/"), 0, MS_REC | MS_PRIVATE, 0) != 0) Avisa(avis, E_PRIVAT);
+  // What is carried is opened before /tmp is covered, at kPortat on (every descriptor above the
+  // channel is closed: the lowest free ones).
+  for (int i = 0; i < c.n_portats; ++i) {
+    const long fd = Crida(SYS_openat, AT_FDCWD, A(c.portats[i]), O_PATH | O_CLOEXEC);
+    if (fd < 0 || (fd != kPortat + i && Crida(SYS_dup3, fd, kPortat + i, O_CLOEXEC) < 0)) {
+      Avisa(avis, E_PORTAT);
+    }
+  }
+  const long flags = MS_NOSUID | MS_NODEV;
+  if (Crida(SYS_mount, A("proc"), A("/proc"), A("proc"), flags | MS_NOEXEC, 0) != 0) {
+    Avisa(avis, E_PROC);
+  }
+  if (Crida(SYS_mount, A("tmpfs"), A("/tmp"), A("tmpfs"), flags, A("mode=1777")) != 0) {
+    Avisa(avis, E_TMP);
+  }
+  if (c.shm && Crida(SYS_mount, A("tmpfs"), A("/dev/shm"), A("tmpfs"), flags, A("mode=1777"))) {
+    Avisa(avis, E_SHM);
+  }
+  for (int i = 0; i < c.n_portats; ++i) {
+    const char* cami = c.portats[i];
+    if (c.dir_portats[i]) {
+      Crida(SYS_mkdirat, AT_FDCWD, A(cami), 0755);
+    } else {
+      Crida(SYS_close, Crida(SYS_openat, AT_FDCWD, A(cami), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    }
+    if (Crida(SYS_mount, A(c.fd_portats[i]), A(cami), 0, MS_BIND | MS_REC, 0) != 0) {
+      Avisa(avis, E_PORTAT);
+    }
+  }
+  if (c.prova) Surt(0);
+  const long robot = Crida(SYS_clone, SIGCHLD, 0, 0, 0, 0);
+  if (robot == 0) Robot(c);
+  if (robot < 0) Avisa(avis, E_FORK);
+  // The robot's descriptors are its own: its pipes end when it and its processes end.
+  for (long fd = 0; fd <= kAvis; ++fd) Crida(SYS_close, fd);
+  TancaDesDe(kPortat);
+  char via = 0;
+  // The arena says when it has taken the robot's pid; until then the robot stays our child.
+  if (Crida(SYS_read, kControl, A(&via), 1) != 1) Surt(0);
+  for (;;) {
+    t_final final{};
+    const long fill = Crida(SYS_wait4, -1, A(&final.estat), __WALL, 0);
+    if (fill == robot) {
+      // With what the robot and every process reaped so far used: not the init's own.
+      Crida(SYS_getrusage, RUSAGE_CHILDREN, A(&final.us));
+      Crida(SYS_write, kControl, A(&final), sizeof final);
+      Surt(0);
+    }
+    if (fill < 0 && errno == ECHILD) Surt(0);
+  }
+}
+
+// Clones the calling process into new namespaces (`flags`), fork-like; the child becomes the
+// sandbox's init. The child's pid, or -1 with errno.
+NOMES_CRIDES pid_t Clona(const t_crida& c, long flags) {
+  const long pid = Crida(SYS_clone, flags | SIGCHLD, 0, 0, 0, 0);
+  if (pid == 0) Init(c);
+  return static_cast<pid_t>(pid);
+}
+
+// The robot without a sandbox, from the fork on (a fork(), so that sanitizers know).
+[[noreturn]] NOMES_CRIDES void RobotSol(const t_crida& c) {
+  // Ends with the arena thread that started it, should the arena be killed outright (or have
+  // been already).
+  Crida(SYS_prctl, PR_SET_PDEATHSIG, SIGKILL);
+  if (Crida(SYS_getppid) != c.pare) Surt(127);
+  if (!Col_loca(c)) Avisa(c.avis, E_DESCRIPTORS);
+  Robot(c);
+}
+
+// ---- The arena's side ------------------------------------------------------------------------
+
+std::string DiuAvis(const t_avis& a) {
+  const int n = static_cast<int>(sizeof kEtapes / sizeof kEtapes[0]);
+  return std::string(a.etapa >= 0 && a.etapa < n ? kEtapes[a.etapa] : "?") + ": " +
+         std::strerror(a.error);
+}
+
+// The kernel's signal set for one signal, and for all.
+unsigned long Conjunt(int sig) {
+  return sig > 0 ? 1ul << (sig - 1) : ~0ul;
+}
+
+struct t_caixa {
+  t_mode mode = SENSE;
+  std::string motiu;  // why there is none
+  std::string mapa_uid, mapa_gid;
+};
+
+long Flags(t_mode mode) {
+  return CLONE_NEWPID | CLONE_NEWNS | (mode == USUARI ? CLONE_NEWUSER : 0);
+}
+
+// Makes one sandbox, as a robot's would be made, and ends it: empty if it worked, or why not.
+std::string Prova(t_mode mode, const t_caixa& caixa) {
+  t_crida c;
+  c.mode = mode;
+  c.prova = true;
+  c.mapa_uid = caixa.mapa_uid.c_str();
+  c.mapa_gid = caixa.mapa_gid.c_str();
+  c.mida_uid = static_cast<long>(caixa.mapa_uid.size());
+  c.mida_gid = static_cast<long>(caixa.mapa_gid.size());
+  c.shm = access("/dev/shm", F_OK) == 0;
+  int avis[2];
+  if (pipe2(avis, O_CLOEXEC) != 0) return std::string("pipe: ") + std::strerror(errno);
+  c.avis = avis[1];
+  sigset_t tots, abans;
+  sigfillset(&tots);
+  pthread_sigmask(SIG_SETMASK, &tots, &abans);
+  const pid_t pid = Clona(c, Flags(mode));
+  const int error = errno;
+  pthread_sigmask(SIG_SETMASK, &abans, nullptr);
+  close(avis[1]);
+  std::string motiu;
+  if (pid < 0) {
+    motiu = std::string("clone: ") + std::strerror(error);
+  } else {
+    t_avis a{};
+    ssize_t n;
+    while ((n = read(avis[0], &a, sizeof a)) < 0 && errno == EINTR) {
+    }
+    int estat = 0;
+    while (waitpid(pid, &estat, 0) < 0 && errno == EINTR) {
+    }
+    if (n == static_cast<ssize_t>(sizeof a)) {
+      motiu = DiuAvis(a);
+    } else if (!WIFEXITED(estat) || WEXITSTATUS(estat) != 0) {
+      motiu = "its init " + ComAcaba(estat);
+    }
+  }
+  close(avis[0]);
+  return motiu;
+}
+
+// What sandbox this process can make, found out once.
+const t_caixa& Caixa() {
+  static const t_caixa caixa = [] {
+    t_caixa c;
+    c.mapa_uid = std::to_string(geteuid()) + " " + std::to_string(geteuid()) + " 1";
+    c.mapa_gid = std::to_string(getegid()) + " " + std::to_string(getegid()) + " 1";
+    // As root, namespaces alone; otherwise (or if root may not make them: a sandbox within a
+    // sandbox), inside a user namespace, where this process's own ids are mapped to themselves.
+    if (geteuid() == 0) {
+      c.motiu = Prova(ARREL, c);
+      if (c.motiu.empty()) c.mode = ARREL;
+    }
+    if (c.mode == SENSE) {
+      c.motiu = Prova(USUARI, c);
+      if (c.motiu.empty()) c.mode = USUARI;
+    }
+    return c;
+  }();
+  return caixa;
+}
+
+// The folders and files directly in /tmp or /dev/shm that the command line names (as themselves
+// or as a path inside them, also after an '='): carried into the sandbox's own, at the same place.
+void Portats(const std::vector<std::string>& ordre, std::vector<std::string>& camins,
+             std::vector<bool>& dirs) {
+  for (const auto& arg : ordre) {
+    for (const std::string arrel : {"/tmp/", "/dev/shm/"}) {
+      size_t on = arg.rfind(arrel, 0) == 0 ? 0 : arg.find("=" + arrel);
+      if (on == std::string::npos) continue;
+      if (on > 0 || arg[0] == '=') ++on;
+      const size_t fi = arg.find('/', on + arrel.size());
+      const std::string cami = arg.substr(on, fi == std::string::npos ? fi : fi - on);
+      const std::string nom = cami.substr(arrel.size());
+      struct stat st;
+      if (nom.empty() || nom == "." || nom == ".." || stat(cami.c_str(), &st) != 0 ||
+          !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) ||
+          std::find(camins.begin(), camins.end(), cami) != camins.end() ||
+          camins.size() >= static_cast<size_t>(kMaxPortats)) {
+        continue;
+      }
+      camins.push_back(cami);
+      dirs.push_back(S_ISDIR(st.st_mode));
+    }
+  }
+}
+
+// Where the exec may find the program, in order: itself if it names a path, else each folder of
+// PATH (as execvpe looks).
+std::vector<std::string> Camins(const std::string& programa) {
+  if (programa.find('/') != std::string::npos) return {programa};
+  std::vector<std::string> camins;
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "/bin:/usr/bin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    camins.push_back((dir.empty() ? "." : dir) + "/" + programa);
+  }
+  return camins;
 }
 
 // Reads a small /proc file whole into `buf`; the number of bytes, or -1 if it is gone. With
@@ -182,9 +584,12 @@ bool Espera(pid_t pid, pid_t tid, const t_stat& s, std::string& ocupat, int* fds
   return true;
 }
 
-// The robot's processes: itself and its descendants, through each thread's children.
-std::vector<pid_t> Processos(pid_t arrel) {
-  std::vector<pid_t> tots{arrel};
+// The robot's processes: itself and its descendants, through each thread's children. In a
+// sandbox they are found from its init, so that orphans (which the init adopts) count; the init
+// itself is not one of them.
+std::vector<pid_t> Processos(const t_fill& fill) {
+  const bool aillat = fill.aillat && fill.init > 0;
+  std::vector<pid_t> tots{aillat ? fill.init : fill.pid};
   char cami[320], buf[4096];
   for (size_t i = 0; i < tots.size(); ++i) {
     std::snprintf(cami, sizeof cami, "/proc/%d/task", tots[i]);
@@ -195,19 +600,20 @@ std::vector<pid_t> Processos(pid_t arrel) {
       std::snprintf(cami, sizeof cami, "/proc/%d/task/%s/children", tots[i], e->d_name);
       if (LlegeixProc(cami, buf, sizeof buf) <= 0) continue;
       std::istringstream in(buf);
-      for (pid_t fill; in >> fill;) tots.push_back(fill);
+      for (pid_t fp; in >> fp;) tots.push_back(fp);
     }
     closedir(d);
   }
+  if (aillat) tots.erase(tots.begin());
   return tots;
 }
 
 // One look at every thread of every process of the robot. DORM only if all of them wait; then
 // `fils` holds each thread with the times it has run, for a second look to compare.
-t_estat MiraTot(pid_t arrel, std::vector<t_fil>& fils, std::string& ocupat) {
+t_estat MiraTot(const t_fill& fill, std::vector<t_fil>& fils, std::string& ocupat) {
   fils.clear();
   char cami[64], buf[256];
-  for (pid_t pid : Processos(arrel)) {
+  for (pid_t pid : Processos(fill)) {
     std::snprintf(cami, sizeof cami, "/proc/%d/task", pid);
     DIR* d = opendir(cami);
     if (!d) continue;
@@ -237,10 +643,13 @@ t_estat MiraTot(pid_t arrel, std::vector<t_fil>& fils, std::string& ocupat) {
 }
 
 // Whether the robot has ended, waits for the arena, or is busy. A robot of one thread and no
-// child can only be woken by the arena, so one look at it is enough. With more threads or
-// processes one may be about to wake another: they must be found waiting twice, none of them
-// having run in between.
-t_estat Estat(pid_t pid, std::string& ocupat, int* fds) {
+// child (and, in a sandbox, no orphan left to its init) can only be woken by the arena, so one
+// look at it is enough. With more threads or processes one may be about to wake another: they
+// must be found waiting twice, none of them having run in between.
+t_estat Estat(t_fill& fill) {
+  const pid_t pid = fill.pid;
+  int* fds = fill.fd_proc;
+  std::string& ocupat = fill.ocupat;
   char cami[64], buf[4096];
   std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
   t_stat s;
@@ -248,11 +657,19 @@ t_estat Estat(pid_t pid, std::string& ocupat, int* fds) {
   if (s.fils == 1) {
     if (!Espera(pid, pid, s, ocupat, fds + 1)) return OCUPAT;
     std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", pid, pid);
-    if (LlegeixProc(cami, buf, sizeof buf, fds + 3) <= 0) return DORM;
+    bool sol = LlegeixProc(cami, buf, sizeof buf, fds + 3) <= 0;
+    if (sol && fill.aillat && fill.init > 0) {
+      // The init's only child is the robot: "PID " and nothing else.
+      std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.init, fill.init);
+      char propi[32];
+      const int n = std::snprintf(propi, sizeof propi, "%d ", pid);
+      sol = LlegeixProc(cami, buf, sizeof buf, fds + 4) == n && std::strcmp(buf, propi) == 0;
+    }
+    if (sol) return DORM;
   }
   std::vector<t_fil> primera, segona;
-  if (MiraTot(pid, primera, ocupat) != DORM) return OCUPAT;
-  if (MiraTot(pid, segona, ocupat) != DORM) return OCUPAT;
+  if (MiraTot(fill, primera, ocupat) != DORM) return OCUPAT;
+  if (MiraTot(fill, segona, ocupat) != DORM) return OCUPAT;
   const auto Igual = [](const t_fil& a, const t_fil& b) {
     return a.pid == b.pid && a.tid == b.tid && a.cops == b.cops;
   };
@@ -343,11 +760,59 @@ void Escombra(pid_t grup, const std::string& marca) {
 }
 
 // The robot has ended (seen without reaping it, so its id still names its group): end the rest
-// of its group, then reap it.
-void Recull(t_fill& fill) {
-  Envia(fill.pid, SIGKILL, true);
+// of its group, then reap it. In a sandbox, its init is ended, which ends every process left in
+// it, and reaped; the robot's status and resource use (its own and its processes') are those the
+// init sent, or, if it sent none, the init's own (a SIGKILL, and what it reaped).
+void Recull(t_fill& fill, const t_final* final = nullptr) {
   int estat = 0;
-  if (wait4(fill.pid, &estat, 0, &fill.us) == fill.pid) fill.estat = estat;
+  if (!fill.aillat) {
+    Envia(fill.pid, SIGKILL, true);
+    if (wait4(fill.pid, &estat, 0, &fill.us) == fill.pid) fill.estat = estat;
+    return;
+  }
+  if (fill.init > 0) {
+    Envia(fill.init, SIGKILL);
+    pid_t r;
+    while ((r = wait4(fill.init, &estat, 0, &fill.us)) < 0 && errno == EINTR) {
+    }
+    if (r != fill.init) estat = W_EXITCODE(0, SIGKILL);
+    fill.init = -1;
+  } else {
+    estat = W_EXITCODE(0, SIGKILL);
+  }
+  fill.estat = final ? final->estat : estat;
+  if (final) fill.us = final->us;
+  Tanca(fill.control);
+}
+
+// Whether the robot itself has ended (reaped or not).
+bool RobotAcabat(const t_fill& fill) {
+  if (fill.pidfd >= 0) {
+    pollfd p{fill.pidfd, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+  }
+  char cami[64];
+  std::snprintf(cami, sizeof cami, "/proc/%d/stat", fill.pid);
+  t_stat s;
+  return fill.pid <= 0 || !LlegeixStat(cami, s) || s.estat == 'Z' || s.estat == 'X';
+}
+
+// In a sandbox: true once the robot's status is known (waiting up to `ms` for it), the init
+// reaped and the status in `fill.estat`: the one the init sent or, if its channel ended without
+// one, the init's own.
+bool EstatDeLInit(t_fill& fill, int ms) {
+  if (fill.control < 0) {
+    Recull(fill);
+    return true;
+  }
+  pollfd p{fill.control, POLLIN, 0};
+  if (poll(&p, 1, ms) <= 0) return false;
+  t_final final{};
+  ssize_t n;
+  while ((n = recv(fill.control, &final, sizeof final, MSG_WAITALL)) < 0 && errno == EINTR) {
+  }
+  Recull(fill, n == static_cast<ssize_t>(sizeof final) ? &final : nullptr);
+  return true;
 }
 
 }  // namespace
@@ -390,18 +855,43 @@ bool Engega(t_fill& fill, const std::string& cami, const std::string& previ) {
   return Engega(fill, e);
 }
 
+std::string SenseAillament() {
+  return Caixa().mode == SENSE ? Caixa().motiu : "";
+}
+
 bool Engega(t_fill& fill, const t_engegada& engegada) {
   fill = t_fill{};
-  FesteAdoptiu();
   if (engegada.ordre.empty()) {
     fill.error = "no program given";
     return false;
   }
-  // Everything the child needs is made before the fork: between fork and exec it may only make
-  // async-signal-safe calls, as other threads of the arena may hold the heap's lock.
-  std::vector<char*> args;
+  t_mode mode = SENSE;
+  if (engegada.aillat) {
+    mode = Caixa().mode;
+    static std::once_flag dit;
+    if (mode == SENSE) {
+      std::call_once(dit, [] {
+        std::fprintf(stderr, "%s: robots run without a sandbox: %s\n",
+                     program_invocation_short_name, Caixa().motiu.c_str());
+      });
+    }
+  }
+  if (mode == SENSE) FesteAdoptiu();
+  fill.aillat = mode != SENSE;
+  // Everything the children need is made before the clone: between the clone and the exec they
+  // only make raw system calls (see t_crida).
+  t_crida c;
+  c.mode = mode;
+  std::vector<std::string> llocs = Camins(engegada.ordre[0]);
+  std::vector<char*> camins, args, args_sh{const_cast<char*>("/bin/sh"), nullptr};
+  for (auto& l : llocs) camins.push_back(l.data());
+  camins.push_back(nullptr);
   for (const auto& a : engegada.ordre) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  args_sh.insert(args_sh.end(), args.begin() + 1, args.end());
+  c.camins = camins.data();
+  c.args = args.data();
+  c.args_sh = args_sh.data();
   fill.marca = NouMarca();
   std::vector<char*> entorn;
   for (char** v = environ; *v; ++v) {
@@ -409,12 +899,32 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
   }
   entorn.push_back(const_cast<char*>(fill.marca.c_str()));
   entorn.push_back(nullptr);
+  c.entorn = entorn.data();
+  c.mascara_robot = Conjunt(SIGUSR1);
+  c.mapa_uid = Caixa().mapa_uid.c_str();
+  c.mapa_gid = Caixa().mapa_gid.c_str();
+  c.mida_uid = static_cast<long>(Caixa().mapa_uid.size());
+  c.mida_gid = static_cast<long>(Caixa().mapa_gid.size());
+  c.shm = access("/dev/shm", F_OK) == 0;
+  std::vector<std::string> portats, fd_portats;
+  std::vector<bool> dirs;
+  if (mode != SENSE) Portats(engegada.ordre, portats, dirs);
+  for (size_t i = 0; i < portats.size(); ++i) {
+    fd_portats.push_back("/proc/self/fd/" + std::to_string(kPortat + static_cast<int>(i)));
+  }
+  for (size_t i = 0; i < portats.size(); ++i) {
+    c.portats[i] = portats[i].c_str();
+    c.fd_portats[i] = fd_portats[i].c_str();
+    c.dir_portats[i] = dirs[i];
+  }
+  c.n_portats = static_cast<int>(portats.size());
 
-  int fds[7] = {-1, -1, -1, -1, -1, -1, -1};
+  int fds[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
   int* in = fds;        // in[0] the robot's standard input, in[1] ours
   int* out = fds + 2;   // out[0] ours, out[1] the robot's standard output
   int* avis = fds + 4;  // the exec's error, if it fails
   int& err = fds[6];
+  int* control = fds + 7;  // control[0] ours, control[1] the init's
   auto Falla = [&](const std::string& que) {
     fill.error = que + ": " + std::strerror(errno);
     for (int& fd : fds) Tanca(fd);
@@ -428,6 +938,9 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
     return Falla(engegada.entrada);
   }
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(avis, O_CLOEXEC) != 0) return Falla("pipe");
+  if (mode != SENSE && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, control) != 0) {
+    return Falla("socketpair");
+  }
   AfegeixFlag(out[0], O_NONBLOCK);
   if (engegada.sortida_no_bloquejant) AfegeixFlag(out[1], O_NONBLOCK);
   if (!engegada.err.empty() &&
@@ -441,57 +954,78 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
       return Falla("pipe");
     }
   }
-  rlimit fitxer{RLIM_INFINITY, RLIM_INFINITY};
   if (engegada.max_fitxer_mib > 0) {
-    fitxer.rlim_cur = fitxer.rlim_max = static_cast<rlim_t>(engegada.max_fitxer_mib) << 20;
+    c.fitxer.rlim_cur = c.fitxer.rlim_max = static_cast<rlim_t>(engegada.max_fitxer_mib) << 20;
   }
+  c.in = in[0];
+  c.out = out[1];
+  c.err = err;
+  c.avis = avis[1];
+  c.control = control[1];
 
-  // A robot must not die of a signal that comes before it has installed its handler: it stays
-  // blocked across the exec, and pending, until the robot unblocks it.
-  sigset_t usr1, abans;
-  sigemptyset(&usr1);
-  sigaddset(&usr1, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &usr1, &abans);
-  const pid_t pare = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setpgid(0, 0);
-    // Ends with the arena thread that started it, should the arena be killed outright.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != pare) _exit(127);
-    dup2(in[0], STDIN_FILENO);
-    dup2(out[1], STDOUT_FILENO);
-    if (err >= 0) dup2(err, STDERR_FILENO);
-    signal(SIGPIPE, SIG_DFL);
-    const rlimit cap_core{0, 0};
-    setrlimit(RLIMIT_CORE, &cap_core);
-    setrlimit(RLIMIT_FSIZE, &fitxer);
-    sigprocmask(SIG_SETMASK, &usr1, nullptr);
-    execvpe(args[0], args.data(), entorn.data());
-    const int e = errno;
-    if (write(avis[1], &e, sizeof e) < 0) _exit(127);
-    _exit(127);
+  // A robot must not die of a signal that comes before it has installed its handler: SIGUSR1
+  // stays blocked across the exec, and pending, until the robot unblocks it. The init takes no
+  // signal at all: every one is blocked from before the clone.
+  sigset_t bloquejats, abans;
+  if (mode == SENSE) {
+    sigemptyset(&bloquejats);
+    sigaddset(&bloquejats, SIGUSR1);
+  } else {
+    sigfillset(&bloquejats);
   }
+  pthread_sigmask(SIG_BLOCK, &bloquejats, &abans);
+  pid_t pid;
+  if (mode == SENSE) {
+    c.pare = getpid();
+    pid = fork();
+    if (pid == 0) RobotSol(c);
+  } else {
+    pid = Clona(c, Flags(mode));
+  }
+  const int error_clone = errno;
   pthread_sigmask(SIG_SETMASK, &abans, nullptr);
-  if (pid < 0) return Falla("fork");
-  setpgid(pid, pid);  // also here, so that the group exists whichever of the two runs first
+  if (pid < 0) {
+    errno = error_clone;
+    return Falla(mode == SENSE ? "fork" : "clone");
+  }
+  if (mode == SENSE) setpgid(pid, pid);  // also here, so that the group exists whichever runs first
   Tanca(in[0]);
   Tanca(out[1]);
   Tanca(avis[1]);
   Tanca(err);
-  int error_exec = 0;
+  Tanca(control[1]);
+  t_avis a{};
   ssize_t n;
-  while ((n = read(avis[0], &error_exec, sizeof error_exec)) < 0 && errno == EINTR) {
+  while ((n = read(avis[0], &a, sizeof a)) < 0 && errno == EINTR) {
   }
   Tanca(avis[0]);
-  fill.pid = pid;
   fill.entrada = in[1];
   fill.sortida = out[0];
-  fill.pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  if (n == static_cast<ssize_t>(sizeof error_exec)) {
+  if (mode == SENSE) {
+    fill.pid = pid;
+  } else {
+    fill.init = pid;
+    fill.control = control[0];
+    // The robot is the init's first child, and stays its child until we say we have its pid.
+    char cami[64], buf[256];
+    std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", pid, pid);
+    if (n == 0 && LlegeixProc(cami, buf, sizeof buf) > 0) fill.pid = std::atoi(buf);
+    if (fill.pid > 0) fill.pidfd = static_cast<int>(syscall(SYS_pidfd_open, fill.pid, 0));
+    const char via = 1;
+    if (fill.pid > 0 && write(fill.control, &via, 1) != 1) fill.pid = -1;
+    if (n != static_cast<ssize_t>(sizeof a) && fill.pid <= 0) {
+      Atura(fill);
+      fill.error = "cannot run " + engegada.ordre[0] + ": its sandbox's init ended";
+      return false;
+    }
+  }
+  if (mode == SENSE) fill.pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (n == static_cast<ssize_t>(sizeof a)) {
     const std::string marca = fill.marca;
     Atura(fill);
-    fill.error = "cannot run " + engegada.ordre[0] + ": " + std::strerror(error_exec);
+    fill.error = a.etapa == E_EXEC
+                     ? "cannot run " + engegada.ordre[0] + ": " + std::strerror(a.error)
+                     : "cannot make " + engegada.ordre[0] + "'s sandbox: " + DiuAvis(a);
     fill.marca = marca;
     return false;
   }
@@ -517,7 +1051,7 @@ void Drena(t_fill& fill) {
 }
 
 void Senyala(t_fill& fill) {
-  if (fill.estat < 0) Envia(fill.pid, SIGUSR1);
+  if (fill.estat < 0) EnviaRobot(fill, SIGUSR1);
 }
 
 bool Escriu(t_fill& fill, const std::string& dades, int ms) {
@@ -587,7 +1121,7 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes, const t_limits* limits)
       continue;
     }
     // A robot that has ended will read nothing more, whatever is left in its pipe.
-    const t_estat estat = fill.estat >= 0 ? ACABAT : Estat(fill.pid, fill.ocupat, fill.fd_proc);
+    const t_estat estat = fill.estat >= 0 ? ACABAT : Estat(fill);
     if (estat == ACABAT || (estat == DORM && PipaBuida(fill.entrada))) {
       Drena(fill);  // everything it wrote before going to sleep is in the pipe now
       fill.ocupat.clear();
@@ -609,13 +1143,24 @@ t_consum Consum(const t_fill& fill) {
   t_consum c;
   if (fill.pid <= 0 || fill.estat >= 0) return c;
   static const long pagina_kib = sysconf(_SC_PAGESIZE) / 1024;
-  for (pid_t pid : Processos(fill.pid)) {
+  for (pid_t pid : Processos(fill)) {
     char cami[64];
     std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
     t_stat s;
     if (!LlegeixStat(cami, s) || s.estat == 'Z') continue;
     ++c.processos;
     c.memoria_kib += s.rss * pagina_kib;
+  }
+  // In a sandbox, what its own /tmp and /dev/shm hold is memory too.
+  if (fill.aillat) {
+    for (const char* on : {"tmp", "dev/shm"}) {
+      char cami[64];
+      std::snprintf(cami, sizeof cami, "/proc/%d/root/%s", fill.pid, on);
+      struct statfs fs;
+      if (statfs(cami, &fs) == 0 && fs.f_type == 0x01021994 /* TMPFS_MAGIC */) {
+        c.memoria_kib += static_cast<long>((fs.f_blocks - fs.f_bfree) * fs.f_bsize / 1024);
+      }
+    }
   }
   return c;
 }
@@ -637,21 +1182,31 @@ bool EsperaFi(t_fill& fill, int ms) {
   for (;;) {
     Drena(fill);
     if (fill.estat >= 0) return true;
-    if (fill.pid <= 0) return false;
-    // Seen without reaping first, so that its id still names its group when the group is ended.
-    siginfo_t info{};
-    if (waitid(P_PID, static_cast<id_t>(fill.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-      return false;
-    }
-    if (info.si_pid == fill.pid) {
-      Recull(fill);
-      Drena(fill);
-      return true;
+    if (fill.aillat) {
+      // The init sends the status as soon as it has reaped the robot: once the robot is seen
+      // ended, the status is a moment away.
+      if (EstatDeLInit(fill, RobotAcabat(fill) ? 2000 : 0)) {
+        Drena(fill);
+        return true;
+      }
+    } else {
+      if (fill.pid <= 0) return false;
+      // Seen without reaping first, so that its id still names its group when the group is
+      // ended.
+      siginfo_t info{};
+      if (waitid(P_PID, static_cast<id_t>(fill.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        return false;
+      }
+      if (info.si_pid == fill.pid) {
+        Recull(fill);
+        Drena(fill);
+        return true;
+      }
     }
     if (Resta(limit) == 0) return false;
-    pollfd p[2] = {{fill.pidfd, POLLIN, 0}, {fill.sortida, POLLIN, 0}};
+    pollfd p[3] = {{fill.pidfd, POLLIN, 0}, {fill.sortida, POLLIN, 0}, {fill.control, POLLIN, 0}};
     // Without a pidfd nothing wakes us when the robot ends: look again every 10 ms.
-    poll(p, 2, fill.pidfd >= 0 ? Resta(limit) : std::min(Resta(limit), 10));
+    poll(p, 3, fill.pidfd >= 0 ? Resta(limit) : std::min(Resta(limit), 10));
   }
 }
 
@@ -664,19 +1219,31 @@ double TempsCpu(const t_fill& fill) {
 }
 
 void Atura(t_fill& fill, int sig) {
-  if (fill.pid > 0 && fill.estat < 0) {
-    Envia(fill.pid, sig);
-    // Another signal than SIGKILL gives it two seconds to end by itself.
-    if (sig == SIGKILL || !EsperaFi(fill, 2000)) {
-      Envia(fill.pid, SIGKILL);
-      Recull(fill);
+  if (fill.aillat) {
+    if (fill.estat < 0 && fill.pid > 0) {
+      // Another signal than SIGKILL gives it two seconds to end by itself; a status the init
+      // has already sent is the robot's own.
+      if (sig != SIGKILL) EnviaRobot(fill, sig);
+      EsperaFi(fill, sig != SIGKILL ? 2000 : 0);
     }
+    // The init's end ends every process left in the sandbox.
+    if (fill.estat < 0 || fill.init > 0) Recull(fill);
+  } else {
+    if (fill.pid > 0 && fill.estat < 0) {
+      Envia(fill.pid, sig);
+      // Another signal than SIGKILL gives it two seconds to end by itself.
+      if (sig == SIGKILL || !EsperaFi(fill, 2000)) {
+        Envia(fill.pid, SIGKILL);
+        Recull(fill);
+      }
+    }
+    if (fill.pid > 0) Escombra(fill.pid, fill.marca);
   }
-  if (fill.pid > 0) Escombra(fill.pid, fill.marca);
   Drena(fill);
   Tanca(fill.entrada);
   Tanca(fill.sortida);
   Tanca(fill.pidfd);
+  Tanca(fill.control);
   for (int& fd : fill.fd_proc) Tanca(fd);
 }
 

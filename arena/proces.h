@@ -1,11 +1,13 @@
-// The arena's side of the line protocol: starts a robot as an arena does, each in a process group
-// of its own, feeds it message lines with a wake-up signal, reads its command lines, tells when
-// it has finished its tick, and ends it with everything it started.
+// The arena's side of the line protocol: starts a robot as an arena does, each in a sandbox of
+// its own (PID and mount namespaces) and a process group of its own, feeds it message lines with
+// a wake-up signal, reads its command lines, tells when it has finished its tick, and ends it
+// with everything it started.
 #pragma once
 
 #include <sys/resource.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <deque>
@@ -22,6 +24,10 @@ struct t_engegada {
   bool sortida_no_bloquejant = false;  // the robot's end of its output pipe non-blocking
   std::string entrada;                 // a file for its standard input instead of the pipe
   long max_fitxer_mib = 64;            // largest file it may write; 0: no limit
+  // In a sandbox of its own, where this machine can make one (see SenseAillament): its own PID
+  // namespace (it sees and can signal only its own processes), its own /proc, /tmp and
+  // /dev/shm, and every process it starts ended with it. False: as a plain child process.
+  bool aillat = true;
 };
 
 // Limits checked by the arena while the robot plays; 0 turns one off.
@@ -32,13 +38,17 @@ struct t_limits {
 
 // A robot child process as the arena sees it.
 struct t_fill {
-  pid_t pid = -1;                     // also the id of its process group
-  int entrada = -1;                   // our end of the robot's standard input
-  int sortida = -1;                   // our end of the robot's standard output
-  int pidfd = -1;                     // readable once the robot has ended
-  int fd_proc[4] = {-1, -1, -1, -1};  // its stat, syscall, status and children files in /proc
-  std::string rebut;                  // bytes of an unfinished command line
-  std::deque<std::string> linies;     // command lines read and not yet taken
+  pid_t pid = -1;       // the robot's own process (as the arena sees it), also its group's id
+  int entrada = -1;     // our end of the robot's standard input
+  int sortida = -1;     // our end of the robot's standard output
+  int pidfd = -1;       // the robot's: signals go through it; readable once the robot has ended
+  bool aillat = false;  // in a sandbox: the fields below are its
+  pid_t init = -1;      // the sandbox's first process (its pid 1): its end ends all in it
+  int control = -1;     // from the init: the robot's wait status, once it has ended
+  // The robot's stat, syscall, status and children files in /proc, and the init's children.
+  int fd_proc[5] = {-1, -1, -1, -1, -1};
+  std::string rebut;               // bytes of an unfinished command line
+  std::deque<std::string> linies;  // command lines read and not yet taken
   bool sortida_tancada = false;
   size_t bytes_rebuts = 0;  // everything the robot has written so far
   int estat = -1;           // wait status once reaped
@@ -50,11 +60,17 @@ struct t_fill {
 };
 
 // Starts a robot with SIGUSR1 blocked across the exec (the robot unblocks it once it can take
-// it), its standard input a non-blocking pipe and its standard output a pipe, in a process group
-// of its own that ends with it. False on failure, with `fill.error` saying why (the exec's own
-// error included: a robot that cannot be run is never taken for one that exited).
+// it), its standard input a non-blocking pipe and its standard output a pipe, descriptors 0, 1
+// and 2 only, in a process group of its own that ends with it, and with `engegada.aillat` in a
+// sandbox of its own. False on failure, with `fill.error` saying why (the exec's own error
+// included: a robot that cannot be run is never taken for one that exited).
 bool Engega(t_fill& fill, const t_engegada& engegada);
 bool Engega(t_fill& fill, const std::string& cami, const std::string& previ = "");
+
+// Why robots cannot be run in a sandbox here ("clone: Operation not permitted"), or empty if
+// they can. Found out once per process, by making one; the first Engega that wanted a sandbox
+// and could not have one says so once on standard error, and runs the robot without.
+std::string SenseAillament();
 
 // Splits a robot given as one text: an existing file is taken whole, anything else is a
 // command and its arguments separated by blanks ("python3 bot.py").
@@ -102,14 +118,16 @@ bool EsperaFi(t_fill& fill, int ms);
 // CPU time the robot has used so far, in seconds (from /proc).
 double TempsCpu(const t_fill& fill);
 
-// Ends the robot and every process it started (its process group, and what escaped the group
-// carrying its tag), with `sig` for the robot itself and SIGKILL for the rest; reaps them all
-// and closes every descriptor.
+// Ends the robot and every process it started (its sandbox; without one, its process group and
+// what escaped the group carrying its tag), with `sig` for the robot itself and SIGKILL for the
+// rest; reaps them all and closes every descriptor.
 void Atura(t_fill& fill, int sig = SIGKILL);
 
 // The number of a signal that asked the arena to stop (SIGINT, SIGTERM, SIGHUP), or 0. Set by
-// the arena's handler; every wait above gives up as soon as it is set.
-extern volatile sig_atomic_t interrupcio;
+// the arena's handler, read by every thread: every wait above gives up as soon as it is set.
+// Lock-free, so that a signal handler may store to it.
+extern std::atomic<int> interrupcio;
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler stores to interrupcio");
 
 // How a reaped robot ended, in words: "exited with status N", "killed by signal N (NAME)".
 std::string ComAcaba(int estat);

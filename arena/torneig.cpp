@@ -616,6 +616,7 @@ json Registre(const t_config& config, const t_torneig& t, const json& empremta, 
   for (size_t i = 0; i < config.noms.size(); ++i) {
     if (!config.noms[i].empty()) repeteix += " --name " + Cita(config.noms[i]);
   }
+  if (!config.aillat) repeteix += " --no-sandbox";
   for (const auto& robot : config.robots) repeteix += " " + Cita(robot);
   return {{"version", VERSIO_REGISTRE},
           {"seed", r.llavor},

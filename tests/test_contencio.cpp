@@ -76,6 +76,9 @@ TEST(Contencio, NothingARobotStartsOutlivesItsMatch) {
   const std::string pids = dir.cami + "/pids";
   t_config c;
   c.durada = 1;
+  // Without a sandbox: in one, the pids the script writes are its PID namespace's, not ours
+  // (test_sandbox.cpp checks the same inside a sandbox, by command line).
+  c.aillat = false;
   c.robots = {kRobots + "/embolcall.sh " + pids + " " + CACADOR_BIN, kDiana};
   const t_resultat r = JugaPartida(c);
   EXPECT_EQ(r.fitxes[0].estat, "alive");

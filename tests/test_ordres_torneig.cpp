@@ -137,7 +137,7 @@ TEST(OrdresTorneig, TwoProgramsOfOneNameAreToldApartOrNamed) {
           << r;
     }
   }
-  EXPECT_EQ(Arena(dir, "--name a/b" + duel).codi, 2);
+  EXPECT_EQ(Arena(dir, "--name a#b" + duel).codi, 2);
 }
 
 TEST(OrdresTorneig, EachTranscriptKeepsItsOwnStandardErrorFiles) {

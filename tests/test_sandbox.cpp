@@ -1,0 +1,380 @@
+// Each robot in a sandbox of its own: hostile robots (tests/robots/hostil.cpp) that signal the
+// arena, kill or write into the other robot, leave daemons, fork bombs and memory hogs behind
+// them, look for inherited descriptors or leave files in /tmp and /dev/shm; the same as an
+// ordinary user; and an interrupted tournament on two threads.
+//
+// Every hostile process carries a token of this test in its command line: what is left of them
+// is found by it, and ended (only ever processes this test started). Each mode is bounded by
+// construction (see hostil.cpp); a test that needs a sandbox this machine cannot make skips.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "arena/partida.h"
+#include "tests/temporal.h"
+
+namespace {
+
+const std::string kHostil = HOSTIL_BIN;
+
+std::string Llegeix(const std::string& cami) {
+  std::ifstream f(cami);
+  return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+bool Existeix(const std::string& cami) {
+  struct stat st;
+  return lstat(cami.c_str(), &st) == 0;
+}
+
+// A token no other test process uses, for the command lines of one test's hostile robots.
+std::string Token() {
+  static std::atomic<int> n{0};
+  return "t" + std::to_string(getpid()) + "x" + std::to_string(++n);
+}
+
+// The processes whose command line has `token` as an argument, from /proc.
+std::vector<pid_t> AmbToken(const std::string& token) {
+  std::vector<pid_t> pids;
+  DIR* d = opendir("/proc");
+  if (!d) return pids;
+  while (const dirent* e = readdir(d)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
+    if (pid <= 0) continue;
+    std::istringstream args(Llegeix("/proc/" + std::to_string(pid) + "/cmdline"));
+    for (std::string a; std::getline(args, a, '\0');) {
+      if (a == token) {
+        pids.push_back(pid);
+        break;
+      }
+    }
+  }
+  closedir(d);
+  return pids;
+}
+
+// Waits up to `ms` for `condicio`, looking every 10 ms.
+template <class F>
+bool EsperaQue(F condicio, int ms) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!condicio()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    usleep(10000);
+  }
+  return true;
+}
+
+// Nothing carrying `token` is left (after a moment for the kernel to end what was killed).
+// Whatever is left, from a process layer that failed, this test started: it is ended here.
+void NoQuedaRes(const std::string& token) {
+  std::vector<pid_t> queden;
+  EsperaQue([&] { return (queden = AmbToken(token)).empty(); }, 3000);
+  EXPECT_TRUE(queden.empty()) << queden.size() << " processes of " << token << " outlived it";
+  for (pid_t p : AmbToken(token)) {
+    if (p > 1) kill(p, SIGKILL);
+  }
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+}
+
+#define CAL_AILLAMENT()                                                              \
+  do {                                                                               \
+    const std::string per_que = SenseAillament();                                    \
+    if (!per_que.empty()) GTEST_SKIP() << "no sandbox on this machine: " << per_que; \
+  } while (0)
+
+// The arena program, started as from a shell (itself in no sandbox), its output and errors in
+// files of `dir`.
+struct t_arena {
+  t_fill proces;
+  std::string errors;
+  std::string Sortida() const {
+    std::string text;
+    for (const auto& l : proces.linies) text += l + "\n";
+    return text;
+  }
+};
+
+t_arena Arena(const std::string& dir, const std::vector<std::string>& ordre) {
+  t_arena a;
+  a.errors = dir + "/stderr";
+  t_engegada e;
+  e.ordre = ordre;
+  e.err = a.errors;
+  e.aillat = false;
+  EXPECT_TRUE(Engega(a.proces, e)) << a.proces.error;
+  return a;
+}
+
+// What the summary says of robot `nom`: its status, the last column.
+std::string EstatDe(const std::string& sortida, const std::string& nom) {
+  const size_t on = sortida.find("\n" + nom + " ");
+  if (on == std::string::npos) return "(not in the summary)";
+  const std::string linia = sortida.substr(on + 1, sortida.find('\n', on + 1) - on - 1);
+  return linia.substr(linia.rfind("  ") + 2);
+}
+
+// Waits for the arena to end; one that does not within `ms` is killed (a failure).
+std::string Acaba(t_arena& a, int ms) {
+  if (!EsperaFi(a.proces, ms)) {
+    ADD_FAILURE() << "the arena did not end";
+    kill(a.proces.pid, SIGCONT);
+  }
+  Atura(a.proces);
+  return ComAcaba(a.proces.estat);
+}
+
+TEST(Aillament, TheArenaOutlivesARobotThatKillsStopsOrSignalsIt) {
+  CAL_AILLAMENT();
+  const t_dir dir;
+  for (int sig : {SIGKILL, SIGSTOP, SIGUSR1, SIGUSR2, SIGALRM}) {
+    const std::string m = dir.cami + "/m" + std::to_string(sig) + ".txt";
+    t_arena a = Arena(dir, {ARENA_BIN, "--time", "1", "--transcript", m,
+                            kHostil + " senyala-pare " + std::to_string(sig), "diana"});
+    EXPECT_EQ(Acaba(a, 20000), "exited with status 0") << sigabbrev_np(sig);
+    EXPECT_EQ(EstatDe(a.Sortida(), "hostil#1"), "alive") << a.Sortida();
+    EXPECT_FALSE(Llegeix(m).empty()) << sigabbrev_np(sig);
+    EXPECT_EQ(Llegeix(a.errors), "");
+  }
+}
+
+t_config Duel(const std::string& mode_atacant, const std::string& token) {
+  t_config c;
+  c.durada = 2;
+  c.robots = {kHostil + " victima " + token, kHostil + " " + mode_atacant + " " + token};
+  return c;
+}
+
+TEST(Aillament, ARobotCannotKillTheOtherRobot) {
+  CAL_AILLAMENT();
+  const std::string token = Token();
+  const t_resultat r = JugaPartida(Duel("mata", token));
+  EXPECT_EQ(r.fitxes[0].estat, "alive");
+  EXPECT_EQ(r.fitxes[1].estat, "alive");
+  EXPECT_EQ(r.ticks, 40);
+  NoQuedaRes(token);
+}
+
+TEST(Aillament, ARobotCannotWriteIntoTheOtherRobotsPipes) {
+  CAL_AILLAMENT();
+  const std::string token = Token();
+  const t_resultat r = JugaPartida(Duel("injecta", token));
+  EXPECT_EQ(r.fitxes[0].estat, "alive");   // it was sent no ExitRobot but the arena's
+  EXPECT_EQ(r.fitxes[0].nom, "hostil#1");  // and nobody named it
+  for (const auto& l : r.transcripcio) EXPECT_EQ(l.find("Forjat"), std::string::npos) << l;
+  NoQuedaRes(token);
+}
+
+TEST(Aillament, ADaemonThatClearsItsEnvironmentAndLeavesItsSessionEndsWithTheMatch) {
+  CAL_AILLAMENT();
+  const std::string token = Token();
+  t_config c;
+  c.durada = 1;
+  c.robots = {kHostil + " dimoni " + token, kDiana};
+  const t_resultat r = JugaPartida(c);
+  EXPECT_EQ(r.fitxes[0].estat, "alive");
+  NoQuedaRes(token);
+}
+
+TEST(Aillament, AForkBombOfNewSessionsIsDroppedAndLeavesNothing) {
+  CAL_AILLAMENT();
+  const std::string token = Token();
+  t_config c;
+  c.durada = 2;
+  c.limits.processos = 20;
+  c.robots = {kHostil + " bomba " + token, kDiana};
+  const t_resultat r = JugaPartida(c);
+  EXPECT_EQ(r.fitxes[0].estat, "dropped: exceeded its process limit (20)");
+  NoQuedaRes(token);
+}
+
+TEST(Aillament, AMemoryHogThatLeftTheRobotsGroupCountsAgainstItsLimit) {
+  CAL_AILLAMENT();
+  const std::string token = Token();
+  t_config c;
+  c.durada = 2;
+  c.limits.memoria_mib = 100;
+  c.robots = {kHostil + " menjador 300 " + token, kDiana};
+  const t_resultat r = JugaPartida(c);
+  EXPECT_EQ(r.fitxes[0].estat, "dropped: exceeded its memory limit (100 MiB)");
+  NoQuedaRes(token);
+}
+
+TEST(Aillament, WhatARobotKeepsInItsDevShmCountsAsItsMemory) {
+  CAL_AILLAMENT();
+  const std::string token = Token();
+  t_config c;
+  c.durada = 2;
+  c.limits.memoria_mib = 100;
+  c.robots = {kHostil + " shm 200 " + token, kDiana};
+  const t_resultat r = JugaPartida(c);
+  EXPECT_EQ(r.fitxes[0].estat, "dropped: exceeded its memory limit (100 MiB)");
+  for (int i = 0; i < 4; ++i) {
+    const std::string cami = "/dev/shm/hostil-" + token + "." + std::to_string(i);
+    EXPECT_FALSE(Existeix(cami)) << cami;
+    unlink(cami.c_str());
+  }
+}
+
+TEST(Aillament, ARobotHasNoDescriptorButZeroOneAndTwo) {
+  const t_dir dir;
+  // The arena is started with descriptors 10 and 251 open, as a shell may leave them.
+  const std::string m = dir.cami + "/m.txt";
+  if (access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no /bin/bash to open descriptor 251";
+  t_arena a = Arena(dir, {"/bin/bash", "-c", "exec 10</dev/null 251</dev/null; exec \"$0\" \"$@\"",
+                          ARENA_BIN, "--time", "1", "--transcript", m, kHostil + " fds", "diana"});
+  EXPECT_EQ(Acaba(a, 20000), "exited with status 0");
+  EXPECT_EQ(EstatDe(a.Sortida(), "hostil#1"), "alive") << a.Sortida();
+  // And robots started by this process, which has descriptors of its own open.
+  t_config c;
+  c.durada = 1;
+  c.robots = {kHostil + " fds", kHostil + " fds"};
+  const int obert = open("/dev/null", O_RDONLY);  // without O_CLOEXEC
+  ASSERT_GE(obert, 0);
+  const t_resultat r = JugaPartida(c);
+  close(obert);
+  EXPECT_EQ(r.fitxes[0].estat, "alive");
+  EXPECT_EQ(r.fitxes[1].estat, "alive");
+}
+
+TEST(Aillament, FilesInTmpAndDevShmAreGoneAfterTheMatch) {
+  CAL_AILLAMENT();
+  const std::string token = Token();
+  t_config c;
+  c.durada = 1;
+  c.robots = {kHostil + " fitxers " + token, kHostil + " fitxers " + token};
+  const t_resultat r = JugaPartida(c);
+  // Each wrote its own: the second found no file of the first.
+  EXPECT_EQ(r.fitxes[0].estat, "alive");
+  EXPECT_EQ(r.fitxes[1].estat, "alive");
+  for (const std::string dir : {"/tmp/", "/dev/shm/"}) {
+    const std::string cami = dir + "hostil-" + token;
+    EXPECT_FALSE(Existeix(cami)) << cami;
+    unlink(cami.c_str());
+  }
+}
+
+TEST(Aillament, WhereNoSandboxCanBeMadeTheArenaSaysSoOnceAndPlays) {
+  // Root in a user namespace of its own that may have no user namespace below it, and without
+  // CAP_SYS_ADMIN: it can make neither kind of sandbox.
+  const t_dir dir;
+  const std::string ordre =
+      "echo 0 > /proc/sys/user/max_user_namespaces && "
+      "exec /usr/bin/setpriv --bounding-set=-sys_admin --inh-caps=-sys_admin \"$0\" \"$@\"";
+  t_arena a = Arena(dir, {"/usr/bin/unshare", "--user", "--map-root-user", "/bin/sh", "-c", ordre,
+                          ARENA_BIN, "--time", "1", "--transcript", dir.cami + "/m.txt",
+                          kHostil + " victima x", kHostil + " victima y"});
+  const std::string com = Acaba(a, 20000);
+  const std::string errors = Llegeix(a.errors);
+  if (a.Sortida().empty()) GTEST_SKIP() << "cannot take the sandbox away here: " << errors;
+  EXPECT_EQ(com, "exited with status 0") << errors;
+  const std::string text = "arena: robots run without a sandbox: ";
+  EXPECT_EQ(errors.rfind(text, 0), 0u) << errors;
+  EXPECT_EQ(errors.find('\n'), errors.size() - 1) << errors;  // once, for two robots
+  EXPECT_EQ(EstatDe(a.Sortida(), "hostil#1"), "alive") << a.Sortida();
+  EXPECT_EQ(EstatDe(a.Sortida(), "hostil#2"), "alive") << a.Sortida();
+}
+
+TEST(Aillament, WithNoSandboxChosenTheArenaRunsRobotsAsPlainChildren) {
+  const t_dir dir;
+  const std::string token = Token();
+  t_arena a = Arena(dir, {ARENA_BIN, "--no-sandbox", "--time", "1", "--transcript",
+                          dir.cami + "/m.txt", kHostil + " senyala-pare 10", "diana"});
+  EXPECT_EQ(Acaba(a, 20000), "exited with status 0");  // SIGUSR1 is ignored
+  EXPECT_EQ(Llegeix(a.errors), "");                    // chosen: nothing to say
+  t_fill robot;
+  t_engegada e;
+  e.ordre = {kHostil, "fitxers", token};
+  e.aillat = false;
+  ASSERT_TRUE(Engega(robot, e)) << robot.error;
+  EXPECT_FALSE(robot.aillat);
+  EXPECT_TRUE(EnviaLot(robot, "ExitRobot\n"));
+  ASSERT_TRUE(EsperaFi(robot, 10000));
+  EXPECT_EQ(ComAcaba(robot.estat), "exited with status 0");
+  Atura(robot);
+  for (const std::string d : {"/tmp/", "/dev/shm/"}) {
+    const std::string cami = d + "hostil-" + token;
+    EXPECT_TRUE(Existeix(cami)) << cami;  // as before: nothing to keep it from the machine's
+    unlink(cami.c_str());
+  }
+}
+
+// A folder that user nobody can read and run from, with copies of the arena and the hostile
+// robot, and one it can write to.
+struct t_per_a_nobody {
+  t_dir dir;
+  std::string arena, hostil, sortida;
+  t_per_a_nobody() {
+    namespace fs = std::filesystem;
+    chmod(dir.cami.c_str(), 0755);
+    arena = dir.cami + "/arena";
+    hostil = dir.cami + "/hostil";
+    sortida = dir.cami + "/out";
+    fs::copy_file(ARENA_BIN, arena);
+    fs::copy_file(kHostil, hostil);
+    chmod(arena.c_str(), 0755);
+    chmod(hostil.c_str(), 0755);
+    mkdir(sortida.c_str(), 0755);
+    if (chown(sortida.c_str(), 65534, 65534) != 0) sortida.clear();
+  }
+};
+
+TEST(Aillament, AsAnOrdinaryUserTheSandboxHoldsToo) {
+  if (geteuid() != 0) GTEST_SKIP() << "becoming user nobody needs root";
+  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/setpriv";
+  t_per_a_nobody n;
+  ASSERT_FALSE(n.sortida.empty());
+  const std::string token = Token();
+  t_arena a = Arena(n.dir, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                            n.arena, "--time", "1", "--transcript", n.sortida + "/m.txt",
+                            n.hostil + " senyala-pare 9", n.hostil + " victima " + token,
+                            n.hostil + " injecta " + token, n.hostil + " mata " + token});
+  const std::string com = Acaba(a, 20000);
+  const std::string errors = Llegeix(a.errors);
+  if (errors.find("robots run without a sandbox") != std::string::npos) {
+    GTEST_SKIP() << "no sandbox for an ordinary user here: " << errors;
+  }
+  EXPECT_EQ(com, "exited with status 0") << errors;
+  for (const char* robot : {"hostil#1", "hostil#2", "hostil#3", "hostil#4"}) {
+    EXPECT_EQ(EstatDe(a.Sortida(), robot), "alive") << a.Sortida();
+  }
+  EXPECT_FALSE(Llegeix(n.sortida + "/m.txt").empty());
+  NoQuedaRes(token);
+}
+
+// SIGTERM to a tournament that plays two matches at once: it stops starting matches, reports
+// those it finished and exits with 128 + 15; under ThreadSanitizer, without a report.
+TEST(Senyals, AnInterruptedTournamentOnTwoThreadsStopsCleanly) {
+  const t_dir dir;
+  const std::string resultats = dir.cami + "/r.jsonl";
+  t_arena a =
+      Arena(dir, {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir.cami, ARENA_BIN, "--tournament",
+                  "200", "--time", "5", "-j", "2", "--results", resultats, TAVIK_BIN, CACADOR_BIN});
+  ASSERT_GT(a.proces.pid, 1);  // only ever a process this test started
+  // Once it has finished a few games, and is playing more.
+  EXPECT_TRUE(EsperaQue(
+      [&] {
+        const std::string r = Llegeix(resultats);
+        return std::count(r.begin(), r.end(), '\n') >= 3;
+      },
+      60000));
+  kill(a.proces.pid, SIGTERM);
+  EXPECT_EQ(Acaba(a, 60000), "exited with status 143");
+  const std::string sortida = a.Sortida();
+  EXPECT_NE(sortida.find("Interrupted: the table counts the "), std::string::npos) << sortida;
+  EXPECT_NE(sortida.find("Tavik"), std::string::npos) << sortida;
+  const std::string errors = Llegeix(a.errors);
+  EXPECT_EQ(errors.find("ThreadSanitizer"), std::string::npos) << errors;
+}
+
+}  // namespace
