@@ -582,7 +582,7 @@ int Arena(int argc, char** argv) {
     std::cout << que << ": " << cami << nota << "\n";
   };
   if (!jocs.front().error_arena.empty()) {
-    std::cerr << "arena: cannot start a robot: " << jocs.front().error_arena << "\n";
+    std::cerr << "arena: " << jocs.front().error_arena << "\n";
     if (codi == 0) codi = 1;
   }
   if (!jocs.front().error_transcripcio.empty()) {

@@ -336,9 +336,10 @@ void Serie::Nota(int i, const std::string& linia, bool dibuix) {
 
 void Serie::Situa(int joc) {
   // Each game's layout was checked before the series started; a field that proves too full
-  // anyway (a tournament's other seeds) is played with what found room, never drawn forever.
+  // anyway (a tournament's other seeds) is played with what found room, never drawn forever,
+  // and said: such a game is no fair game to record.
   std::string error;
-  Disposa(config_, joc, mon_, error);
+  if (!Disposa(config_, joc, mon_, error)) R().error_arena = error;
   for (size_t i = 0; i < mon_.robots.size(); ++i) {
     // A robot dropped in an earlier game is out of the series.
     mon_.robots[i].viu = i >= gent_.size() || gent_[i].caigut.empty();
@@ -365,7 +366,7 @@ void Serie::Engega() {
     if (!::Engega(gent_[i].fill, e)) {
       // An exec that failed is the robot's; anything before it is the arena's own trouble.
       const std::string& error = gent_[i].fill.error;
-      if (error.rfind("cannot run ", 0) != 0) R().error_arena = error;
+      if (error.rfind("cannot run ", 0) != 0) R().error_arena = "cannot start a robot: " + error;
       Deixa(static_cast<int>(i), error);
     }
   }

@@ -123,7 +123,9 @@ struct t_resultat {
   std::vector<std::string> transcripcio;  // "TIME ROBOT > message" / "TIME ROBOT < command"
   size_t linies_transcripcio = 0;  // lines of this game's transcript, in memory or in the file
   std::string error_transcripcio;  // why the transcript's file could not be written, if so
-  std::string error_arena;  // why the arena itself could not start a robot (its files, pipes)
+  // Why the arena itself could not play the game as asked: a robot it could not start (its
+  // files, pipes), a field it could not lay out.
+  std::string error_arena;
   std::vector<t_fitxa> fitxes;
   std::string guanyador;  // empty for a draw
   double temps = 0;

@@ -499,11 +499,11 @@ std::vector<std::string> t_marxa::Guarda(const t_config& c, const t_resultat& r,
 void t_marxa::Acaba(const t_config& c, const std::vector<t_resultat>& jocs, bool invertit,
                     const std::string& base) {
   std::lock_guard<std::mutex> l(m);
-  // A robot the arena itself could not start (its stderr file, a pipe) is no robot's fault:
-  // the games are not recorded, and the tournament stops.
+  // A game the arena itself could not play as asked (a robot it could not start, a field it
+  // could not lay out) is no robot's doing: it is not recorded, and the tournament stops.
   for (const auto& r : jocs) {
     if (!r.error_arena.empty()) {
-      Falla("cannot start a robot: " + r.error_arena);
+      Falla(r.error_arena);
       return;
     }
   }

@@ -222,6 +222,14 @@ TEST(OrdresTorneig, TheArenasOwnTroublesAreNeitherDropsNorSuccess) {
   EXPECT_EQ(s.codi, 1) << s.out << s.err;
   EXPECT_TRUE(Te(s.err, "arena: cannot start a robot: ")) << s.err;
   EXPECT_EQ(Llegeix(dir.cami + "/r.jsonl"), "");
+  // A field that has room for seed 1's layout and not for seed 2's: the game is not played
+  // with a cookie missing and recorded as if it were the game asked for.
+  std::ofstream(dir.cami + "/ple.toml") << "field = { width = 6, height = 8 }\ncookies = 2\n"
+                                        << "mines = 0\n[[robot]]\nprogram = \"diana\"\n";
+  s = Arena(dir, "--match ple.toml --seeds 1-3 --time 0.1 -j 1 --results p.jsonl");
+  EXPECT_EQ(s.codi, 1) << s.out << s.err;
+  EXPECT_TRUE(Te(s.err, "arena: cannot lay out the field: no room for cookie 2 of 2")) << s.err;
+  EXPECT_TRUE(Te(s.out, "Tournament: 1 games, seeds 1 to 1")) << s.out;
   // The table that cannot be written; a folder for kept games that is a file.
   const std::string duel = std::string(" --time 2 ") + TAVIK_BIN + " cacador";
   s = Arena(dir, "--tournament 1 --overwrite --results r.jsonl" + duel + " >/dev/full");
