@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -418,10 +419,23 @@ const t_caixa& Caixa() {
 }
 
 // The folders and files directly in /tmp or /dev/shm that the command line names (as themselves
-// or as a path inside them, also after an '='): carried into the sandbox's own, at the same place.
+// or as a path inside them, also after an '=', or through a symbolic link): carried into the
+// sandbox's own, at the same place.
 void Portats(const std::vector<std::string>& ordre, std::vector<std::string>& camins,
              std::vector<bool>& dirs) {
+  // What a named path stands for counts too: a symbolic link from elsewhere into /tmp (a build
+  // folder under /tmp, a program linked from a test's folder) must not dangle inside.
+  std::vector<std::string> mirats;
   for (const auto& arg : ordre) {
+    mirats.push_back(arg);
+    const size_t igual = arg.find('=');
+    const std::string valor = igual == std::string::npos ? arg : arg.substr(igual + 1);
+    char real[PATH_MAX];
+    if (!valor.empty() && realpath(valor.c_str(), real) != nullptr && valor != real) {
+      mirats.emplace_back(real);
+    }
+  }
+  for (const auto& arg : mirats) {
     for (const std::string arrel : {"/tmp/", "/dev/shm/"}) {
       size_t on = arg.rfind(arrel, 0) == 0 ? 0 : arg.find("=" + arrel);
       if (on == std::string::npos) continue;
