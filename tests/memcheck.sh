@@ -7,15 +7,16 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# The arena starts robots without arguments, so valgrind goes in through a small launcher.
+# Valgrind goes in through a small launcher that takes the robot as its argument: named on the
+# command line, the robot is carried into its sandbox even when the build is under /tmp.
 cat > "$tmp/tavik" <<LAUNCH
 #!/bin/sh
 exec valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all \
-  --errors-for-leak-kinds=all --log-file="$tmp/memcheck.log" "$build/tavik"
+  --errors-for-leak-kinds=all --log-file="$tmp/memcheck.log" "\$1"
 LAUNCH
 chmod +x "$tmp/tavik"
 
-if ! "$build/guio" "$tmp/tavik" "$top/arena/partida.txt" > "$tmp/partida.out"; then
+if ! "$build/guio" "$tmp/tavik $build/tavik" "$top/arena/partida.txt" > "$tmp/partida.out"; then
   cat "$tmp/partida.out" "$tmp/memcheck.log"
   echo "memcheck: FAILED"
   exit 1
