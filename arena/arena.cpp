@@ -22,6 +22,7 @@
 #include "arena/fitxer.h"
 #include "arena/partida.h"
 #include "arena/repeticio.h"
+#include "arena/sortida.h"
 #include "arena/torneig.h"
 
 namespace {
@@ -91,24 +92,6 @@ std::string NoEscrivible(const std::string& cami) {
   }
   if (access(dir.c_str(), W_OK) != 0) return cami + ": " + std::strerror(errno);
   return "";
-}
-
-// Writes `text` to `cami`; false with errno set if any of it could not be written.
-bool Escriu(const std::string& cami, const std::string& text) {
-  const int fd = open(cami.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  for (size_t fet = 0; fet < text.size();) {
-    const ssize_t n = write(fd, text.data() + fet, text.size() - fet);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int e = n < 0 ? errno : ENOSPC;
-      close(fd);
-      errno = e;
-      return false;
-    }
-    fet += static_cast<size_t>(n);
-  }
-  return close(fd) == 0;
 }
 
 // Everything the command line says.
@@ -349,13 +332,10 @@ int Configura(const CLI::App& app, const t_opcions& o, t_config& config) {
 // The folder of a tournament's kept games and robots' standard error: the results file's name
 // without its extension, beside it (in out/ for a results file that is a device).
 std::string DirGuardats(const std::string& resultats) {
-  const size_t barra = resultats.find_last_of('/');
-  const size_t punt = resultats.find_last_of('.');
-  std::string sense = punt != std::string::npos && (barra == std::string::npos || punt > barra)
-                          ? resultats.substr(0, punt)
-                          : resultats + ".d";
-  if (resultats.rfind("/dev/", 0) == 0) return "out/" + sense.substr(barra + 1);
-  return sense;
+  const std::string sense = SenseExtensio(resultats);
+  const std::string dir = sense == resultats ? resultats + ".d" : sense;
+  if (resultats.rfind("/dev/", 0) == 0) return "out/" + dir.substr(dir.find_last_of('/') + 1);
+  return dir;
 }
 
 // The results file, opened and locked before anything is played: a FIFO or a folder is refused,
@@ -555,9 +535,7 @@ int Arena(int argc, char** argv) {
     transcripcio = "out/match-" + std::to_string(config.llavor) + ".txt";
   }
   // The replay page and the picture go beside the transcript, one of each per game.
-  const size_t punt = transcripcio.rfind('.');
-  const bool extensio = punt != std::string::npos && punt > transcripcio.rfind('/') + 1;
-  const std::string base = extensio ? transcripcio.substr(0, punt) : transcripcio;
+  const std::string base = SenseExtensio(transcripcio);
   auto Base = [&](int joc) { return config.jocs > 1 ? base + ".g" + std::to_string(joc) : base; };
   for (const std::string& cami : {transcripcio, base + ".html", Base(config.primer_joc) + ".svg"}) {
     const std::string per_que = NoEscrivible(cami);
@@ -574,8 +552,8 @@ int Arena(int argc, char** argv) {
   int codi = interrupcio ? 128 + interrupcio : 0;
   auto Desa = [&](const char* que, const std::string& cami, const std::string& contingut,
                   const std::string& nota) {
-    if (!Escriu(cami, contingut)) {
-      std::cerr << "arena: cannot write " << cami << ": " << std::strerror(errno) << "\n";
+    if (const std::string per_que = ::Desa(cami, contingut); !per_que.empty()) {
+      std::cerr << "arena: cannot write " << per_que << "\n";
       if (codi == 0) codi = 1;
       return;
     }

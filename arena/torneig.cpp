@@ -23,6 +23,7 @@
 
 #include "arena/proces.h"
 #include "arena/repeticio.h"
+#include "arena/sortida.h"
 #include "arena/text.h"
 
 namespace {
@@ -312,30 +313,6 @@ std::string TaulaDuel(const std::vector<json>& ordenats, const std::optional<t_s
       << (parells ? " pairs\n" : " games\n");
   }
   return o.str() + Caigudes(comptats, noms);
-}
-
-// Writes all of `text` to `fd`; false with errno set otherwise.
-bool EscriuTot(int fd, const std::string& text) {
-  for (size_t fet = 0; fet < text.size();) {
-    const ssize_t n = write(fd, text.data() + fet, text.size() - fet);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    fet += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes `text` to the file `cami`, replacing it; empty, or why it could not be written.
-std::string Desa(const std::string& cami, const std::string& text) {
-  const int fd = open(cami.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return cami + ": " + std::strerror(errno);
-  const bool be = EscriuTot(fd, text);
-  const int e = errno;
-  if (close(fd) != 0 && be) return cami + ": " + std::strerror(errno);
-  return be ? "" : cami + ": " + std::strerror(e);
 }
 
 // One unit of work: a seed, played from one place order, every game of its series.
