@@ -333,7 +333,7 @@ int Configura(const CLI::App& app, const t_opcions& o, t_config& config) {
 // without its extension, beside it (in out/ for a results file that is a device).
 std::string DirGuardats(const std::string& resultats) {
   const std::string sense = SenseExtensio(resultats);
-  const std::string dir = sense == resultats ? resultats + ".d" : sense;
+  std::string dir = sense == resultats ? resultats + ".d" : sense;
   if (resultats.rfind("/dev/", 0) == 0) return "out/" + dir.substr(dir.find_last_of('/') + 1);
   return dir;
 }
