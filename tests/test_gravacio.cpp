@@ -1,11 +1,15 @@
-// A game's recording without a match: frames and objects as the field changes, and the budgets
-// on what one robot may leave in the replay.
+// A game's recording without a match: frames and objects as the field changes, the budgets on
+// what one robot may leave in the replay, and the replay's data against its written schema.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "arena/gravacio.h"
+#include "arena/repeticio.h"
 
 namespace {
 
@@ -91,6 +95,121 @@ TEST(Gravacio, FramesHoldTheFieldAndObjectsAreKeptWhenTheyChange) {
   EXPECT_EQ(r.objectes[0].second.size(), 2u);
   EXPECT_EQ(r.objectes[1].first, 0.1);
   EXPECT_EQ(r.objectes[1].second.size(), 1u);
+}
+
+using json = nlohmann::json;
+
+// A game of two robots with something of everything the data can hold: the second robot dies
+// at frame 1 after writing to its standard error, the first draws and prints.
+t_resultat Joc() {
+  t_mon mon;
+  mon.robots.resize(2);
+  mon.robots[0].x = 5;
+  mon.trets.push_back({1, 2, 10, 0, 1, 0});
+  mon.objectes = {{10, 10, OBJ_GALETA}, {20, 20, OBJ_MINA}};
+  t_resultat r;
+  r.llavor = 9;
+  r.joc = 2;
+  GravaQuadre(r, 0, mon);
+  GravaRadar(r, 0, {3, OBJ_ROBOT, 1, 1.5});
+  mon.robots[0].x = 6.5;
+  mon.robots[1].viu = false;
+  mon.objectes.pop_back();
+  GravaQuadre(r, 0.05, mon);
+  t_despesa d;
+  GravaNota(r, kPressupost, d, {0, 0, "Print hola"}, false);
+  GravaNota(r, kPressupost, d, {0, 0, "DebugCircle 1 2 3"}, true);
+  GravaLinia(r, kPressupost, d, {0, 0, '<', "Print hola"});
+  r.fets.push_back({0.05, -1, 1, 4, 5});
+  r.fitxes = {{"A#1", 1, 0, 0, 0, 99, "alive", "", "#2b7bd6", 0, 0, {}},
+              {"B#2", 0, 0, 0, 0, 0, "dead", "B#2.err", "#d64b2b", 0, 0, {"oops"}}};
+  r.fitxes[0].punts = 1;
+  r.guanyador = "A#1";
+  r.ticks = 1;
+  return r;
+}
+
+// The page's data as it goes out: the JSON in its script element.
+json Dades(const std::string& pagina) {
+  const std::string obre = "<script id=\"dades\" type=\"application/json\">";
+  const size_t a = pagina.find(obre) + obre.size();
+  return json::parse(pagina.substr(a, pagina.find("</script>", a) - a));
+}
+
+// Every key of `j` as a path: "games[].robots[].name". Arrays of plain values (a frame's shots,
+// an event) are positional: their places are described, not keyed.
+void Claus(const json& j, const std::string& cami, std::set<std::string>& claus) {
+  if (j.is_object()) {
+    for (const auto& [clau, valor] : j.items()) {
+      const std::string c = cami.empty() ? clau : cami + "." + clau;
+      claus.insert(c);
+      Claus(valor, c, claus);
+    }
+  } else if (j.is_array()) {
+    for (const auto& x : j) Claus(x, cami + "[]", claus);
+  }
+}
+
+// The keys the schema lists: each "| `key` |" row, under the last "### `PATH`" heading.
+std::set<std::string> Documentades() {
+  std::ifstream f(DADES_MD);
+  std::set<std::string> claus;
+  std::string cami;
+  for (std::string l; std::getline(f, l);) {
+    if (l.rfind("### ", 0) == 0) {
+      const size_t a = l.find('`');
+      cami = a == std::string::npos ? "" : l.substr(a + 1, l.find('`', a + 1) - a - 1);
+    } else if (l.rfind("| `", 0) == 0) {
+      const std::string clau = l.substr(3, l.find('`', 3) - 3);
+      claus.insert(cami.empty() ? clau : cami + "." + clau);
+    }
+  }
+  return claus;
+}
+
+TEST(Repeticio, EveryKeyOfThePagesDataIsTheSchemas) {
+  t_config c;
+  c.llavor = 9;
+  const json d = Dades(PaginaRepeticio(c, Joc()));
+  std::set<std::string> claus;
+  Claus(d, "", claus);
+  const std::set<std::string> documentades = Documentades();
+  ASSERT_GT(documentades.size(), 30u) << DADES_MD << " not read";
+  for (const auto& clau : claus)
+    EXPECT_TRUE(documentades.count(clau)) << clau << " not in the schema";
+  for (const auto& clau : documentades)
+    EXPECT_TRUE(claus.count(clau)) << clau << " not in the data";
+  EXPECT_EQ(d.at("version"), VERSIO_REPETICIO);
+}
+
+TEST(Repeticio, ThePagesDataSaysWhatTheRecordsSay) {
+  t_config c;
+  c.llavor = 9;
+  t_resultat r = Joc();
+  r.fitxes[0].estat = "dropped: no answer in time (sleeping)";
+  r.fitxes[0].punts = 0;
+  r.guanyador.clear();
+  const json joc = Dades(PaginaRepeticio(c, r)).at("games").at(0);
+  EXPECT_EQ(joc.at("seed"), 9);
+  EXPECT_EQ(joc.at("game"), 2);
+  EXPECT_EQ(joc.at("field"), json({40, 30}));
+  EXPECT_EQ(joc.at("tick"), 0.05);
+  EXPECT_EQ(joc.at("frames"), 2);
+  EXPECT_TRUE(joc.at("winner").is_null());
+  const json& a = joc.at("robots").at(0);
+  EXPECT_EQ(a.at("status"), "dropped");
+  EXPECT_EQ(a.at("reason"), "no answer in time (sleeping)");
+  EXPECT_TRUE(a.at("death").is_null());
+  EXPECT_FALSE(a.contains("stderr_tail"));
+  const json& b = joc.at("robots").at(1);
+  EXPECT_EQ(b.at("status"), "dead");
+  EXPECT_EQ(b.at("reason"), "");
+  EXPECT_EQ(b.at("death"), 0.05);
+  EXPECT_EQ(b.at("stderr_tail"), json({"oops"}));
+  EXPECT_EQ(joc.at("tracks").at(0).at("x"), json({500, 150}));
+  EXPECT_EQ(joc.at("tracks").at(1).at("alive_changes"), json({1}));
+  EXPECT_EQ(joc.at("radar").at(0).at("type"), "0-");
+  EXPECT_EQ(joc.at("shots_in_flight").at(0), json({0, 10, 20}));
 }
 
 }  // namespace
