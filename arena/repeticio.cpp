@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -183,6 +182,30 @@ std::string Trets(const t_resultat& r) {
   return o + "]";
 }
 
+// One of the frames' arrays: its key, and what writes its value straight into the page.
+using t_gran = std::pair<const char*, std::function<void()>>;
+
+// One JSON object into `o`: the keys and values of `d`, and each of `grans` (in their keys'
+// order) at its key's place among them.
+void Objecte(std::string& o, const json& d, const std::vector<t_gran>& grans) {
+  size_t g = 0;
+  const char* coma = "{";
+  for (const auto& [clau, valor] : d.items()) {
+    for (; g < grans.size() && clau > grans[g].first; ++g, coma = ",") {
+      o += coma + json(grans[g].first).dump() + ":";
+      grans[g].second();
+    }
+    o += coma + json(clau).dump() + ":";
+    Afegeix(o, valor);
+    coma = ",";
+  }
+  for (; g < grans.size(); ++g) {
+    o += coma + json(grans[g].first).dump() + ":";
+    grans[g].second();
+  }
+  o += '}';
+}
+
 // The recording of one game, written as JSON into `o`: per robot each quantity as differences
 // of whole numbers (a hundredth of a unit, a thousandth of a radian, a tenth of energy), which
 // keeps a long match's page small; the layout's numbers are given here, not written again in
@@ -239,38 +262,22 @@ void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
     lin.push_back({l.tick, l.robot, std::string(1, l.sentit), l.text});
   }
   d["exchange"] = lin;
-  // The frames' arrays, listed in their keys' order, each at its key's place among the others.
-  const std::pair<const char*, std::function<void()>> grans[] = {
-      {"radar",
-       [&] {
-         o += '[';
-         for (size_t i = 0; i < robots; ++i) o += (i > 0 ? "," : "") + RadarRobot(r, i);
-         o += ']';
-       }},
-      {"shots_in_flight", [&] { o += Trets(r); }},
-      {"tracks",
-       [&] {
-         o += '[';
-         for (size_t i = 0; i < robots; ++i) o += (i > 0 ? "," : "") + Posicions(r, i);
-         o += ']';
-       }},
-  };
-  size_t g = 0;
-  const char* coma = "{";
-  for (const auto& [clau, valor] : d.items()) {
-    for (; g < std::size(grans) && clau > grans[g].first; ++g, coma = ",") {
-      o += coma + json(grans[g].first).dump() + ":";
-      grans[g].second();
-    }
-    o += coma + json(clau).dump() + ":";
-    Afegeix(o, valor);
-    coma = ",";
-  }
-  for (; g < std::size(grans); ++g) {
-    o += coma + json(grans[g].first).dump() + ":";
-    grans[g].second();
-  }
-  o += '}';
+  // The frames' arrays, listed in their keys' order.
+  const std::vector<t_gran> grans = {{"radar",
+                                      [&] {
+                                        o += '[';
+                                        for (size_t i = 0; i < robots; ++i)
+                                          o += (i > 0 ? "," : "") + RadarRobot(r, i);
+                                        o += ']';
+                                      }},
+                                     {"shots_in_flight", [&] { o += Trets(r); }},
+                                     {"tracks", [&] {
+                                        o += '[';
+                                        for (size_t i = 0; i < robots; ++i)
+                                          o += (i > 0 ? "," : "") + Posicions(r, i);
+                                        o += ']';
+                                      }}};
+  Objecte(o, d, grans);
 }
 
 }  // namespace
