@@ -43,11 +43,10 @@ struct t_participant {
   std::string lot;            // messages waiting to be sent this tick
   double energia_dita = NAN;  // the energy it was last told in this game
   // What it has left behind so far, against its budgets (t_config): in the transcript over the
-  // match; in the replay over this game. Each cut is said once.
-  size_t bytes_transcripcio = 0, bytes_text = 0, bytes_linies = 0;
-  int dibuixos = 0;
-  bool transcripcio_tallada = false, text_tallat = false, dibuixos_tallats = false,
-       linies_tallades = false;
+  // match, said once when cut; in the replay over this game.
+  size_t bytes_transcripcio = 0;
+  bool transcripcio_tallada = false;
+  t_despesa repeticio;
 };
 
 bool Comenca(const std::string& text, const char* inici) {
@@ -58,11 +57,6 @@ bool Comenca(const std::string& text, const char* inici) {
 bool DeCadaTick(const std::string& linia) {
   return Comenca(linia, "Info ") || Comenca(linia, "Radar ") || Comenca(linia, "Coordinates ") ||
          Comenca(linia, "RobotInfo ");
-}
-
-std::string Kib(size_t bytes) {
-  return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
-                                : std::to_string(bytes >> 10) + " KiB";
 }
 
 std::string Nombre(double x) {
@@ -213,7 +207,8 @@ namespace {
 
 class Serie {
  public:
-  explicit Serie(const t_config& c) : config_(c) {}
+  explicit Serie(const t_config& c)
+      : config_(c), pressupost_{c.max_text_repeticio, c.max_dibuixos, c.max_linies_repeticio} {}
   ~Serie() {
     if (fitxer_) std::fclose(fitxer_);
   }
@@ -227,7 +222,9 @@ class Serie {
   void Anota(int i, char sentit, const std::string& text);
   void Transcriu(int i, char sentit, const std::string& linia);
   void Capcalera(int joc);
-  void Nota(int i, const std::string& linia, bool dibuix);
+  void Nota(int i, const std::string& linia, bool dibuix) {
+    GravaNota(R(), pressupost_, gent_[i].repeticio, {tick_ * config_.dt, i, linia}, dibuix);
+  }
   void Diu(int i, const std::string& missatge) {
     if (!gent_[i].programa || !gent_[i].caigut.empty()) return;
     Anota(i, '>', missatge);
@@ -249,6 +246,7 @@ class Serie {
   void Grava(const std::vector<t_event>& events);
 
   const t_config& config_;
+  const t_pressupost pressupost_;  // what each robot may leave in each game's replay
   t_mon mon_;
   std::vector<t_participant> gent_;
   std::vector<t_resultat> jocs_;
@@ -264,24 +262,14 @@ class Serie {
 void Serie::Anota(int i, char sentit, const std::string& text) {
   const std::string linia = TextNet(text);
   t_participant& p = gent_[i];
-  // Info and Radar the replay shows from its frames; everything else it keeps as said.
-  if (!Comenca(linia, "Info ") && !Comenca(linia, "Radar ")) {
-    p.bytes_linies += linia.size();
-    if (sentit == '!' || p.bytes_linies <= config_.max_linies_repeticio) {
-      R().linies.push_back({tick_, i, sentit, linia});
-    } else if (!p.linies_tallades) {
-      p.linies_tallades = true;
-      R().linies.push_back(
-          {tick_, i, '!',
-           "exchange beyond " + Kib(config_.max_linies_repeticio) + " not kept for the replay"});
-    }
-  }
+  GravaLinia(R(), pressupost_, p.repeticio, {tick_, i, sentit, linia});
   if (sentit != '!' && !DeCadaTick(linia)) {
     p.bytes_transcripcio += linia.size();
     if (p.bytes_transcripcio > config_.max_transcripcio_robot) {
       if (!p.transcripcio_tallada) {
         p.transcripcio_tallada = true;
-        Transcriu(i, '!', "output beyond " + Kib(config_.max_transcripcio_robot) + " not recorded");
+        Transcriu(i, '!',
+                  "output beyond " + Mida(config_.max_transcripcio_robot) + " not recorded");
       }
       return;
     }
@@ -311,27 +299,6 @@ void Serie::Capcalera(int joc) {
   if (std::fwrite(l.data(), 1, l.size(), fitxer_) != l.size() && error_.empty()) {
     error_ = std::strerror(errno);
   }
-}
-
-// A Print or Debug line, or a drawing, for the replay, while the robot's budget for this game
-// lasts.
-void Serie::Nota(int i, const std::string& linia, bool dibuix) {
-  t_participant& p = gent_[i];
-  const double ara = tick_ * config_.dt;
-  const bool passa = dibuix ? ++p.dibuixos > config_.max_dibuixos
-                            : (p.bytes_text += linia.size()) > config_.max_text_repeticio;
-  if (!passa) {
-    R().notes.push_back({ara, i, TextNet(linia)});
-    return;
-  }
-  bool& tallat = dibuix ? p.dibuixos_tallats : p.text_tallat;
-  if (tallat) return;
-  tallat = true;
-  R().notes.push_back({ara, i,
-                       dibuix ? "! drawings beyond " + std::to_string(config_.max_dibuixos) +
-                                    " not kept for the replay"
-                              : "! Print and Debug beyond " + Kib(config_.max_text_repeticio) +
-                                    " not kept for the replay"});
 }
 
 void Serie::Situa(int joc) {
@@ -610,7 +577,7 @@ void Serie::Tick() {
       Diu(ii, "Coordinates " + Nombre(r.x) + " " + Nombre(r.y) + " " + Nombre(Normal(r.rumb)));
     }
     const t_impacte vist = Radar(mon_, ii);
-    R().quadres.back().radar[i] = vist;
+    GravaRadar(R(), ii, vist);
     Diu(ii, "Radar " + Nombre(vist.distancia) + " " + std::to_string(vist.tipus) + " " +
                 Nombre(vist.angle));
     if (vist.tipus == OBJ_ROBOT) {
@@ -646,12 +613,7 @@ void Serie::Tick() {
 
 void Serie::Grava(const std::vector<t_event>& events) {
   const double t = tick_ * config_.dt;
-  R().quadres.push_back(
-      {t, mon_.robots, mon_.trets, std::vector<t_impacte>(mon_.robots.size(), {0, -1, -1, 0})});
-  for (auto& r : R().quadres.back().robots) r.gir[0] = r.gir[1] = r.gir[2] = {};
-  if (R().objectes.empty() || R().objectes.back().second.size() != mon_.objectes.size()) {
-    R().objectes.emplace_back(t, mon_.objectes);
-  }
+  GravaQuadre(R(), t, mon_);
   for (const auto& e : events) {
     const t_cos_robot& r = mon_.robots[e.robot];
     int tipus = -2;
@@ -673,13 +635,9 @@ void Serie::Joc(int joc) {
   Situa(joc);
   for (auto& p : gent_) {
     p.energia_dita = NAN;
-    p.bytes_text = p.bytes_linies = 0;
-    p.dibuixos = 0;
-    p.text_tallat = p.dibuixos_tallats = p.linies_tallades = false;
+    p.repeticio = {};
   }
-  R().quadres.push_back(
-      {0, mon_.robots, mon_.trets, std::vector<t_impacte>(mon_.robots.size(), {0, -1, -1, 0})});
-  R().objectes.emplace_back(0, mon_.objectes);
+  GravaQuadre(R(), 0, mon_);
   for (size_t i = 0; i < gent_.size(); ++i) {
     const int ii = static_cast<int>(i);
     for (int o = 0; o < NUM_OPCIONS; ++o) {

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -115,21 +114,11 @@ void Deltes(std::string& o, const t_resultat& r, double escala, F valor) {
   o += ']';
 }
 
-// The frames of robot `i`: where it was, its headings, energy and speed, and when it went from
-// alive to not or back; keys in the order a JSON object keeps them.
+// The frames of robot `i`: when it went from alive to not or back, its headings, energy and
+// speed, where it was; keys in the order a JSON object keeps them.
 std::string Posicions(const t_resultat& r, size_t i) {
   auto B = [i](const t_quadre& q) -> const t_cos_robot& { return q.robots[i]; };
-  std::string o = "{\"a\":";
-  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).radar; });
-  o += ",\"c\":";
-  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).canyo; });
-  o += ",\"e\":";
-  Deltes(o, r, 10, [&](const t_quadre& q) { return B(q).energia; });
-  o += ",\"h\":";
-  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb; });
-  o += ",\"v\":";
-  Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).vel; });
-  o += ",\"viu\":[";
+  std::string o = "{\"alive_changes\":[";
   bool viu = true;
   const char* coma = "";
   for (size_t k = 0; k < r.quadres.size(); ++k) {
@@ -139,7 +128,17 @@ std::string Posicions(const t_resultat& r, size_t i) {
       viu = !viu, coma = ",";
     }
   }
-  o += "],\"x\":";
+  o += "],\"cannon_heading\":";
+  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).canyo; });
+  o += ",\"energy\":";
+  Deltes(o, r, 10, [&](const t_quadre& q) { return B(q).energia; });
+  o += ",\"heading\":";
+  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb; });
+  o += ",\"radar_heading\":";
+  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).radar; });
+  o += ",\"speed\":";
+  Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).vel; });
+  o += ",\"x\":";
   Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).x; });
   o += ",\"y\":";
   Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).y; });
@@ -152,11 +151,11 @@ std::string RadarRobot(const t_resultat& r, size_t i) {
   auto Vist = [i](const t_quadre& q) {
     return i < q.radar.size() ? q.radar[i] : t_impacte{0, -1, -1, 0};
   };
-  std::string o = "{\"a\":";
+  std::string o = "{\"angle\":";
   Deltes(o, r, 1000, [&](const t_quadre& q) { return Vist(q).angle; });
-  o += ",\"d\":";
+  o += ",\"distance\":";
   Deltes(o, r, 100, [&](const t_quadre& q) { return Vist(q).distancia; });
-  o += ",\"k\":\"";
+  o += ",\"type\":\"";
   for (const t_quadre& q : r.quadres) {
     const int t = Vist(q).tipus;
     o += t >= 0 && t <= 9 ? static_cast<char>('0' + t) : '-';
@@ -183,21 +182,46 @@ std::string Trets(const t_resultat& r) {
   return o + "]";
 }
 
+// One of the frames' arrays: its key, and what writes its value straight into the page.
+using t_gran = std::pair<const char*, std::function<void()>>;
+
+// One JSON object into `o`: the keys and values of `d`, and each of `grans` (in their keys'
+// order) at its key's place among them.
+void Objecte(std::string& o, const json& d, const std::vector<t_gran>& grans) {
+  size_t g = 0;
+  const char* coma = "{";
+  for (const auto& [clau, valor] : d.items()) {
+    for (; g < grans.size() && clau > grans[g].first; ++g, coma = ",") {
+      o += coma + json(grans[g].first).dump() + ":";
+      grans[g].second();
+    }
+    o += coma + json(clau).dump() + ":";
+    Afegeix(o, valor);
+    coma = ",";
+  }
+  for (; g < grans.size(); ++g) {
+    o += coma + json(grans[g].first).dump() + ":";
+    grans[g].second();
+  }
+  o += '}';
+}
+
 // The recording of one game, written as JSON into `o`: per robot each quantity as differences
 // of whole numbers (a hundredth of a unit, a thousandth of a radian, a tenth of energy), which
 // keeps a long match's page small; the layout's numbers are given here, not written again in
 // the page's script. The frames' arrays are written directly, everything else through a JSON
-// object, and the keys come out in the order the JSON object keeps them.
+// object, and the keys come out in the order the JSON object keeps them. Every key is one of
+// arena/repeticio/dades.md, which says what it holds.
 void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
   const size_t robots = r.fitxes.size();
-  json d = {{"w", config.amplada},
-            {"h", config.alcada},
-            {"dt", config.dt},
-            {"n", r.quadres.size()},
-            {"joc", r.joc},
-            {"vida_dibuix", VIDA_DIBUIX},
-            {"r", {{"robot", RADI_ROBOT}, {"objecte", RADI_OBJECTE}, {"tret", RADI_TRET}}},
-            {"guanyador", r.guanyador.empty() ? json(nullptr) : json(r.guanyador)}};
+  json d = {{"field", {config.amplada, config.alcada}},
+            {"tick", config.dt},
+            {"frames", r.quadres.size()},
+            {"seed", r.llavor},
+            {"game", r.joc},
+            {"drawing_life", VIDA_DIBUIX},
+            {"radius", {{"robot", RADI_ROBOT}, {"object", RADI_OBJECTE}, {"shot", RADI_TRET}}},
+            {"winner", r.guanyador.empty() ? json(nullptr) : json(r.guanyador)}};
   json fitxes = json::array();
   for (size_t i = 0; i < robots; ++i) {
     const t_fitxa& f = r.fitxes[i];
@@ -206,14 +230,14 @@ void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
       if (e.tipus == -1 && e.robot == static_cast<int>(i)) mort = e.temps;
     }
     const bool caigut = f.estat.rfind("dropped: ", 0) == 0;
-    fitxes.push_back({{"nom", f.nom},
+    fitxes.push_back({{"name", f.nom},
                       {"color", Color(r, i)},
-                      {"estat", caigut ? "dropped" : f.estat},
-                      {"caigut", caigut ? f.estat.substr(9) : ""},
-                      {"mort", mort},
-                      {"energia", f.energia},
-                      {"punts", f.punts}});
-    if (!f.err_final.empty()) fitxes.back()["err"] = f.err_final;
+                      {"status", caigut ? "dropped" : f.estat},
+                      {"reason", caigut ? f.estat.substr(9) : ""},
+                      {"death", mort},
+                      {"energy", f.energia},
+                      {"points", f.punts}});
+    if (!f.err_final.empty()) fitxes.back()["stderr_tail"] = f.err_final;
   }
   d["robots"] = fitxes;
   json ob = json::array();
@@ -222,12 +246,12 @@ void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
     for (const auto& x : objectes) v.insert(v.end(), {Arrodoneix(x.x), Arrodoneix(x.y), x.tipus});
     ob.push_back({t, v});
   }
-  d["o"] = ob;
+  d["objects"] = ob;
   json e = json::array();
   for (const t_fet& f : r.fets) {
     e.push_back({f.temps, f.tipus, f.robot, Arrodoneix(f.x), Arrodoneix(f.y)});
   }
-  d["e"] = e;
+  d["events"] = e;
   json notes = json::array();
   for (const t_nota& nota : r.notes) {
     notes.push_back({std::lround(nota.temps / config.dt), nota.robot, nota.linia});
@@ -237,38 +261,23 @@ void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
   for (const t_linia& l : r.linies) {
     lin.push_back({l.tick, l.robot, std::string(1, l.sentit), l.text});
   }
-  d["lin"] = lin;
-  // The frames' arrays, each at its key's place among the others.
-  const std::pair<const char*, std::function<void()>> grans[] = {
-      {"p",
-       [&] {
-         o += '[';
-         for (size_t i = 0; i < robots; ++i) o += (i > 0 ? "," : "") + Posicions(r, i);
-         o += ']';
-       }},
-      {"rd",
-       [&] {
-         o += '[';
-         for (size_t i = 0; i < robots; ++i) o += (i > 0 ? "," : "") + RadarRobot(r, i);
-         o += ']';
-       }},
-      {"s", [&] { o += Trets(r); }}};
-  size_t g = 0;
-  const char* coma = "{";
-  for (const auto& [clau, valor] : d.items()) {
-    for (; g < std::size(grans) && clau > grans[g].first; ++g, coma = ",") {
-      o += coma + json(grans[g].first).dump() + ":";
-      grans[g].second();
-    }
-    o += coma + json(clau).dump() + ":";
-    Afegeix(o, valor);
-    coma = ",";
-  }
-  for (; g < std::size(grans); ++g) {
-    o += coma + json(grans[g].first).dump() + ":";
-    grans[g].second();
-  }
-  o += '}';
+  d["exchange"] = lin;
+  // The frames' arrays, listed in their keys' order.
+  const std::vector<t_gran> grans = {{"radar",
+                                      [&] {
+                                        o += '[';
+                                        for (size_t i = 0; i < robots; ++i)
+                                          o += (i > 0 ? "," : "") + RadarRobot(r, i);
+                                        o += ']';
+                                      }},
+                                     {"shots_in_flight", [&] { o += Trets(r); }},
+                                     {"tracks", [&] {
+                                        o += '[';
+                                        for (size_t i = 0; i < robots; ++i)
+                                          o += (i > 0 ? "," : "") + Posicions(r, i);
+                                        o += ']';
+                                      }}};
+  Objecte(o, d, grans);
 }
 
 }  // namespace
@@ -276,7 +285,7 @@ void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
 std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat>& jocs) {
   std::string titol = "Match, seed " + std::to_string(config.llavor) + ":";
   for (const auto& f : jocs.front().fitxes) titol += " " + EscapaHtml(f.nom);
-  std::string dades = "{\"jocs\":[";
+  std::string dades = "{\"version\":" + std::to_string(VERSIO_REPETICIO) + ",\"games\":[";
   for (size_t k = 0; k < jocs.size(); ++k) {
     if (k > 0) dades += ',';
     DadesJoc(dades, config, jocs[k]);

@@ -7,6 +7,10 @@
 
 #include "arena/partida.h"
 
+// The version of the replay data the page holds, its keys and what they mean being those of
+// arena/repeticio/dades.md: a change to them is a new version, written down there.
+constexpr int VERSIO_REPETICIO = 1;
+
 // One HTML file, no network: the recording embedded, drawn and animated by an inline script.
 // A series is one page, with a picker for its games.
 std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat>& jocs);

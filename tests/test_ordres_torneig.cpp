@@ -90,7 +90,7 @@ TEST(OrdresTorneig, ACrashingRobotsDropsAreCountedWithReasonAndStandardError) {
     EXPECT_TRUE(Te(s.err, "kept: " + err + "\n")) << s.err;
     // Its replay shows what it wrote there.
     EXPECT_TRUE(Te(Llegeix(dir.cami + "/" + r["files"][1].get<std::string>()),
-                   "\"err\":[\"queixa: something went wrong\"]"));
+                   "\"stderr_tail\":[\"queixa: something went wrong\"]"));
   }
 }
 

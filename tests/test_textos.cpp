@@ -133,10 +133,10 @@ TEST(Text, NoRobotTextChangesTheReplayPage) {
   const std::string pagina = PaginaRepeticio(c, jocs);
   const json d = Dades(pagina);
   ASSERT_TRUE(d.is_object()) << "the page's data does not parse";
-  const json& joc = d.at("jocs").at(0);
+  const json& joc = d.at("games").at(0);
   ASSERT_EQ(joc.at("robots").size(), c.robots.size());
   for (size_t i = 0; i < c.robots.size(); ++i) {
-    EXPECT_EQ(joc.at("robots").at(i).at("nom"), kHostils[i] + ("#" + std::to_string(i + 1)));
+    EXPECT_EQ(joc.at("robots").at(i).at("name"), kHostils[i] + ("#" + std::to_string(i + 1)));
   }
   size_t prints = 0;
   for (const auto& n : joc.at("notes")) {
@@ -174,8 +174,8 @@ TEST(Text, RobotBytesReachNoTerminalRaw) {
   EXPECT_NE(transcripcio.find("< Name Bad\\xF2\n"), std::string::npos);
   const json d = Dades(pagina);
   ASSERT_TRUE(d.is_object()) << "the page's data does not parse";
-  EXPECT_EQ(d.at("jocs").at(0).at("robots").at(0).at("nom"), "b\\xF2t\\x1B[7m#1");
-  EXPECT_EQ(d.at("jocs").at(0).at("notes").at(0).at(2), "Print caf\\xE9\\x1B[2Jx");
+  EXPECT_EQ(d.at("games").at(0).at("robots").at(0).at("name"), "b\\xF2t\\x1B[7m#1");
+  EXPECT_EQ(d.at("games").at(0).at("notes").at(0).at(2), "Print caf\\xE9\\x1B[2Jx");
   EXPECT_EQ(Fills(), 0u);
 }
 
@@ -207,7 +207,7 @@ TEST(Memoria, APrintFloodKeepsTheArenaSmall) {
   EXPECT_LT(bytes, size_t{66} << 20);
   const json d = Dades(Llegeix(dir.cami + "/m.html"));
   ASSERT_TRUE(d.is_object()) << "the page's data does not parse";
-  EXPECT_EQ(d.at("jocs").at(0).at("notes").back().at(2),
+  EXPECT_EQ(d.at("games").at(0).at("notes").back().at(2),
             "! Print and Debug beyond 256 KiB not kept for the replay");
   EXPECT_EQ(Fills(), 0u);
 }

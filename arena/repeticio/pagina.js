@@ -14,37 +14,40 @@ function suma(deltes, escala) {
   return v;
 }
 
+// The keys are those of arena/repeticio/dades.md.
 function descodifica(D) {
-  D.p = D.p.map(p => ({ x: suma(p.x, 100), y: suma(p.y, 100), h: suma(p.h, 1000),
-    c: suma(p.c, 1000), a: suma(p.a, 1000), e: suma(p.e, 10), v: suma(p.v, 100),
-    viu: p.viu }));
-  D.rd = D.rd.map(r => ({ d: suma(r.d, 100), k: r.k, a: suma(r.a, 1000) }));
+  D.tracks = D.tracks.map(p => ({ x: suma(p.x, 100), y: suma(p.y, 100),
+    heading: suma(p.heading, 1000), cannon_heading: suma(p.cannon_heading, 1000),
+    radar_heading: suma(p.radar_heading, 1000), energy: suma(p.energy, 10),
+    speed: suma(p.speed, 100), alive_changes: p.alive_changes }));
+  D.radar = D.radar.map(r => ({ distance: suma(r.distance, 100), type: r.type,
+    angle: suma(r.angle, 1000) }));
   D.perFrame = new Map();  // frame -> lines of the exchange
-  for (const l of D.lin) {
+  for (const l of D.exchange) {
     if (!D.perFrame.has(l[0])) D.perFrame.set(l[0], []);
     D.perFrame.get(l[0]).push(l);
   }
   return D;
 }
 
-const jocs = TOTS.jocs.map(descodifica);
+const jocs = TOTS.games.map(descodifica);
 let D = jocs[0], frame = 0, playing = false, last = null, clock = 0, triat = -1, sobre = -1;
 let S = 1, ox = 0, oy = 0;  // field units to pixels, and the view's offset
 
-const viu = (r, k) => { let v = true; for (const t of D.p[r].viu) { if (t <= k) v = !v; } return v; };
-const temps = k => k * D.dt;
+const viu = (r, k) => { let v = true; for (const t of D.tracks[r].alive_changes) { if (t <= k) v = !v; } return v; };
+const temps = k => k * D.tick;
 const X = x => (x - ox) * S, Y = y => cv.height - (y - oy) * S;
 const fmt = x => (Math.round(x * 1000) / 1000).toString();
 const graus = a => ((a * 180 / Math.PI) % 360 + 360) % 360;
 
 function vista() {
-  S = Math.min(cv.width / D.w, cv.height / D.h);
+  S = Math.min(cv.width / D.field[0], cv.height / D.field[1]);
   ox = 0; oy = 0;
   if ($("segueix").checked && triat >= 0) {
     // Twice as close, the followed robot in the middle.
     S *= 2;
-    ox = D.p[triat].x[frame] - cv.width / S / 2;
-    oy = D.p[triat].y[frame] - cv.height / S / 2;
+    ox = D.tracks[triat].x[frame] - cv.width / S / 2;
+    oy = D.tracks[triat].y[frame] - cv.height / S / 2;
   }
 }
 
@@ -61,8 +64,8 @@ function cercle(x, y, r, fill, stroke, width) {
 }
 
 function objectesA(t) {
-  let o = D.o[0][1];
-  for (const v of D.o) if (v[0] <= t + 1e-9) o = v[1];
+  let o = D.objects[0][1];
+  for (const v of D.objects) if (v[0] <= t + 1e-9) o = v[1];
   return o;
 }
 
@@ -74,7 +77,7 @@ function dibuixos(k) {
     if (n[0] > k) break;
     const paraula = n[2].split(" ")[0];
     if (paraula !== "DebugLine" && paraula !== "DebugCircle") continue;
-    if (temps(k) - temps(n[0]) > D.vida_dibuix + 1e-9) { vigents.delete(n[1] + paraula); continue; }
+    if (temps(k) - temps(n[0]) > D.drawing_life + 1e-9) { vigents.delete(n[1] + paraula); continue; }
     vigents.set(n[1] + paraula, n);
   }
   return [...vigents.values()];
@@ -84,30 +87,30 @@ function dibuixa() {
   vista();
   const k = frame, t = temps(k);
   g.clearRect(0, 0, cv.width, cv.height);
-  g.strokeStyle = "#333"; g.lineWidth = 1; g.strokeRect(X(0), Y(D.h), D.w * S, D.h * S);
+  g.strokeStyle = "#333"; g.lineWidth = 1; g.strokeRect(X(0), Y(D.field[1]), D.field[0] * S, D.field[1] * S);
   const o = objectesA(t);
   for (let i = 0; i < o.length; i += 3) {
-    cercle(o[i], o[i + 1], D.r.objecte * S, o[i + 2] == 3 ? "#3c3" : "#222");
+    cercle(o[i], o[i + 1], D.radius.object * S, o[i + 2] == 3 ? "#3c3" : "#222");
   }
-  const trets = D.s[k];
+  const trets = D.shots_in_flight[k];
   for (let i = 0; i < trets.length; i += 3) {
     const autor = trets[i];
-    cercle(trets[i + 1] / 10, trets[i + 2] / 10, Math.max(2.5, D.r.tret * S),
+    cercle(trets[i + 1] / 10, trets[i + 2] / 10, Math.max(2.5, D.radius.shot * S),
            autor >= 0 ? D.robots[autor].color : "#e0a000", "#000", 0.5);
   }
   D.robots.forEach((rb, r) => {
-    const p = D.p[r];
+    const p = D.tracks[r];
     const x = p.x[k], y = p.y[k];
     if (!viu(r, k)) {
-      if (rb.mort !== null && t >= rb.mort) {  // the wreck, where it died
+      if (rb.death !== null && t >= rb.death) {  // the wreck, where it died
         g.strokeStyle = rb.color; g.lineWidth = 3;
-        const d = D.r.robot * S;
+        const d = D.radius.robot * S;
         g.beginPath(); g.moveTo(X(x) - d, Y(y) - d); g.lineTo(X(x) + d, Y(y) + d);
         g.moveTo(X(x) + d, Y(y) - d); g.lineTo(X(x) - d, Y(y) + d); g.stroke();
-        g.fillStyle = "#333"; g.fillText("died " + rb.mort.toFixed(2) + " s", X(x) + d + 2, Y(y));
-      } else if (rb.caigut) {
-        cercle(x, y, D.r.robot * S, "#ccc", rb.color, 2);
-        g.fillStyle = "#333"; g.fillText("dropped: " + rb.caigut, X(x) + D.r.robot * S + 2, Y(y));
+        g.fillStyle = "#333"; g.fillText("died " + rb.death.toFixed(2) + " s", X(x) + d + 2, Y(y));
+      } else if (rb.reason) {
+        cercle(x, y, D.radius.robot * S, "#ccc", rb.color, 2);
+        g.fillStyle = "#333"; g.fillText("dropped: " + rb.reason, X(x) + D.radius.robot * S + 2, Y(y));
       }
       return;
     }
@@ -115,17 +118,17 @@ function dibuixa() {
     if (k > 0) {
       g.fillStyle = rb.color + "33";
       g.beginPath(); g.moveTo(X(x), Y(y));
-      const a0 = p.a[k - 1], a1 = p.a[k];
+      const a0 = p.radar_heading[k - 1], a1 = p.radar_heading[k];
       g.arc(X(x), Y(y), 6 * S, -Math.max(a0, a1), -Math.min(a0, a1));
       g.closePath(); g.fill();
     }
-    raig(x, y, p.a[k], 6, rb.color, 1, [4, 4]);
-    cercle(x, y, D.r.robot * S, rb.color, r === triat ? "#000" : "#555", r === triat ? 3 : 1);
-    raig(x, y, p.h[k], D.r.robot, "#fff", 3);
-    raig(x, y, p.c[k], D.r.robot * 2, "#111", 3);
-    g.fillStyle = "#222"; g.fillText(rb.nom, X(x) + D.r.robot * S + 2, Y(y) - D.r.robot * S);
+    raig(x, y, p.radar_heading[k], 6, rb.color, 1, [4, 4]);
+    cercle(x, y, D.radius.robot * S, rb.color, r === triat ? "#000" : "#555", r === triat ? 3 : 1);
+    raig(x, y, p.heading[k], D.radius.robot, "#fff", 3);
+    raig(x, y, p.cannon_heading[k], D.radius.robot * 2, "#111", 3);
+    g.fillStyle = "#222"; g.fillText(rb.name, X(x) + D.radius.robot * S + 2, Y(y) - D.radius.robot * S);
   });
-  for (const e of D.e) {
+  for (const e of D.events) {
     if (e[0] > t || e[0] < t - 0.5) continue;
     cercle(e[3], e[4], 0.9 * S, null, e[1] == 1 ? "#f00" : e[1] == -1 ? "#000" : e[1] == 3 ? "#3c3" : "#900", 3);
   }
@@ -145,7 +148,7 @@ function dibuixa() {
   mostraEstat();
   mostraRegistre();
   energia();
-  if (!playing) history.replaceState(null, "", "#t=" + t.toFixed(2) + (jocs.length > 1 ? "&g=" + D.joc : ""));
+  if (!playing) history.replaceState(null, "", "#t=" + t.toFixed(2) + (jocs.length > 1 ? "&g=" + D.game : ""));
 }
 
 // The table of robots: final standing, and what each has now.
@@ -153,33 +156,33 @@ function mostraEstat() {
   const k = frame;
   let html = "<tr><th></th><th>robot</th><th>now</th><th>at the end</th><th>points</th></tr>";
   D.robots.forEach((rb, r) => {
-    const ara = viu(r, k) ? "energy " + D.p[r].e[k].toFixed(1) : rb.caigut && !(rb.mort !== null) ? "dropped" : "dead";
-    const fi = rb.caigut ? "dropped: " + rb.caigut : rb.estat + ", " + rb.energia.toFixed(1);
+    const ara = viu(r, k) ? "energy " + D.tracks[r].energy[k].toFixed(1) : rb.reason && !(rb.death !== null) ? "dropped" : "dead";
+    const fi = rb.reason ? "dropped: " + rb.reason : rb.status + ", " + rb.energy.toFixed(1);
     html += `<tr data-r="${r}" class="${r === triat ? "triat" : ""}"><td><span class="mostra" style="background:${rb.color}"></span></td>` +
-      `<td>${esc(rb.nom)}</td><td>${ara}</td><td>${esc(fi)}</td><td>${rb.punts}</td></tr>`;
+      `<td>${esc(rb.name)}</td><td>${ara}</td><td>${esc(fi)}</td><td>${rb.points}</td></tr>`;
   });
   $("classificacio").innerHTML = html;
   const r = sobre >= 0 ? sobre : triat;
   if (r < 0) { $("inspector").textContent = "Click a robot (on the field or in the table) to see it."; return; }
-  const p = D.p[r], rd = D.rd[r];
-  let text = `${D.robots[r].nom} at ${temps(k).toFixed(2)} s\n`;
+  const p = D.tracks[r], rd = D.radar[r];
+  let text = `${D.robots[r].name} at ${temps(k).toFixed(2)} s\n`;
   if (viu(r, k)) {
-    text += `energy ${p.e[k].toFixed(1)}  speed ${p.v[k].toFixed(2)}  at (${p.x[k].toFixed(2)}, ${p.y[k].toFixed(2)})\n` +
-      `heading ${graus(p.h[k]).toFixed(1)}°  cannon ${graus(p.c[k]).toFixed(1)}°  radar ${graus(p.a[k]).toFixed(1)}°\n`;
-    const tipus = rd.k[k];
+    text += `energy ${p.energy[k].toFixed(1)}  speed ${p.speed[k].toFixed(2)}  at (${p.x[k].toFixed(2)}, ${p.y[k].toFixed(2)})\n` +
+      `heading ${graus(p.heading[k]).toFixed(1)}°  cannon ${graus(p.cannon_heading[k]).toFixed(1)}°  radar ${graus(p.radar_heading[k]).toFixed(1)}°\n`;
+    const tipus = rd.type[k];
     if (tipus !== "-") {
-      text += `radar saw a ${TIPUS[+tipus]} at ${rd.d[k].toFixed(2)}, ${graus(rd.a[k]).toFixed(1)}° from the body\n`;
+      text += `radar saw a ${TIPUS[+tipus]} at ${rd.distance[k].toFixed(2)}, ${graus(rd.angle[k]).toFixed(1)}° from the body\n`;
     }
   }
   text += "-- this tick (Info and Radar from the recording, rounded)\n";
   if (viu(r, k)) {
-    text += `> Info ${fmt(temps(k))} ${fmt(p.v[k])} ${fmt(((p.c[k] - p.h[k]) % (2 * Math.PI) + 2 * Math.PI) % (2 * Math.PI))}\n`;
-    if (rd.k[k] !== "-") text += `> Radar ${fmt(rd.d[k])} ${rd.k[k]} ${fmt(rd.a[k])}\n`;
+    text += `> Info ${fmt(temps(k))} ${fmt(p.speed[k])} ${fmt(((p.cannon_heading[k] - p.heading[k]) % (2 * Math.PI) + 2 * Math.PI) % (2 * Math.PI))}\n`;
+    if (rd.type[k] !== "-") text += `> Radar ${fmt(rd.distance[k])} ${rd.type[k]} ${fmt(rd.angle[k])}\n`;
   }
   for (const l of D.perFrame.get(k) || []) if (l[1] === r) text += l[2] + " " + l[3] + "\n";
   const rb = D.robots[r];
-  if (rb.caigut && rb.err && !viu(r, k)) {
-    text += "-- the last lines it wrote to its standard error\n" + rb.err.join("\n") + "\n";
+  if (rb.reason && rb.stderr_tail && !viu(r, k)) {
+    text += "-- the last lines it wrote to its standard error\n" + rb.stderr_tail.join("\n") + "\n";
   }
   $("inspector").textContent = text;
 }
@@ -193,7 +196,7 @@ function ompleRegistre() {
   const filtre = +$("filtre").value;
   $("registre").innerHTML = D.notes.filter(n => !n[2].startsWith("DebugLine") && !n[2].startsWith("DebugCircle"))
     .filter(n => filtre < 0 || n[1] === filtre)
-    .map(n => `<div data-k="${n[0]}" style="color:${D.robots[n[1]].color}">${temps(n[0]).toFixed(2)} ${esc(D.robots[n[1]].nom)}: ${esc(n[2])}</div>`)
+    .map(n => `<div data-k="${n[0]}" style="color:${D.robots[n[1]].color}">${temps(n[0]).toFixed(2)} ${esc(D.robots[n[1]].name)}: ${esc(n[2])}</div>`)
     .join("");
 }
 
@@ -208,17 +211,17 @@ function mostraRegistre() {
 }
 
 function energia() {
-  const c = $("energia"), q = c.getContext("2d"), n = D.p[0] ? D.p[0].e.length : 1;
+  const c = $("energia"), q = c.getContext("2d"), n = D.tracks[0] ? D.tracks[0].energy.length : 1;
   q.clearRect(0, 0, c.width, c.height);
   q.strokeStyle = "#999"; q.strokeRect(0, 0, c.width, c.height);
   let max = 1;
-  D.p.forEach(p => p.e.forEach(e => { max = Math.max(max, e); }));
+  D.tracks.forEach(p => p.energy.forEach(e => { max = Math.max(max, e); }));
   D.robots.forEach((rb, r) => {
     q.strokeStyle = rb.color; q.lineWidth = 1.5; q.beginPath();
     let obert = false;
     for (let k = 0; k < n; k += Math.max(1, Math.floor(n / c.width))) {
       if (!viu(r, k)) { obert = false; continue; }
-      const x = k / n * c.width, y = c.height - Math.max(0, D.p[r].e[k]) / max * (c.height - 4);
+      const x = k / n * c.width, y = c.height - Math.max(0, D.tracks[r].energy[k]) / max * (c.height - 4);
       obert ? q.lineTo(x, y) : q.moveTo(x, y); obert = true;
     }
     q.stroke();
@@ -230,7 +233,7 @@ function energia() {
 function llegenda() {
   const marca = (dibuix, text) => `<span><svg width="16" height="16">${dibuix}</svg>${text}</span>`;
   $("llegenda").innerHTML =
-    D.robots.map(rb => marca(`<circle cx="8" cy="8" r="6" fill="${rb.color}"/>`, esc(rb.nom))).join("") +
+    D.robots.map(rb => marca(`<circle cx="8" cy="8" r="6" fill="${rb.color}"/>`, esc(rb.name))).join("") +
     marca('<circle cx="8" cy="8" r="4" fill="#3c3"/>', "cookie") +
     marca('<circle cx="8" cy="8" r="4" fill="#222"/>', "mine") +
     marca('<circle cx="8" cy="8" r="3" fill="#888" stroke="#000" stroke-width="0.5"/>', "shot, in its shooter's colour") +
@@ -245,24 +248,24 @@ function llegenda() {
 
 function triaJoc(i) {
   D = jocs[i];
-  frame = Math.min(frame, D.n - 1);
-  $("scrub").max = D.n - 1;
-  $("guanyador").textContent = D.guanyador ? "Winner: " + D.guanyador : "No winner (draw)";
+  frame = Math.min(frame, D.frames - 1);
+  $("scrub").max = D.frames - 1;
+  $("guanyador").textContent = D.winner ? "Winner: " + D.winner : "No winner (draw)";
   $("filtre").innerHTML = '<option value="-1">every robot</option>' +
-    D.robots.map((rb, r) => `<option value="${r}">${esc(rb.nom)}</option>`).join("");
+    D.robots.map((rb, r) => `<option value="${r}">${esc(rb.name)}</option>`).join("");
   triat = -1;
   llegenda();
   ompleRegistre();
   dibuixa();
 }
 
-function show(k) { frame = Math.max(0, Math.min(D.n - 1, Math.round(k))); dibuixa(); }
+function show(k) { frame = Math.max(0, Math.min(D.frames - 1, Math.round(k))); dibuixa(); }
 function pas(n) { playing = false; $("play").textContent = "Play"; show(frame + n); }
 
 $("scrub").addEventListener("input", () => show(+$("scrub").value));
 $("play").addEventListener("click", () => {
   playing = !playing; $("play").textContent = playing ? "Pause" : "Play"; last = null;
-  clock = temps(frame); if (playing && frame == D.n - 1) { frame = 0; clock = 0; }
+  clock = temps(frame); if (playing && frame == D.frames - 1) { frame = 0; clock = 0; }
   requestAnimationFrame(tick);
 });
 $("joc").addEventListener("change", () => triaJoc(+$("joc").value));
@@ -278,8 +281,8 @@ function robotA(ev) {
   const b = cv.getBoundingClientRect(), px = ev.clientX - b.left, py = ev.clientY - b.top;
   let millor = -1, dist = 12;
   D.robots.forEach((rb, r) => {
-    const d = Math.hypot(X(D.p[r].x[frame]) - px, Y(D.p[r].y[frame]) - py);
-    if (d < Math.max(dist, D.r.robot * S + 4)) { dist = d; millor = r; }
+    const d = Math.hypot(X(D.tracks[r].x[frame]) - px, Y(D.tracks[r].y[frame]) - py);
+    if (d < Math.max(dist, D.radius.robot * S + 4)) { dist = d; millor = r; }
   });
   return millor;
 }
@@ -289,7 +292,7 @@ cv.addEventListener("mouseleave", () => { sobre = -1; mostraEstat(); });
 // One step per key press, wherever the focus is (the scrubber's own keys are taken over).
 document.addEventListener("keydown", e => {
   if (e.target.tagName === "SELECT") return;
-  const segon = Math.round(1 / D.dt);
+  const segon = Math.round(1 / D.tick);
   if (e.key === " ") { $("play").click(); }
   else if (e.key === "ArrowRight") { pas(e.shiftKey ? segon : 1); }
   else if (e.key === "ArrowLeft") { pas(e.shiftKey ? -segon : -1); }
@@ -301,9 +304,9 @@ function tick(now) {
   if (!playing) return;
   if (last !== null) clock += (now - last) / 1000 * +$("speed").value;
   last = now;
-  frame = Math.min(D.n - 1, Math.floor(clock / D.dt + 1e-9));
+  frame = Math.min(D.frames - 1, Math.floor(clock / D.tick + 1e-9));
   dibuixa();
-  if (frame == D.n - 1) { playing = false; $("play").textContent = "Play"; dibuixa(); return; }
+  if (frame == D.frames - 1) { playing = false; $("play").textContent = "Play"; dibuixa(); return; }
   requestAnimationFrame(tick);
 }
 
@@ -311,13 +314,13 @@ function tick(now) {
 function desDeLAdreca(adreca) {
   const hash = typeof adreca === "string" ? adreca : location.hash;
   const m = /t=([0-9.]+)/.exec(hash), j = /g=([0-9]+)/.exec(hash);
-  if (j) { const i = jocs.findIndex(d => d.joc === +j[1]); if (i >= 0) { $("joc").value = i; triaJoc(i); } }
-  if (m) show(+m[1] / D.dt);
+  if (j) { const i = jocs.findIndex(d => d.game === +j[1]); if (i >= 0) { $("joc").value = i; triaJoc(i); } }
+  if (m) show(+m[1] / D.tick);
 }
 
 if (jocs.length > 1) {
   $("jocs").hidden = false;
-  $("joc").innerHTML = jocs.map((d, i) => `<option value="${i}">${d.joc}</option>`).join("");
+  $("joc").innerHTML = jocs.map((d, i) => `<option value="${i}">${d.game}</option>`).join("");
 }
 g.font = "11px sans-serif";
 const adreca = location.hash;  // read before the first drawing writes the address

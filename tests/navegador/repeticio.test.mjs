@@ -1,7 +1,7 @@
 // The replay page in a real browser: loads cleanly, offline and within its size budgets; shows
 // the legend, the winner, shots in their shooter's colour, the robots' Print lines and debug
 // drawings at their tick; steps one tick per key; opens at #t=; fits eight robots on a screen;
-// shows robots named after its own markers or markup as text.
+// tells why a robot was dropped; shows robots named after its own markers or markup as text.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -11,6 +11,7 @@ import path from 'node:path';
 import { chromium } from 'playwright-core';
 
 const arena = process.env.ARENA_BIN, tavik = process.env.TAVIK_BIN, sonda = process.env.SONDA_BIN;
+const robots = process.env.ROBOTS_DIR;
 const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'replay-'));
 let browser, errors = [];
 
@@ -78,7 +79,7 @@ test('the legend and the winner are shown', async () => {
   const page = await obre(duel);
   const D = await page.evaluate(() => window.replay.data);
   assert.match(await page.locator('#guanyador').textContent(), /^(Winner: .+#\d|No winner \(draw\))$/);
-  if (D.guanyador) assert.ok((await page.locator('#guanyador').textContent()).includes(D.guanyador));
+  if (D.winner) assert.ok((await page.locator('#guanyador').textContent()).includes(D.winner));
   const llegenda = await page.locator('#llegenda').textContent();
   for (const que of ['cookie', 'mine', "shot, in its shooter's colour", 'hit', 'wreck', 'Tavik#1'])
     assert.ok(llegenda.includes(que), que);
@@ -89,11 +90,12 @@ test('a shot is drawn in its shooter\'s colour', async () => {
   const page = await obre(duel);
   const { k, x, y, color } = await page.evaluate(() => {
     const D = window.replay.data;
-    for (let k = 0; k < D.n; k++) {
-      for (let i = 0; i < D.s[k].length; i += 3) {
-        const [a, x, y] = [D.s[k][i], D.s[k][i + 1] / 10, D.s[k][i + 2] / 10];
+    for (let k = 0; k < D.frames; k++) {
+      const s = D.shots_in_flight[k];
+      for (let i = 0; i < s.length; i += 3) {
+        const [a, x, y] = [s[i], s[i + 1] / 10, s[i + 2] / 10];
         // Away from every robot, so that nothing else is drawn there.
-        const lluny = D.p.every(p => Math.hypot(p.x[k] - x, p.y[k] - y) > 2);
+        const lluny = D.tracks.every(p => Math.hypot(p.x[k] - x, p.y[k] - y) > 2);
         if (a >= 0 && lluny) return { k, x, y, color: D.robots[a].color };
       }
     }
@@ -134,7 +136,7 @@ test('a DebugCircle is drawn from its tick for half a second, and can be hidden'
   // A series is one page with a game picker.
   assert.equal(await page.locator('#joc option').count(), 2);
   await page.locator('#joc').selectOption({ index: 1 });
-  assert.equal(await page.evaluate(() => window.replay.data.joc), 2);
+  assert.equal(await page.evaluate(() => window.replay.data.game), 2);
   await page.close();
 });
 
@@ -180,6 +182,19 @@ test('eight robots fit a 1280 x 800 screen, and a robot can be inspected', async
   await page.close();
 });
 
+test('a dropped robot shows why, and what it last wrote to its standard error', async () => {
+  const html = juga('caigut', ['--seed', '5', '--time', '1',
+                               `${robots}/queixa.sh ${robots}/peta.sh`, 'rodamon', 'diana']);
+  const page = await obre(html);
+  const fila = page.locator('#classificacio tr[data-r="0"]');
+  assert.match(await fila.textContent(), /^queixa\.sh#1dropped.*dropped: killed by signal 11 \(SIGSEGV\)0$/);
+  await fila.click();
+  assert.match(await page.locator('#inspector').textContent(),
+               /\n-- the last lines it wrote to its standard error\nqueixa: something went wrong\n$/);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
 test('a name is data, however it is written', async () => {
   const partida = path.join(dir, 'noms.toml');
   fs.writeFileSync(partida, `seed = 4\nduration = 1\n[[robot]]\nprogram = "diana"\nname = "ro\\"da</script>"\n`);
@@ -199,7 +214,7 @@ test('robots named after the page\'s markers or markup are shown as text', async
                                 ...noms.map(n => `${sonda} /dev/null ${n} ${print}`)]);
   const page = await obre(html);
   const D = await page.evaluate(() => window.replay.data);
-  assert.deepEqual(D.robots.map(r => r.nom), noms.map((n, i) => `${n}#${i + 1}`));
+  assert.deepEqual(D.robots.map(r => r.name), noms.map((n, i) => `${n}#${i + 1}`));
   for (let i = 0; i < noms.length; i++) {
     assert.equal(await page.locator(`#classificacio tr[data-r="${i}"] td:nth-child(2)`).textContent(),
                  `${noms[i]}#${i + 1}`);
@@ -207,7 +222,7 @@ test('robots named after the page\'s markers or markup are shown as text', async
   const titol = await page.locator('#titol').textContent();
   for (const n of noms) assert.ok(titol.includes(n), titol);
   assert.equal(await page.title(), titol);
-  await page.evaluate(() => window.replay.show(window.replay.data.n - 1));
+  await page.evaluate(() => window.replay.show(window.replay.data.frames - 1));
   const registre = await page.locator('#registre').textContent();
   assert.ok(registre.includes(`@DATA@#1: Print ${print}`), registre);
   assert.equal(await page.locator('#registre b, #registre script, img').count(), 0);

@@ -14,4 +14,4 @@ if ! command -v node >/dev/null || [ ! -d "$moduls/node_modules/playwright-core"
 fi
 # Node finds packages beside the test file: the test runs from a copy in the packages' folder.
 cp "$src/repeticio.test.mjs" "$moduls/"
-ARENA_BIN="$1" TAVIK_BIN="$2" SONDA_BIN="$4" exec node --test "$moduls/repeticio.test.mjs"
+ARENA_BIN="$1" TAVIK_BIN="$2" SONDA_BIN="$4" ROBOTS_DIR="$src/../robots" exec node --test "$moduls/repeticio.test.mjs"
