@@ -541,12 +541,8 @@ double PuntsPrimer(const json& r) {
 
 json Empremta(const t_config& config, const t_torneig& t) {
   double opcions[NUM_OPCIONS];
-  OpcionsPerDefecte(opcions);
-  json o = json::array();
-  for (int k = 0; k < NUM_OPCIONS; ++k) {
-    o.push_back(std::isnan(config.opcions[k]) ? opcions[k] : config.opcions[k]);
-  }
-  o[OPT_DURADA] = config.durada;
+  OpcionsDelJoc(config.opcions, config.durada, opcions);
+  const json o = std::vector<double>(std::begin(opcions), std::end(opcions));
   std::vector<std::string> programes;
   for (const auto& r : config.robots) programes.push_back(TextNet(r));
   return {{"programs", programes},
