@@ -194,56 +194,6 @@ std::string TaulaPerRobot(const std::vector<json>& registres) {
   return o.str() + Caigudes(registres, noms);
 }
 
-// Where a score goes in the pentanomial: a pair's score in quarters; a single game, counted as
-// if a pair, scores 0, 0.5 or 1.
-size_t Calaix(double punts, bool parell) {
-  const long k = parell ? std::lround(punts * 4) : std::lround(punts * 2) * 2;
-  return static_cast<size_t>(std::clamp(k, 0L, 4L));
-}
-
-// What the statistics count, in seed order: each pair (a seed and game played from both places)
-// or, unpaired, each game; with the records it is made of.
-struct t_punt {
-  double punts;
-  std::vector<size_t> registres;
-};
-
-std::vector<t_punt> Punts(const std::vector<json>& ordenats, bool parells) {
-  std::vector<t_punt> punts;
-  if (!parells) {
-    for (size_t i = 0; i < ordenats.size(); ++i) punts.push_back({PuntsPrimer(ordenats[i]), {i}});
-    return punts;
-  }
-  for (size_t i = 0; i < ordenats.size();) {
-    size_t j = i;
-    const auto clau =
-        std::make_pair(ordenats[i].at("seed").get<uint64_t>(), ordenats[i].at("game").get<int>());
-    double suma = 0;
-    std::vector<size_t> de;
-    for (; j < ordenats.size() && std::make_pair(ordenats[j].at("seed").get<uint64_t>(),
-                                                 ordenats[j].at("game").get<int>()) == clau;
-         ++j) {
-      suma += PuntsPrimer(ordenats[j]);
-      de.push_back(j);
-    }
-    if (de.size() == 2) punts.push_back({suma / 2, de});
-    i = j;
-  }
-  return punts;
-}
-
-// How many of `punts` count: all of them, or those up to the test's decision.
-size_t FinsDecisio(const std::vector<t_punt>& punts, bool parells,
-                   const std::optional<t_sprt>& sprt) {
-  if (!sprt) return punts.size();
-  t_pentanomi p{};
-  for (size_t k = 0; k < punts.size(); ++k) {
-    ++p[Calaix(punts[k].punts, parells)];
-    if (Decideix(p, *sprt) != t_decisio::CONTINUA) return k + 1;
-  }
-  return punts.size();
-}
-
 std::string Capcalera(const std::vector<json>& ordenats) {
   char linia[256];
   std::snprintf(linia, sizeof linia, "Tournament: %zu games, seeds %llu to %llu, %g s each\n",
@@ -263,14 +213,15 @@ std::string TaulaDuel(const std::vector<json>& ordenats, const std::optional<t_s
                            : std::any_of(ordenats.begin(), ordenats.end(),
                                          [](const json& r) { return r.at("swapped").get<bool>(); });
   const std::vector<std::string> noms = Etiquetes(ordenats.front());
-  const std::vector<t_punt> punts = Punts(ordenats, parells);
-  const size_t fins = FinsDecisio(punts, parells, sprt);
-  t_pentanomi p{};
-  std::vector<json> comptats;
-  for (size_t k = 0; k < fins; ++k) {
-    ++p[Calaix(punts[k].punts, parells)];
-    for (size_t i : punts[k].registres) comptats.push_back(ordenats[i]);
+  t_parells comptador{parells, sprt};
+  for (size_t i = 0; i < ordenats.size(); ++i) {
+    comptador.Afegeix(ordenats[i].at("seed").get<uint64_t>(), ordenats[i].at("game").get<int>(),
+                      PuntsPrimer(ordenats[i]), i);
   }
+  comptador.Compta(UINT64_MAX);
+  const t_pentanomi& p = comptador.p;
+  std::vector<json> comptats;
+  for (size_t i : comptador.comptats) comptats.push_back(ordenats[i]);
   int guanys = 0, empats = 0, derrotes = 0, caigudes[2] = {0, 0};
   double total = 0;
   for (const auto& r : comptats) {
@@ -378,12 +329,9 @@ struct t_marxa {
   std::set<std::tuple<uint64_t, int, bool>> fets;  // seed, game, swapped of every record
   std::atomic<bool> decidit{false}, aturat{false};
   std::string error;
-  // The test: the first robot's scores by seed and game, the games each seed has had, the next
-  // seed to feed, and the counts fed so far.
-  std::map<std::pair<uint64_t, int>, std::vector<double>> punts;
-  std::map<uint64_t, int> per_llavor;
+  // The test, fed in seed order from the next seed to complete.
+  t_parells comptador;
   uint64_t proxima;
-  t_pentanomi p{};
   t_progres progres;
 
   t_marxa(const t_config& c, const t_torneig& tt, std::ostream& o, size_t total)
@@ -391,6 +339,7 @@ struct t_marxa {
         t(tt),
         empremta(Empremta(c, tt)),
         parells(tt.parells && c.robots.size() == 2),
+        comptador{parells, tt.sprt},
         proxima(tt.primera),
         progres{o, tt.progres_terminal, total, tt.sprt.has_value()} {}
 
@@ -403,33 +352,20 @@ struct t_marxa {
   // so that the decision does not depend on which match happened to end first.
   void Alimenta() {
     if (config.robots.size() != 2) return;
-    const int complet = (parells ? 2 : 1) * std::max(1, config.jocs);
-    while (!decidit && per_llavor[proxima] == complet) {
-      for (auto it = punts.lower_bound({proxima, INT_MIN});
-           it != punts.end() && it->first.first == proxima; it = punts.erase(it)) {
-        const std::vector<double>& s = it->second;
-        if (parells) {
-          ++p[Calaix((s[0] + s[1]) / 2, true)];
-        } else {
-          ++p[Calaix(s[0], false)];
-        }
-        if (t.sprt && Decideix(p, *t.sprt) != t_decisio::CONTINUA) {
-          decidit = true;
-          break;
-        }
-      }
-      per_llavor.erase(proxima);
+    const size_t complet = (parells ? 2 : 1) * static_cast<size_t>(std::max(1, config.jocs));
+    while (!comptador.decidit && comptador.EnEspera(proxima) == complet) {
+      comptador.Compta(proxima);
       if (proxima == t.darrera) break;
       ++proxima;
     }
+    if (comptador.decidit) decidit = true;
   }
 
   void Compta(const json& r) {
     const auto clau = Clau(r);
     fets.insert(clau);
-    punts[{std::get<0>(clau), std::get<1>(clau)}].push_back(
-        config.robots.size() == 2 ? PuntsPrimer(r) : 0);
-    ++per_llavor[std::get<0>(clau)];
+    comptador.Afegeix(std::get<0>(clau), std::get<1>(clau),
+                      config.robots.size() == 2 ? PuntsPrimer(r) : 0, 0);
   }
 
   std::vector<std::string> Guarda(const t_config& c, const t_resultat& r, bool invertit,
@@ -509,7 +445,7 @@ void t_marxa::Acaba(const t_config& c, const std::vector<t_resultat>& jocs, bool
     ++progres.fets;
   }
   Alimenta();
-  progres.Mostra(config.robots.size() == 2 ? EstatCurt(p, t.sprt) : "", false);
+  progres.Mostra(config.robots.size() == 2 ? EstatCurt(comptador.p, t.sprt) : "", false);
 }
 
 // The units of the tournament in seed order, without those a --resume finds complete.
@@ -657,7 +593,7 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
     marxa.Falla("cannot write " + t.resultats + ": " + std::strerror(errno));
   }
   if (dir_nou) rmdir(t.dir_guardats.c_str());  // fails, as it should, if anything was kept
-  marxa.progres.Mostra(config.robots.size() == 2 ? EstatCurt(marxa.p, t.sprt) : "", true);
+  marxa.progres.Mostra(config.robots.size() == 2 ? EstatCurt(marxa.comptador.p, t.sprt) : "", true);
   if (error) *error = marxa.error;
   return marxa.registres;
 }
