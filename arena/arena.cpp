@@ -21,8 +21,10 @@
 #include "arena/arguments.h"
 #include "arena/fitxer.h"
 #include "arena/partida.h"
+#include "arena/registre.h"
 #include "arena/repeticio.h"
 #include "arena/sortida.h"
+#include "arena/taula.h"
 #include "arena/torneig.h"
 
 namespace {
@@ -338,63 +340,6 @@ std::string DirGuardats(const std::string& resultats) {
   return dir;
 }
 
-// The results file, opened and locked before anything is played: a FIFO or a folder is refused,
-// another arena writing it is refused, and one that holds results is not truncated by surprise.
-// --resume reads what it has, which must be this very tournament over the same seeds; nothing
-// is written to the file before it is known to be so.
-int PreparaResultats(const t_opcions& o, const t_config& config, t_torneig& t) {
-  struct stat st;
-  const bool existeix = stat(t.resultats.c_str(), &st) == 0;
-  if (existeix && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
-    return Error("--results: " + t.resultats + " is not a regular file", 2);
-  }
-  const bool ple = existeix && S_ISREG(st.st_mode) && st.st_size > 0;
-  struct stat dir;
-  if (stat(t.dir_guardats.c_str(), &dir) == 0 && !S_ISDIR(dir.st_mode)) {
-    return Error("cannot keep games in " + t.dir_guardats + ": not a folder", 2);
-  }
-  if (ple && !o.reprendre && !o.sobreescriu) {
-    return Error(t.resultats +
-                     " already holds results: --resume continues that tournament, --overwrite "
-                     "replaces it, --results names another file",
-                 2);
-  }
-  const int fd = open(t.resultats.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return Error("cannot write " + t.resultats + ": " + std::strerror(errno), 2);
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return Error(t.resultats + ": another arena is writing it", 2);
-  }
-  t.fd_resultats = fd;  // closed by the tournament, or with the process on an error below
-  std::string error;
-  if (ple && o.reprendre) {
-    if (!LlegeixResultats({t.resultats}, t.previs, error, true)) return Error(error, 2);
-    const json empremta = Empremta(config, t);
-    for (const auto& r : t.previs) {
-      std::string per_que = Diferencia(empremta, r);
-      const uint64_t llavor = r.at("seed").get<uint64_t>();
-      if (per_que.empty() && (llavor < t.primera || llavor > t.darrera)) {
-        per_que = "seed " + std::to_string(llavor) + ", outside " + std::to_string(t.primera) +
-                  "-" + std::to_string(t.darrera);
-      }
-      if (!per_que.empty()) {
-        return Error("--resume: " + t.resultats + " holds " + per_que +
-                         "; --overwrite replaces it, --results names another file",
-                     2);
-      }
-    }
-    if (!ReparaFinal(t.resultats, error)) return Error(error, 2);
-  }
-  const bool buida = t.previs.empty();
-  if (!existeix || S_ISREG(st.st_mode)) {
-    if (buida && ftruncate(fd, 0) != 0) {
-      return Error("cannot write " + t.resultats + ": " + std::strerror(errno), 2);
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_APPEND);
-  }
-  return 0;
-}
-
 int Torneig(const CLI::App& app, const t_opcions& o, const t_config& config,
             const std::optional<t_sprt>& test, const char* arena) {
   if (!o.transcripcio.empty()) {
@@ -446,7 +391,9 @@ int Torneig(const CLI::App& app, const t_opcions& o, const t_config& config,
   if (const std::string per_que = NoEscrivible(t.resultats); !per_que.empty()) {
     return Error("cannot write " + per_que, 2);
   }
-  if (const int codi = PreparaResultats(o, config, t)) return codi;
+  if (std::string error; !ObreResultats(t, config, o.reprendre, o.sobreescriu, error)) {
+    return Error(error, 2);
+  }
   const auto inici = std::chrono::steady_clock::now();
   std::string error;
   const std::vector<json> registres = JugaTorneig(config, t, std::cerr, &error);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "arena/fitxer.h"
-#include "arena/torneig.h"
+#include "arena/registre.h"
 #include "tests/temporal.h"
 
 namespace {

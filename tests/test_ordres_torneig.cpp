@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "arena/torneig.h"
+#include "arena/registre.h"
 #include "tests/temporal.h"
 
 namespace {

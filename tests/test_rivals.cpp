@@ -10,6 +10,8 @@
 #include <fstream>
 
 #include "arena/partida.h"
+#include "arena/registre.h"
+#include "arena/taula.h"
 #include "arena/torneig.h"
 
 namespace {

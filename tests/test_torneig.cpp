@@ -8,6 +8,8 @@
 #include <fstream>
 #include <random>
 
+#include "arena/registre.h"
+#include "arena/taula.h"
 #include "arena/torneig.h"
 #include "tests/temporal.h"
 
