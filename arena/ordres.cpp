@@ -149,13 +149,16 @@ void DefineixTorneig(CLI::App& app, t_ordres& o, t_crues& c) {
                               "(two robots; up to --tournament seeds, 10000 by default)")
                    ->expected(2)
                    ->allow_extra_args(false);
-  for (auto [nom, desti, que] : {std::tuple{"--alpha", &c.alfa, "the test's false positive rate"},
-                                 std::tuple{"--beta", &c.beta, "the test's false negative rate"}}) {
-    app.add_option(nom, *desti, que)
-        ->capture_default_str()
-        ->check(CLI::Range(0.001, 0.499))
-        ->needs(sprt);
-  }
+  app.add_option("--alpha", c.alfa, "the test's false positive rate")
+      ->capture_default_str()
+      ->check(CLI::Range(0.001, 0.499))
+      ->check(Finit)
+      ->needs(sprt);
+  app.add_option("--beta", c.beta, "the test's false negative rate")
+      ->capture_default_str()
+      ->check(CLI::Range(0.001, 0.499))
+      ->check(Finit)
+      ->needs(sprt);
   app.add_option_function<std::vector<std::string>>(
          "--keep",
          [&o](const std::vector<std::string>& que) {
@@ -218,7 +221,8 @@ std::string MalTest(const t_crues& c, std::optional<t_sprt>& sprt) {
   if (c.sprt.empty()) return "";
   sprt = t_sprt{c.sprt[0], c.sprt[1], c.alfa, c.beta};
   if (const std::string mal = MalsLimits(*sprt); !mal.empty()) return "--sprt: " + mal;
-  if (!(sprt->elo1 > sprt->elo0)) {
+  if (!(sprt->elo1 > sprt->elo0) || !(sprt->alfa > 0 && sprt->alfa < 0.5) ||
+      !(sprt->beta > 0 && sprt->beta < 0.5)) {
     return "--sprt: ELO1 must be above ELO0, ALPHA and BETA between 0 and 0.5";
   }
   return "";

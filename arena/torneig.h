@@ -33,7 +33,7 @@ struct t_torneig {
 
 // Plays the tournament, appending each game's record to t.resultats as it ends and reporting
 // progress (and the test's state) on `progres`. Returns every record, those of t.previs first.
-// A record, kept file or progress that could not be written stops the tournament: `error` then
-// names the file and the reason, and the records already written stay.
+// A record or kept file that could not be written stops the tournament: `error` then names the
+// file and the reason, and the records already written stay.
 std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::ostream& progres,
                               std::string* error = nullptr);

@@ -77,6 +77,7 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
       {{"--seed", "-1", "a"}, "--seed: Value -1 is not a whole number"},
       {{"--sprt", "0", "1e308", "a", "b"}, "--sprt: ELO0 and ELO1 between -1000 and 1000"},
       {{"--sprt", "-3", "3", "--alpha", "0.6", "a", "b"}, "--alpha"},
+      {{"--sprt", "0", "5", "--beta", "nan", "a", "b"}, "--beta: nan is not a number"},
       {{"--results", "x.jsonl", "a"}, "--results: only for a tournament"},
       {{"--jobs", "2", "a"}, "--jobs: only for a tournament"},
       {{"--tournament", "2", "--transcript", "t.txt", "a"}, "--transcript: a tournament keeps"},
