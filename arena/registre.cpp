@@ -1,5 +1,5 @@
-// Results records: each game's line built from its result, written whole or not at all, and read
-// back with every field a table needs checked before it is used.
+// Results records: each game's line built from its result and its write checked; read back with
+// every field a table needs checked before it is used.
 #include "arena/registre.h"
 
 #include <fcntl.h>

@@ -174,7 +174,7 @@ std::vector<std::string> Guarda(const t_torneig& t, const t_config& c, const t_r
   return fets;
 }
 
-// One game's kept files and record, written under the lock; false once something could not be.
+// One game's kept files and record, written under the lock; false if the record could not be.
 bool Registra(t_marxa& marxa, const t_config& c, const t_resultat& r, bool invertit,
               const std::string& base) {
   std::string error;
