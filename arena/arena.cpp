@@ -1,39 +1,26 @@
 // The practice arena: plays a seeded match, or a tournament of them, between robot programs,
 // the built-in opponents and the sitting target; writes the transcript and prints a summary.
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 
-#include "arena/arguments.h"
-#include "arena/fitxer.h"
+#include "arena/ordres.h"
 #include "arena/partida.h"
+#include "arena/registre.h"
 #include "arena/repeticio.h"
 #include "arena/sortida.h"
+#include "arena/taula.h"
 #include "arena/torneig.h"
 
 namespace {
-
-const char* const kDescripcio =
-    "Plays a match in the practice arena. ROBOT (one to eight) is an executable that speaks the\n"
-    "arena's line protocol, a command with its arguments in one word (\"python3 bot.py\"), or a\n"
-    "built-in robot: 'diana' sits still, 'rodamon' drives around, 'cacador' drives, scans and\n"
-    "shoots back, 'tavik' is this project's robot.\n"
-    "Exit status: 0 done, 1 an output file could not be written, 2 bad arguments or a robot\n"
-    "that cannot be started, 128+N stopped by signal N.";
 
 // The built-in robots' programs are installed beside the arena.
 std::string DirArena() {
@@ -42,20 +29,6 @@ std::string DirArena() {
   const std::string cami = n > 0 ? std::string(exe, static_cast<size_t>(n)) : "./arena";
   return cami.substr(0, cami.find_last_of('/'));
 }
-
-// A whole number from 0 to 2^64 - 1, written as such: the parser's own conversion would take
-// "-1" and "99999999999999999999" for the largest seed.
-const CLI::Validator NombreNatural(
-    [](const std::string& text) -> std::string {
-      uint64_t n = 0;
-      const char* fi = text.data() + text.size();
-      const auto [p, e] = std::from_chars(text.data(), fi, n);
-      if (e == std::errc::result_out_of_range) return "Value " + text + " is too large";
-      if (e != std::errc() || p != fi || text.empty())
-        return "Value " + text + " is not a whole number";
-      return "";
-    },
-    "UINT64");
 
 void Atura(int sig) {
   interrupcio = sig;
@@ -94,238 +67,15 @@ std::string NoEscrivible(const std::string& cami) {
   return "";
 }
 
-// Everything the command line says.
-struct t_opcions {
-  t_config linia;  // overrides the match file where given
-  std::string transcripcio, partida, llavors, resultats, guarda;
-  int torneig = 0;
-  double espera = 10;
-  std::vector<std::string> robots, noms, recompte;
-  std::vector<double> sprt;
-  double alfa = 0.05, beta = 0.05;
-  bool sense_parells = false, reprendre = false, sobreescriu = false, sense_caixa = false;
-  int fils = 0;
-};
-
-// FROM-TO, two whole numbers; at most a million seeds, as --tournament.
-const CLI::Validator RangLlavors(
-    [](const std::string& text) -> std::string {
-      uint64_t de = 0, a = 0;
-      const char* fi = text.data() + text.size();
-      const auto [p, e] = std::from_chars(text.data(), fi, de);
-      if (e != std::errc() || p == fi || *p != '-')
-        return text + " is not a range FROM-TO of seeds";
-      const auto [q, e2] = std::from_chars(p + 1, fi, a);
-      if (e2 != std::errc() || q != fi || p + 1 == fi) {
-        return text + " is not a range FROM-TO of seeds";
-      }
-      if (a < de) return text + ": TO is below FROM";
-      if (a - de >= 1000000) return text + ": more than 1000000 seeds";
-      return "";
-    },
-    "FROM-TO");
-
-// A name the match gives a robot: one word, as the protocol takes it.
-const CLI::Validator NomValid(
-    [](const std::string& nom) -> std::string {
-      const bool be = !nom.empty() && nom.size() <= 32 &&
-                      std::all_of(nom.begin(), nom.end(),
-                                  [](unsigned char c) { return c > 0x20 && c < 0x7f && c != '#'; });
-      if (nom.size() > 32) return "'" + nom + "' is longer than 32 characters";
-      return be ? "" : "'" + nom + "' is not one word of printable characters without '#'";
-    },
-    "NAME");
-
-void DefineixOpcions(CLI::App& app, t_opcions& o) {
-  app.add_option("--match", o.partida,
-                 "a match file (TOML): robots, places, cookies, mines, shots, settings; the "
-                 "other options override what they name")
-      ->check(CLI::ExistingFile);
-  app.add_option("--seed", o.linia.llavor, "the match's seed; the same seed gives the same match")
-      ->capture_default_str()
-      ->check(NombreNatural);
-  app.add_option("--time", o.linia.durada, "length of the match in seconds of game time")
-      ->capture_default_str()
-      ->check(CLI::Range(0.05, 1e6));
-  app.add_option("--transcript", o.transcripcio,
-                 "where the transcript goes; the replay (.html), picture (.svg) and robots' "
-                 "standard error (.NAME.err) go beside it (default out/match-SEED.txt)");
-  app.add_flag("--realtime", o.linia.temps_real, "a tick every 50 ms of wall-clock time");
-  app.add_option("--name", o.noms,
-                 "the name shown for each robot, in order (repeat it), whatever it calls itself")
-      ->allow_extra_args(false)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-      ->check(NomValid);
-  auto* torneig = app.add_option("--tournament", o.torneig,
-                                 "play N seeds from --seed on (two robots: each from both "
-                                 "places), print a table")
-                      ->check(CLI::Range(1, 1000000));
-  auto* llavors =
-      app.add_option("--seeds", o.llavors,
-                     "a tournament over the seeds FROM-TO, both included (at most 1000000)")
-          ->check(RangLlavors);
-  llavors->excludes(torneig);
-  llavors->excludes(app.get_option("--seed"));
-  app.add_option("--results", o.resultats,
-                 "the tournament's results file, a JSON line per game (default "
-                 "out/tournament-FROM-TO.jsonl); kept games go in a folder of its name");
-  auto* reprendre = app.add_flag("--resume", o.reprendre,
-                                 "continue the tournament of the results file: the games it has "
-                                 "are not played again, the table counts them all");
-  app.add_flag("--overwrite", o.sobreescriu, "replace a results file that exists")
-      ->excludes(reprendre);
-  auto* sprt = app.add_option("--sprt", o.sprt,
-                              "ELO0 ELO1 (-1000 to 1000): play pairs until the test decides "
-                              "(two robots; up to --tournament seeds, 10000 by default)")
-                   ->expected(2)
-                   ->allow_extra_args(false);
-  app.add_option("--alpha", o.alfa, "the test's false positive rate")
-      ->capture_default_str()
-      ->check(CLI::Range(0.001, 0.499))
-      ->needs(sprt);
-  app.add_option("--beta", o.beta, "the test's false negative rate")
-      ->capture_default_str()
-      ->check(CLI::Range(0.001, 0.499))
-      ->needs(sprt);
-  app.add_option("--keep", o.guarda,
-                 "keep transcript, replay and picture of the games that matter: drops, losses "
-                 "(of the first robot), both (drops,losses), or all");
-  app.add_flag("--unpaired", o.sense_parells,
-               "two robots: play each seed once, not from both places");
-  app.add_option("-j,--jobs", o.fils, "matches played at once (default: one per core)")
-      ->check(CLI::Range(1, 1024));
-  app.add_option(
-         "--tally", o.recompte,
-         "print the table of these results files (shards of one tournament), and nothing else")
-      ->expected(1, -1)
-      ->check(CLI::ExistingFile);
-  app.add_option("--games", o.linia.jocs, "games in the series, played by the same robot processes")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 100000));
-  app.add_option("--first-game", o.linia.primer_joc,
-                 "number of the first game: game K of a series can be played on its own")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 100000));
-  app.add_option("--answer-time", o.espera, "seconds a robot may take over one tick")
-      ->capture_default_str()
-      ->check(CLI::Range(0.01, 3600.0));
-  app.add_option("--mem-limit", o.linia.limits.memoria_mib,
-                 "MiB of resident memory a robot may use, its processes together, 0 to 1048576 "
-                 "(0: no limit)")
-      ->capture_default_str()
-      ->check(CLI::Range(0L, 1L << 20));
-  app.add_option("--proc-limit", o.linia.limits.processos,
-                 "processes a robot may have at once, itself included, 0 to 100000 (0: no limit)")
-      ->capture_default_str()
-      ->check(CLI::Range(0, 100000));
-  app.add_option("--file-limit", o.linia.max_fitxer_mib,
-                 "MiB of the largest file a robot may write, 0 to 1048576 (0: no limit)")
-      ->capture_default_str()
-      ->check(CLI::Range(0L, 1L << 20));
-  app.add_flag("--no-sandbox", o.sense_caixa,
-               "run each robot as a plain child process, not in a sandbox of its own");
-  app.add_option("ROBOT", o.robots,
-                 "one to eight robots (with --match: they replace the file's, in order)");
-}
-
-bool EsTorneig(const t_opcions& o) {
-  return o.torneig > 0 || !o.sprt.empty() || !o.llavors.empty();
-}
-
-// Options that only a tournament reads: given to a single match, they would do nothing.
-std::string SenseTorneig(const CLI::App& app) {
-  for (const char* nom :
-       {"--results", "--resume", "--overwrite", "--keep", "--unpaired", "--jobs"}) {
-    if (app.count(nom) > 0) {
-      return std::string(nom) + ": only for a tournament (--tournament, --seeds or --sprt)";
-    }
-  }
-  return "";
-}
-
-// The table of results files; exit 2 if they are not one tournament.
-int Recompte(const t_opcions& o, const std::optional<t_sprt>& test) {
+// A tally: the table of results files; exit 2 if they are not one tournament.
+int Recompte(const t_ordres& o) {
   std::vector<json> registres;
   std::string error;
   if (!LlegeixResultats(o.recompte, registres, error)) return Error(error, 2);
-  if (test && !registres.empty() && registres.front().at("robots").size() != 2) {
+  if (o.sprt && !registres.empty() && registres.front().at("robots").size() != 2) {
     return Error("--sprt: the test needs a tournament of two robots", 2);
   }
-  std::cout << TaulaResultats(registres, test);
-  return 0;
-}
-
-// The file's robots, replaced in order by those of the command line; the rest stay, with their
-// places and names. Says which were replaced.
-void ReemplacaRobots(t_config& config, const t_opcions& o) {
-  for (size_t k = 0; k < o.robots.size(); ++k) {
-    const std::string cami = CamiRobot(o.robots[k], DirArena());
-    if (k < config.robots.size()) {
-      std::cout << "Robot " << k + 1 << " of " << o.partida << " (" << config.robots[k]
-                << ") replaced by " << o.robots[k] << "\n";
-      config.robots[k] = cami;
-      if (k < config.noms.size()) config.noms[k].clear();
-    } else {
-      config.robots.push_back(cami);
-    }
-  }
-}
-
-// The configuration: the match file's, with what the command line names over it.
-int Configura(const CLI::App& app, const t_opcions& o, t_config& config) {
-  if (!o.partida.empty()) {
-    std::string error;
-    if (!LlegeixPartida(o.partida, DirArena(), config, error)) return Error(error, 2);
-  }
-  auto Si = [&](const char* opcio, auto& desti, const auto& valor) {
-    if (app.count(opcio) > 0) desti = valor;
-  };
-  const t_config& l = o.linia;
-  Si("--seed", config.llavor, l.llavor);
-  Si("--time", config.durada, l.durada);
-  Si("--realtime", config.temps_real, l.temps_real);
-  Si("--games", config.jocs, l.jocs);
-  Si("--first-game", config.primer_joc, l.primer_joc);
-  Si("--answer-time", config.espera_ms, static_cast<int>(std::lround(o.espera * 1000)));
-  Si("--mem-limit", config.limits.memoria_mib, l.limits.memoria_mib);
-  Si("--proc-limit", config.limits.processos, l.limits.processos);
-  Si("--file-limit", config.max_fitxer_mib, l.max_fitxer_mib);
-  if (o.sense_caixa) config.aillat = false;
-  if (o.partida.empty()) {
-    for (const auto& r : o.robots) config.robots.push_back(CamiRobot(r, DirArena()));
-  } else {
-    ReemplacaRobots(config, o);
-  }
-  if (config.robots.empty()) return Error("ROBOT is required (or a match file with robots)", 2);
-  if (config.robots.size() > 8) {
-    return Error("ROBOT: at most eight robots, " + std::to_string(config.robots.size()) + " given",
-                 2);
-  }
-  if (o.noms.size() > config.robots.size()) {
-    return Error("--name: " + std::to_string(o.noms.size()) + " names for " +
-                     std::to_string(config.robots.size()) + " robots",
-                 2);
-  }
-  // A name for each place, so that names travel with their robots when places are swapped.
-  config.noms.resize(config.robots.size());
-  for (size_t k = 0; k < o.noms.size(); ++k) config.noms[k] = o.noms[k];
-  // Every robot is checked before anything is started or written.
-  for (const auto& cami : config.robots) {
-    if (cami == kDiana) continue;
-    const std::string per_que = NoEngegable(OrdreRobot(cami));
-    if (!per_que.empty()) return Error("cannot start robot '" + cami + "': " + per_que, 2);
-  }
-  if (const std::string massa = MassaLlarga(config); !massa.empty()) return Error(massa, 2);
-  // A field too full for what the match puts on it is refused before any robot starts (for a
-  // tournament, the field of its first seed).
-  t_config prova = config;
-  if (!o.llavors.empty()) {
-    prova.llavor = std::stoull(o.llavors);
-  } else if (EsTorneig(o) && app.count("--seed") == 0) {
-    prova.llavor = 1;
-  }
-  std::string error;
-  if (!ComprovaDisposicio(prova, error)) return Error(error, 2);
+  std::cout << TaulaResultats(registres, o.sprt);
   return 0;
 }
 
@@ -338,99 +88,23 @@ std::string DirGuardats(const std::string& resultats) {
   return dir;
 }
 
-// The results file, opened and locked before anything is played: a FIFO or a folder is refused,
-// another arena writing it is refused, and one that holds results is not truncated by surprise.
-// --resume reads what it has, which must be this very tournament over the same seeds; nothing
-// is written to the file before it is known to be so.
-int PreparaResultats(const t_opcions& o, const t_config& config, t_torneig& t) {
-  struct stat st;
-  const bool existeix = stat(t.resultats.c_str(), &st) == 0;
-  if (existeix && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
-    return Error("--results: " + t.resultats + " is not a regular file", 2);
+// The tournament the command line asks for, its results file opened and locked; false, with
+// `error`, if it cannot be played.
+bool PreparaTorneig(const t_ordres& o, const t_config& config, const char* arena, t_torneig& t,
+                    std::string& error) {
+  if (o.sprt && config.robots.size() != 2) {
+    error =
+        "--sprt: the test compares two robots; " + std::to_string(config.robots.size()) + " given";
+    return false;
   }
-  const bool ple = existeix && S_ISREG(st.st_mode) && st.st_size > 0;
-  struct stat dir;
-  if (stat(t.dir_guardats.c_str(), &dir) == 0 && !S_ISDIR(dir.st_mode)) {
-    return Error("cannot keep games in " + t.dir_guardats + ": not a folder", 2);
-  }
-  if (ple && !o.reprendre && !o.sobreescriu) {
-    return Error(t.resultats +
-                     " already holds results: --resume continues that tournament, --overwrite "
-                     "replaces it, --results names another file",
-                 2);
-  }
-  const int fd = open(t.resultats.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return Error("cannot write " + t.resultats + ": " + std::strerror(errno), 2);
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return Error(t.resultats + ": another arena is writing it", 2);
-  }
-  t.fd_resultats = fd;  // closed by the tournament, or with the process on an error below
-  std::string error;
-  if (ple && o.reprendre) {
-    if (!LlegeixResultats({t.resultats}, t.previs, error, true)) return Error(error, 2);
-    const json empremta = Empremta(config, t);
-    for (const auto& r : t.previs) {
-      std::string per_que = Diferencia(empremta, r);
-      const uint64_t llavor = r.at("seed").get<uint64_t>();
-      if (per_que.empty() && (llavor < t.primera || llavor > t.darrera)) {
-        per_que = "seed " + std::to_string(llavor) + ", outside " + std::to_string(t.primera) +
-                  "-" + std::to_string(t.darrera);
-      }
-      if (!per_que.empty()) {
-        return Error("--resume: " + t.resultats + " holds " + per_que +
-                         "; --overwrite replaces it, --results names another file",
-                     2);
-      }
-    }
-    if (!ReparaFinal(t.resultats, error)) return Error(error, 2);
-  }
-  const bool buida = t.previs.empty();
-  if (!existeix || S_ISREG(st.st_mode)) {
-    if (buida && ftruncate(fd, 0) != 0) {
-      return Error("cannot write " + t.resultats + ": " + std::strerror(errno), 2);
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_APPEND);
-  }
-  return 0;
-}
-
-int Torneig(const CLI::App& app, const t_opcions& o, const t_config& config,
-            const std::optional<t_sprt>& test, const char* arena) {
-  if (!o.transcripcio.empty()) {
-    return Error("--transcript: a tournament keeps games with --keep, not one transcript", 2);
-  }
-  if (test && config.robots.size() != 2) {
-    return Error(
-        "--sprt: the test compares two robots; " + std::to_string(config.robots.size()) + " given",
-        2);
-  }
-  t_torneig t;
-  t.primera = app.count("--seed") ? config.llavor : 1;
-  t.darrera = t.primera + static_cast<uint64_t>(o.torneig > 0 ? o.torneig : test ? 10000 : 1) - 1;
-  if (!o.llavors.empty()) {
-    t.primera = std::stoull(o.llavors);
-    t.darrera = std::stoull(o.llavors.substr(o.llavors.find('-') + 1));
-  }
-  if (t.darrera < t.primera) return Error("--seed: the seeds go past 2^64 - 1", 2);
-  if (app.count("--keep") > 0 && (o.guarda.empty() || o.guarda.back() == ',')) {
-    return Error("--keep: '" + o.guarda + "' is not a list of drops, losses or all", 2);
-  }
-  std::istringstream guardar(o.guarda);
-  for (std::string que; std::getline(guardar, que, ',');) {
-    if (que == "drops") {
-      t.guarda_caigudes = true;
-    } else if (que == "losses") {
-      t.guarda_derrotes = true;
-    } else if (que == "all") {
-      t.guarda_tots = true;
-    } else {
-      return Error("--keep: '" + que + "' is not drops, losses or all", 2);
-    }
-  }
+  t.primera = o.llavors.primera;
+  t.darrera = o.llavors.darrera;
+  t.guarda_caigudes = o.guarda_caigudes;
+  t.guarda_derrotes = o.guarda_derrotes;
+  t.guarda_tots = o.guarda_tots;
   t.parells = !o.sense_parells;
   t.fils = o.fils;
-  t.sprt = test;
+  t.sprt = o.sprt;
   t.arena = arena;
   t.partida = o.partida;
   t.progres_terminal = isatty(STDERR_FILENO) == 1;
@@ -441,18 +115,18 @@ int Torneig(const CLI::App& app, const t_opcions& o, const t_config& config,
   // out/ is made only when something goes there.
   if ((o.resultats.empty() || t.dir_guardats.rfind("out/", 0) == 0) && mkdir("out", 0755) != 0 &&
       errno != EEXIST) {
-    return Error("out: " + std::string(std::strerror(errno)), 2);
+    error = "out: " + std::string(std::strerror(errno));
+    return false;
   }
   if (const std::string per_que = NoEscrivible(t.resultats); !per_que.empty()) {
-    return Error("cannot write " + per_que, 2);
+    error = "cannot write " + per_que;
+    return false;
   }
-  if (const int codi = PreparaResultats(o, config, t)) return codi;
-  const auto inici = std::chrono::steady_clock::now();
-  std::string error;
-  const std::vector<json> registres = JugaTorneig(config, t, std::cerr, &error);
-  const double segons =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - inici).count();
-  std::cout << TaulaResultats(registres, test);
+  return ObreResultats(t, config, o.reprendre, o.sobreescriu, error);
+}
+
+// On standard error, after the table: how many games, how fast, where, and what was kept.
+void Informa(const t_torneig& t, const std::vector<json>& registres, double segons) {
   const size_t nous = registres.size() - t.previs.size();
   std::cerr << nous << " games in " << segons << " s ("
             << static_cast<double>(nous) / std::max(segons, 1e-9) << " games/s)";
@@ -463,6 +137,19 @@ int Torneig(const CLI::App& app, const t_opcions& o, const t_config& config,
       std::cerr << "kept: " << f.get<std::string>() << "\n";
     }
   }
+}
+
+// A tournament: played, its table printed, however it ended.
+int Torneig(const t_ordres& o, const t_config& config, const char* arena) {
+  t_torneig t;
+  std::string error;
+  if (!PreparaTorneig(o, config, arena, t, error)) return Error(error, 2);
+  const auto inici = std::chrono::steady_clock::now();
+  const std::vector<json> registres = JugaTorneig(config, t, std::cerr, &error);
+  const double segons =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - inici).count();
+  std::cout << TaulaResultats(registres, o.sprt);
+  Informa(t, registres, segons);
   if (interrupcio) {
     std::cout << "Interrupted: the table counts the " << registres.size()
               << " games that were finished\n";
@@ -486,94 +173,80 @@ std::string MalTranscripcio(const std::string& cami) {
   return "";
 }
 
+// The picture of game `joc`, beside the transcript: one per game of a series.
+std::string Imatge(const t_config& config, int joc) {
+  return config.base_err + (config.jocs > 1 ? ".g" + std::to_string(joc) : "") + ".svg";
+}
+
+// Where a match's files go: its transcript, out/match-SEED.txt unless it is named, and beside
+// it the replay page and the pictures; false, with `error`, if one of them cannot be written.
+bool PreparaPartida(const t_ordres& o, t_config& config, std::string& error) {
+  std::string transcripcio = o.transcripcio;
+  error = MalTranscripcio(transcripcio);
+  if (!error.empty()) return false;
+  if (transcripcio.empty()) {
+    if (mkdir("out", 0755) != 0 && errno != EEXIST) {
+      error = "out: " + std::string(std::strerror(errno));
+      return false;
+    }
+    transcripcio = "out/match-" + std::to_string(config.llavor) + ".txt";
+  }
+  config.base_err = SenseExtensio(transcripcio);
+  for (const std::string& cami :
+       {transcripcio, config.base_err + ".html", Imatge(config, config.primer_joc)}) {
+    const std::string per_que = NoEscrivible(cami);
+    if (!per_que.empty()) {
+      error = "cannot write " + per_que;
+      return false;
+    }
+  }
+  config.transcripcio = transcripcio;
+  return true;
+}
+
+// A match or a series: played, its summary printed, its replay page and pictures written.
+int Partida(const t_ordres& o, t_config config) {
+  if (std::string error; !PreparaPartida(o, config, error)) return Error(error, 2);
+  // The transcript is written as the match goes, a section per game of a series.
+  const std::vector<t_resultat> jocs = JugaSerie(config);
+  std::cout << (config.jocs > 1 ? ResumSerie(config, jocs) : Resum(config, jocs.front()));
+  int codi = interrupcio ? 128 + interrupcio : 0;
+  const auto Falla = [&](const std::string& que) {
+    std::cerr << "arena: " << que << "\n";
+    if (codi == 0) codi = 1;
+  };
+  if (!jocs.front().error_arena.empty()) Falla(jocs.front().error_arena);
+  if (!jocs.front().error_transcripcio.empty()) {
+    Falla("cannot write " + config.transcripcio + ": " + jocs.front().error_transcripcio);
+  } else {
+    size_t linies = 0;
+    for (const auto& r : jocs) linies += r.linies_transcripcio;
+    std::cout << "Transcript: " << config.transcripcio << " (" << linies << " lines)\n";
+  }
+  // One replay page for the whole series; a picture per game.
+  const auto Escriu = [&](const char* que, const std::string& cami, const std::string& text) {
+    const std::string per_que = Desa(cami, text);
+    if (!per_que.empty()) return Falla("cannot write " + per_que);
+    std::cout << que << ": " << cami << "\n";
+  };
+  Escriu("Replay", config.base_err + ".html", PaginaRepeticio(config, jocs));
+  for (const auto& r : jocs) Escriu("Picture", Imatge(config, r.joc), ImatgeSvg(config, r));
+  return codi;
+}
+
 }  // namespace
 
 int Arena(int argc, char** argv) {
-  t_opcions o;
-  CLI::App app{kDescripcio, "arena"};
-  DefineixOpcions(app, o);
-  if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
-  // A Range check lets a NaN through: every comparison with it is false.
-  if (!std::isfinite(o.linia.durada)) return Error("--time: not a number of seconds", 2);
-  if (!std::isfinite(o.espera)) return Error("--answer-time: not a number of seconds", 2);
-  std::optional<t_sprt> test;
-  if (!o.sprt.empty()) {
-    test = t_sprt{o.sprt[0], o.sprt[1], o.alfa, o.beta};
-    if (const std::string mal = MalsLimits(*test); !mal.empty()) return Error("--sprt: " + mal, 2);
-    if (!(test->elo1 > test->elo0) || !std::isfinite(test->elo0) || !std::isfinite(test->elo1) ||
-        !(test->alfa > 0 && test->alfa < 0.5) || !(test->beta > 0 && test->beta < 0.5)) {
-      return Error("--sprt: ELO1 must be above ELO0, ALPHA and BETA between 0 and 0.5", 2);
-    }
-  }
-  if (!o.recompte.empty()) {
-    if (!o.robots.empty()) return Error("--tally: reads results files only, no robots", 2);
-    for (const CLI::Option* opcio : app.get_options()) {
-      const std::string nom = opcio->get_name();
-      const bool seu = nom == "--tally" || nom == "--sprt" || nom == "--alpha" || nom == "--beta";
-      if (!seu && opcio->count() > 0) {
-        return Error("--tally: reads results files only; " + nom + " has nothing to do there", 2);
-      }
-    }
-    return Recompte(o, test);
-  }
-  const bool es_torneig = EsTorneig(o);
-  if (!es_torneig) {
-    if (const std::string per_que = SenseTorneig(app); !per_que.empty()) return Error(per_que, 2);
-  }
+  t_ordres o;
+  if (const auto codi = LlegeixOrdres(argc, argv, o)) return *codi;
+  if (o.mode == t_mode::RECOMPTE) return Recompte(o);
   t_config config;
-  if (const int codi = Configura(app, o, config)) return codi;
+  if (std::string error; !Configura(o, DirArena(), std::cout, config, error)) {
+    return Error(error, 2);
+  }
   std::signal(SIGPIPE, SIG_IGN);
   if (interrupcio) return 128 + interrupcio;
-  if (es_torneig) return Torneig(app, o, config, test, argv[0]);
-  std::string transcripcio = o.transcripcio;
-  if (const std::string per_que = MalTranscripcio(transcripcio); !per_que.empty()) {
-    return Error(per_que, 2);
-  }
-  if (transcripcio.empty()) {
-    if (mkdir("out", 0755) != 0 && errno != EEXIST)
-      return Error("out: " + std::string(std::strerror(errno)), 2);
-    transcripcio = "out/match-" + std::to_string(config.llavor) + ".txt";
-  }
-  // The replay page and the picture go beside the transcript, one of each per game.
-  const std::string base = SenseExtensio(transcripcio);
-  auto Base = [&](int joc) { return config.jocs > 1 ? base + ".g" + std::to_string(joc) : base; };
-  for (const std::string& cami : {transcripcio, base + ".html", Base(config.primer_joc) + ".svg"}) {
-    const std::string per_que = NoEscrivible(cami);
-    if (!per_que.empty()) return Error("cannot write " + per_que, 2);
-  }
-  config.base_err = base;
-
-  // The transcript is written as the match goes, a section per game of a series.
-  config.transcripcio = transcripcio;
-  const std::vector<t_resultat> jocs = JugaSerie(config);
-  std::cout << (config.jocs > 1 ? ResumSerie(config, jocs) : Resum(config, jocs.front()));
-  size_t linies = 0;
-  for (const auto& r : jocs) linies += r.linies_transcripcio;
-  int codi = interrupcio ? 128 + interrupcio : 0;
-  auto Desa = [&](const char* que, const std::string& cami, const std::string& contingut,
-                  const std::string& nota) {
-    if (const std::string per_que = ::Desa(cami, contingut); !per_que.empty()) {
-      std::cerr << "arena: cannot write " << per_que << "\n";
-      if (codi == 0) codi = 1;
-      return;
-    }
-    std::cout << que << ": " << cami << nota << "\n";
-  };
-  if (!jocs.front().error_arena.empty()) {
-    std::cerr << "arena: " << jocs.front().error_arena << "\n";
-    if (codi == 0) codi = 1;
-  }
-  if (!jocs.front().error_transcripcio.empty()) {
-    std::cerr << "arena: cannot write " << transcripcio << ": " << jocs.front().error_transcripcio
-              << "\n";
-    if (codi == 0) codi = 1;
-  } else {
-    std::cout << "Transcript: " << transcripcio << " (" << linies << " lines)\n";
-  }
-  // One replay page for the whole series; a picture per game.
-  Desa("Replay", base + ".html", PaginaRepeticio(config, jocs), "");
-  for (const auto& r : jocs) Desa("Picture", Base(r.joc) + ".svg", ImatgeSvg(config, r), "");
-  return codi;
+  return o.mode == t_mode::TORNEIG ? Torneig(o, config, argv[0]) : Partida(o, config);
 }
 
 int main(int argc, char** argv) {

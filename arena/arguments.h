@@ -9,7 +9,7 @@
 // Parses the command line. Nothing to return means go on; otherwise the program's exit status:
 // 0 after --help (usage on standard output), 2 after a message on standard error that names
 // the argument and what is wrong with it.
-inline std::optional<int> LlegeixArguments(CLI::App& app, int argc, char** argv) {
+inline std::optional<int> LlegeixArguments(CLI::App& app, int argc, const char* const* argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

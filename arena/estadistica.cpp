@@ -2,12 +2,21 @@
 // tally of results files gives the same figures as the run that wrote them.
 #include "arena/estadistica.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
 namespace {
 
 const double kPuntsParell[5] = {0, 0.25, 0.5, 0.75, 1};
+
+// Where a score goes in the pentanomial: a pair's score in quarters; a single game, counted as
+// if a pair, scores 0, 0.5 or 1.
+size_t Calaix(double punts, bool parell) {
+  const long k = parell ? std::lround(punts * 4) : std::lround(punts * 2) * 2;
+  return static_cast<size_t>(std::clamp(k, 0L, 4L));
+}
 
 std::string Signat(double x) {
   if (std::isinf(x)) return x > 0 ? "+inf" : "-inf";
@@ -128,4 +137,36 @@ std::string TextSprt(const t_pentanomi& p, const t_sprt& sprt) {
                 "SPRT elo0 %g elo1 %g (alpha %g, beta %g): LLR %s (bounds %.2f, %.2f): %s",
                 sprt.elo0, sprt.elo1, sprt.alfa, sprt.beta, valor, sprt.Baixa(), sprt.Alta(), que);
   return b;
+}
+
+void t_parells::Afegeix(uint64_t llavor, int joc, double punts, size_t etiqueta) {
+  espera[{llavor, joc}].emplace_back(punts, etiqueta);
+}
+
+size_t t_parells::EnEspera(uint64_t llavor) const {
+  size_t n = 0;
+  for (auto it = espera.lower_bound({llavor, INT_MIN});
+       it != espera.end() && it->first.first == llavor; ++it) {
+    n += it->second.size();
+  }
+  return n;
+}
+
+void t_parells::Compta(uint64_t fins) {
+  auto it = espera.begin();
+  for (; !decidit && it != espera.end() && it->first.first <= fins; it = espera.erase(it)) {
+    const auto& s = it->second;
+    if (parells && s.size() != 2) continue;
+    if (parells) {
+      ++p[Calaix((s[0].first + s[1].first) / 2, true)];
+      comptats.insert(comptats.end(), {s[0].second, s[1].second});
+      decidit = sprt && Decideix(p, *sprt) != t_decisio::CONTINUA;
+      continue;
+    }
+    for (size_t k = 0; k < s.size() && !decidit; ++k) {
+      ++p[Calaix(s[k].first, false)];
+      comptats.push_back(s[k].second);
+      decidit = sprt && Decideix(p, *sprt) != t_decisio::CONTINUA;
+    }
+  }
 }

@@ -4,7 +4,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // How many pairs scored 0, 0.25, 0.5, 0.75 and 1 (a pair: one seed played from both places).
 using t_pentanomi = std::array<long, 5>;
@@ -53,3 +59,28 @@ t_decisio Decideix(const t_pentanomi& p, const t_sprt& sprt);
 std::string TextElo(const t_pentanomi& p);
 // "LLR 2.51 (bounds -2.94, 2.94): continue" and the like.
 std::string TextSprt(const t_pentanomi& p, const t_sprt& sprt);
+
+// The first robot's scores as the statistics count them: in pairs (a seed and game played from
+// both places) or, unpaired, game by game; in seed and game order; up to the test's decision.
+// Scores come in whatever order games end; the running test and the table both count here, so
+// that a tally of the records decides where the tournament decided.
+struct t_parells {
+  t_parells(bool en_parells, const std::optional<t_sprt>& test) : parells(en_parells), sprt(test) {}
+
+  bool parells;
+  std::optional<t_sprt> sprt;  // without one, nothing is decided
+  t_pentanomi p{};
+  bool decidit = false;
+  std::vector<size_t> comptats;  // the tags of the scores counted, in the order counted
+
+  // One game's score for the first robot, tagged (with a record's index) to be told apart.
+  void Afegeix(uint64_t llavor, int joc, double punts, size_t etiqueta);
+  // How many scores of seed `llavor` wait to be counted.
+  size_t EnEspera(uint64_t llavor) const;
+  // Counts in order what waits up to seed `fins`: each complete pair (or game), passing over a
+  // pair left incomplete, as nothing more of it will come; stops at the test's decision.
+  void Compta(uint64_t fins);
+
+  // By seed and game: the scores not counted yet, with their tags.
+  std::map<std::pair<uint64_t, int>, std::vector<std::pair<double, size_t>>> espera;
+};

@@ -223,12 +223,6 @@ double Normal(double angle) {
   return a >= DOS_PI ? 0 : a;
 }
 
-void OpcionsPerDefecte(double o[NUM_OPCIONS]) {
-  const double valors[NUM_OPCIONS] = {0.785398, 1.5708, 2.0944, 1.0, -0.5, 100, 120, 10,
-                                      10,       0.5,    5,      10,  60,   0,   0};
-  std::copy(valors, valors + NUM_OPCIONS, o);
-}
-
 bool Ordena(t_mon& mon, int i, const std::string& ordre) {
   std::istringstream in(ordre);
   in.imbue(std::locale::classic());

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "arena/opcions.h"
+
 // Object types as the Radar and Collision messages report them.
 enum { OBJ_ROBOT = 0, OBJ_TRET = 1, OBJ_PARET = 2, OBJ_GALETA = 3, OBJ_MINA = 4 };
 // Part bits of Rotate, RotateTo, RotateAmount and Sweep.
@@ -26,22 +28,6 @@ constexpr double DANY_PARET = 0.5;  // energy lost hitting a wall, per unit of s
 // Times are sums of ticks, which floating point leaves a hair off: what is left of a wait below
 // this is nothing.
 constexpr double MARGE_TEMPS = 1e-9;
-
-// The game options sent to every robot, by number; the physics uses the same values.
-enum {
-  OPT_GIR_COS = 0,
-  OPT_GIR_CANYO = 1,
-  OPT_GIR_RADAR = 2,
-  OPT_ACCEL_MAX = 3,
-  OPT_ACCEL_MIN = 4,
-  OPT_ENERGIA_INICIAL = 5,
-  OPT_ENERGIA_MAX = 6,
-  OPT_VEL_TRET = 8,
-  OPT_TRET_MIN = 9,
-  OPT_TRET_MAX = 10,
-  OPT_DURADA = 12,
-  NUM_OPCIONS = 15
-};
 
 // How one part turns.
 struct t_gir {
@@ -93,9 +79,6 @@ struct t_event {
   std::string missatge;
   int girs_acabats = 0;  // for RotationReached: the parts whose turn completed
 };
-
-// The default game options.
-void OpcionsPerDefecte(double opcions[NUM_OPCIONS]);
 
 // Angle in [0, 2π).
 double Normal(double angle);

@@ -34,13 +34,14 @@ struct t_error {
   throw t_error{node.source(), que};
 }
 
-// The game options a file may set, by the names it uses for them.
-const std::map<std::string, int> kOpcions = {
-    {"body_turn", OPT_GIR_COS},          {"cannon_turn", OPT_GIR_CANYO},
-    {"radar_turn", OPT_GIR_RADAR},       {"max_acceleration", OPT_ACCEL_MAX},
-    {"min_acceleration", OPT_ACCEL_MIN}, {"start_energy", OPT_ENERGIA_INICIAL},
-    {"max_energy", OPT_ENERGIA_MAX},     {"shot_speed", OPT_VEL_TRET},
-    {"min_shot", OPT_TRET_MIN},          {"max_shot", OPT_TRET_MAX}};
+// The game options a file may set, by the names the table of options gives them.
+std::map<std::string, int> NomsOpcions() {
+  std::map<std::string, int> noms;
+  for (const t_opcio& o : kOpcions) {
+    if (o.nom) noms[o.nom] = o.numero;
+  }
+  return noms;
+}
 
 void NomesClaus(const toml::table& t, const std::set<std::string>& claus, const std::string& on) {
   for (const auto& [clau, _] : t) {
@@ -138,13 +139,8 @@ std::string Relatiu(const std::string& programa, const std::string& dir) {
   return resultat;
 }
 
-void Llegeix(const toml::table& arrel, const std::string& dir, const std::string& dir_rivals,
-             t_config& c) {
-  NomesClaus(arrel,
-             {"seed", "duration", "tick", "games", "field", "options", "robot", "cookies", "mines",
-              "cookie", "mine", "shot", "answer_time", "memory_limit", "process_limit",
-              "file_limit", "description"},
-             "the match");
+// The match's settings, each over what `c` holds.
+void LlegeixValors(const toml::table& arrel, t_config& c) {
   Text(arrel, "description");
   c.llavor =
       static_cast<uint64_t>(Enter(arrel, "seed", static_cast<long long>(c.llavor), 0, INT64_MAX));
@@ -169,54 +165,57 @@ void Llegeix(const toml::table& arrel, const std::string& dir, const std::string
   if (const toml::node* n = arrel.get("options")) {
     const toml::table* opcions = n->as_table();
     if (!opcions) Falla(*n, "'options' must be a table");
+    const std::map<std::string, int> per_nom = NomsOpcions();
     std::set<std::string> noms;
-    for (const auto& [nom, _] : kOpcions) noms.insert(nom);
+    for (const auto& [nom, _] : per_nom) noms.insert(nom);
     NomesClaus(*opcions, noms, "options");
-    for (const auto& [nom, numero] : kOpcions) {
+    for (const auto& [nom, numero] : per_nom) {
       if (const toml::node* v = opcions->get(nom)) c.opcions[numero] = Nombre(*v, nom);
     }
   }
-  // Places are checked against the field once it is known.
-  auto Dins = [&](const toml::table& t, double x, double y, double radi, const std::string& que) {
-    if (x < radi || y < radi || x > c.amplada - radi || y > c.alcada - radi) {
-      std::ostringstream o;
-      o << que << " at (" << x << ", " << y << ") is outside the " << c.amplada << " x " << c.alcada
-        << " field";
-      Falla(t, o.str());
-    }
-  };
-  if (const toml::array* robots = Taules(arrel, "robot")) {
-    if (robots->empty() || robots->size() > 8) Falla(*robots, "a match has one to eight robots");
-    c.robots.clear();
-    c.llocs.clear();
-    c.noms.clear();
-    for (const toml::node& n : *robots) {
-      const toml::table& r = *n.as_table();
-      NomesClaus(r, {"program", "name", "x", "y", "heading", "speed"}, "a robot");
-      const std::string programa = Text(r, "program");
-      if (programa.empty()) Falla(r, "a robot needs its 'program'");
-      c.robots.push_back(CamiRobot(Relatiu(programa, dir), dir_rivals));
-      c.noms.push_back(Nom(r));
-      t_lloc lloc{0, 0, 0};
-      lloc.aleatori = !r.contains("x") && !r.contains("y");
-      if (!lloc.aleatori && !(r.contains("x") && r.contains("y")))
-        Falla(r, "a robot's place needs both x and y");
-      lloc.x = Nombre(r, "x", 0, -1e9, 1e9);
-      lloc.y = Nombre(r, "y", 0, -1e9, 1e9);
-      lloc.rumb = Nombre(r, "heading", 0, -1e6, 1e6);
-      lloc.vel = Nombre(r, "speed", 0, -VEL_MAX, VEL_MAX);
-      if (!lloc.aleatori) {
-        Dins(r, lloc.x, lloc.y, RADI_ROBOT, "a robot");
-        for (size_t k = 0; k < c.llocs.size(); ++k) {
-          const t_lloc& altre = c.llocs[k];
-          if (!altre.aleatori && std::hypot(altre.x - lloc.x, altre.y - lloc.y) < 2 * RADI_ROBOT) {
-            Falla(r, "this robot overlaps robot " + std::to_string(k + 1));
-          }
-        }
+}
+
+// Places are checked against the field once it is known.
+void Dins(const t_config& c, const toml::table& t, double x, double y, double radi,
+          const std::string& que) {
+  if (x < radi || y < radi || x > c.amplada - radi || y > c.alcada - radi) {
+    std::ostringstream o;
+    o << que << " at (" << x << ", " << y << ") is outside the " << c.amplada << " x " << c.alcada
+      << " field";
+    Falla(t, o.str());
+  }
+}
+
+// One [[robot]]: its program, its name, and its place unless it is to be drawn at random.
+void LlegeixRobot(const toml::table& r, const std::string& dir, const std::string& dir_rivals,
+                  t_config& c) {
+  NomesClaus(r, {"program", "name", "x", "y", "heading", "speed"}, "a robot");
+  const std::string programa = Text(r, "program");
+  if (programa.empty()) Falla(r, "a robot needs its 'program'");
+  c.robots.push_back(CamiRobot(Relatiu(programa, dir), dir_rivals));
+  c.noms.push_back(Nom(r));
+  t_lloc lloc{0, 0, 0};
+  lloc.aleatori = !r.contains("x") && !r.contains("y");
+  if (!lloc.aleatori && !(r.contains("x") && r.contains("y")))
+    Falla(r, "a robot's place needs both x and y");
+  lloc.x = Nombre(r, "x", 0, -1e9, 1e9);
+  lloc.y = Nombre(r, "y", 0, -1e9, 1e9);
+  lloc.rumb = Nombre(r, "heading", 0, -1e6, 1e6);
+  lloc.vel = Nombre(r, "speed", 0, -VEL_MAX, VEL_MAX);
+  if (!lloc.aleatori) {
+    Dins(c, r, lloc.x, lloc.y, RADI_ROBOT, "a robot");
+    for (size_t k = 0; k < c.llocs.size(); ++k) {
+      const t_lloc& altre = c.llocs[k];
+      if (!altre.aleatori && std::hypot(altre.x - lloc.x, altre.y - lloc.y) < 2 * RADI_ROBOT) {
+        Falla(r, "this robot overlaps robot " + std::to_string(k + 1));
       }
-      c.llocs.push_back(lloc);
     }
   }
+  c.llocs.push_back(lloc);
+}
+
+// The cookies, mines and shots placed by hand.
+void LlegeixObjectes(const toml::table& arrel, t_config& c) {
   c.objectes.clear();
   for (const auto& [clau, tipus] : {std::pair{"cookie", OBJ_GALETA}, std::pair{"mine", OBJ_MINA}}) {
     if (const toml::array* llista = Taules(arrel, clau)) {
@@ -226,7 +225,7 @@ void Llegeix(const toml::table& arrel, const std::string& dir, const std::string
         if (!o.contains("x") || !o.contains("y"))
           Falla(o, std::string("a ") + clau + " needs x and y");
         const double x = Nombre(o, "x", 0, -1e9, 1e9), y = Nombre(o, "y", 0, -1e9, 1e9);
-        Dins(o, x, y, RADI_OBJECTE, std::string("a ") + clau);
+        Dins(c, o, x, y, RADI_OBJECTE, std::string("a ") + clau);
         c.objectes.push_back({x, y, tipus});
       }
     }
@@ -238,13 +237,31 @@ void Llegeix(const toml::table& arrel, const std::string& dir, const std::string
       NomesClaus(t, {"x", "y", "heading", "speed", "energy"}, "a shot");
       if (!t.contains("x") || !t.contains("y")) Falla(t, "a shot needs x and y");
       const double x = Nombre(t, "x", 0, -1e9, 1e9), y = Nombre(t, "y", 0, -1e9, 1e9);
-      Dins(t, x, y, 0, "a shot");
+      Dins(c, t, x, y, 0, "a shot");
       const double rumb = Nombre(t, "heading", 0, -1e6, 1e6);
       const double vel = Nombre(t, "speed", 10, 0, 1000);
       const double energia = Nombre(t, "energy", 1, 0, 1000);
       c.trets.push_back({x, y, vel * std::cos(rumb), vel * std::sin(rumb), energia, -1});
     }
   }
+}
+
+void Llegeix(const toml::table& arrel, const std::string& dir, const std::string& dir_rivals,
+             t_config& c) {
+  NomesClaus(arrel,
+             {"seed", "duration", "tick", "games", "field", "options", "robot", "cookies", "mines",
+              "cookie", "mine", "shot", "answer_time", "memory_limit", "process_limit",
+              "file_limit", "description"},
+             "the match");
+  LlegeixValors(arrel, c);
+  if (const toml::array* robots = Taules(arrel, "robot")) {
+    if (robots->empty() || robots->size() > 8) Falla(*robots, "a match has one to eight robots");
+    c.robots.clear();
+    c.llocs.clear();
+    c.noms.clear();
+    for (const toml::node& n : *robots) LlegeixRobot(*n.as_table(), dir, dir_rivals, c);
+  }
+  LlegeixObjectes(arrel, c);
 }
 
 // A place in the text, counted as toml++ counts it: lines from 1, columns in characters from 1.

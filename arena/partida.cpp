@@ -112,11 +112,7 @@ bool Disposa(const t_config& config, int joc, t_mon& mon, std::string& error) {
   mon = t_mon{};
   mon.amplada = config.amplada;
   mon.alcada = config.alcada;
-  OpcionsPerDefecte(mon.opcions);
-  for (int o = 0; o < NUM_OPCIONS; ++o) {
-    if (!std::isnan(config.opcions[o])) mon.opcions[o] = config.opcions[o];
-  }
-  mon.opcions[OPT_DURADA] = config.durada;
+  OpcionsDelJoc(config.opcions, config.durada, mon.opcions);
   long comprovacions = 0;
   auto Lliure = [&](double x, double y, double marge) {
     comprovacions += static_cast<long>(mon.robots.size() + mon.objectes.size()) + 1;
@@ -640,8 +636,8 @@ void Serie::Joc(int joc) {
   GravaQuadre(R(), 0, mon_);
   for (size_t i = 0; i < gent_.size(); ++i) {
     const int ii = static_cast<int>(i);
-    for (int o = 0; o < NUM_OPCIONS; ++o) {
-      Diu(ii, "GameOption " + std::to_string(o) + " " + Nombre(mon_.opcions[o]));
+    for (const t_opcio& o : kOpcions) {
+      Diu(ii, "GameOption " + std::to_string(o.numero) + " " + Nombre(mon_.opcions[o.numero]));
     }
     Diu(ii, "GameStarts");
   }

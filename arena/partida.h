@@ -33,8 +33,7 @@ struct t_config {
   std::vector<t_objecte> objectes;  // placed as given, besides the random ones
   std::vector<t_tret> trets;        // shots already flying when the game starts
   // Game options that differ from the defaults, by number; NaN keeps the default.
-  double opcions[NUM_OPCIONS] = {NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN,
-                                 NAN, NAN, NAN, NAN, NAN, NAN, NAN};
+  t_canvis_opcions opcions = SenseCanvis();
   int espera_ms = 10000;            // how long a robot may take over one tick (lock-step)
   bool temps_real = false;          // a tick every dt of wall-clock time instead of lock-step
   size_t max_bytes_tick = 1 << 20;  // more output than this in one tick is a flood

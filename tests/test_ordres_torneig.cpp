@@ -1,5 +1,6 @@
-// The arena's command line for tournaments, run as a robot author runs it: the test's arguments,
-// drops with their reasons, failed writes, robots of one name, stderr files, --resume.
+// The arena's command line for tournaments, run as a robot author runs it: records and kept games,
+// the test's arguments and its decision, drops with their reasons, failed writes, robots of one
+// name, stderr files, --resume, and a tournament on two threads interrupted.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -7,12 +8,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "arena/torneig.h"
+#include "arena/proces.h"
+#include "arena/registre.h"
+#include "arena/taula.h"
 #include "tests/temporal.h"
 
 namespace {
@@ -46,6 +52,50 @@ t_sortida Arena(const std::string& dir, const std::string& args) {
 
 bool Te(const std::string& text, const std::string& que) {
   return text.find(que) != std::string::npos;
+}
+
+TEST(OrdresTorneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
+  const t_dir dir;
+  const t_sortida s =
+      Arena(dir, "--tournament 4 --time 10 --keep drops,losses --results r.jsonl tavik cacador");
+  EXPECT_EQ(s.codi, 0) << s.out << s.err;
+  EXPECT_TRUE(Te(s.out, "Tavik#1 against Cacador#2 (each seed from both places)")) << s.out;
+  std::vector<json> registres;
+  std::string error;
+  ASSERT_TRUE(LlegeixResultats({dir.cami + "/r.jsonl"}, registres, error)) << error;
+  ASSERT_EQ(registres.size(), 8u);  // four seeds, each from both places
+  EXPECT_EQ(TaulaResultats(registres, std::nullopt), s.out);
+  int guardats = 0;
+  for (const auto& r : registres) {
+    for (const char* camp :
+         {"seed", "game", "swapped", "robots", "winner", "ticks", "replay", "files"}) {
+      EXPECT_TRUE(r.contains(camp)) << camp;
+    }
+    for (const auto& robot : r.at("robots")) {
+      for (const char* camp : {"name", "program", "x", "y", "heading", "energy", "shots", "hits",
+                               "cookies", "mines", "cpu", "status", "reason", "points"}) {
+        EXPECT_TRUE(robot.contains(camp)) << camp;
+      }
+    }
+    if (r.at("files").empty()) continue;
+    // A kept game is the very game its replay command plays again.
+    ++guardats;
+    std::string ordre = r.at("replay").get<std::string>();
+    ordre = ordre.substr(ordre.find(' ') + 1) + " --transcript again.txt";
+    EXPECT_EQ(Arena(dir, ordre).codi, 0) << ordre;
+    EXPECT_EQ(Llegeix(dir.cami + "/" + r.at("files")[0].get<std::string>()),
+              Llegeix(dir.cami + "/again.txt"))
+        << ordre;
+  }
+  EXPECT_GT(guardats, 0);
+}
+
+TEST(OrdresTorneig, TheTestStopsByItselfWithItsDecision) {
+  const t_dir dir;
+  const t_sortida s = Arena(dir, "--sprt 0 20 --time 20 tavik diana");
+  EXPECT_EQ(s.codi, 0) << s.out << s.err;
+  EXPECT_TRUE(Te(s.out, ": H1 accepted after ")) << s.out;
+  EXPECT_TRUE(Te(s.out, "Elo difference: +")) << s.out;
 }
 
 TEST(OrdresTorneig, TheTestTakesTwoNumbersTheRobotsFollowAndEveryModeDecides) {
@@ -271,6 +321,43 @@ TEST(OrdresTorneig, AResultsFileIsOnlyEverWrittenByOneArenaOfItsTournament) {
     EXPECT_EQ(s.codi, 2) << mal << s.out;
     EXPECT_TRUE(Te(s.err, "arena: ")) << mal << s.err;
   }
+}
+
+// SIGTERM to a tournament that plays two matches at once: it stops starting matches, reports
+// those it finished and exits with 128 + 15; under ThreadSanitizer, without a report.
+TEST(OrdresTorneig, AnInterruptedTournamentOnTwoThreadsStopsCleanly) {
+  const t_dir dir;
+  const std::string resultats = dir.cami + "/r.jsonl";
+  t_engegada e;
+  e.ordre = {"/bin/sh", "-c",      "cd \"$0\" && exec \"$@\"",
+             dir.cami,  ARENA_BIN, "--tournament",
+             "200",     "--time",  "5",
+             "-j",      "2",       "--results",
+             resultats, TAVIK_BIN, CACADOR_BIN};
+  e.err = dir.cami + "/stderr";
+  e.aillat = false;
+  t_fill arena;
+  ASSERT_TRUE(Engega(arena, e)) << arena.error;
+  ASSERT_GT(arena.pid, 1);  // only ever a process this test started
+  // Once it has finished a few games, and is playing more.
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto Registres = [&] {
+    const std::string r = Llegeix(resultats);
+    return std::count(r.begin(), r.end(), '\n');
+  };
+  while (Registres() < 3 && std::chrono::steady_clock::now() < limit) usleep(10000);
+  EXPECT_GE(Registres(), 3);
+  kill(arena.pid, SIGTERM);
+  const bool acabat = EsperaFi(arena, 60000);
+  Atura(arena);
+  ASSERT_TRUE(acabat) << "the arena did not end";
+  EXPECT_EQ(ComAcaba(arena.estat), "exited with status 143");
+  std::string sortida;
+  for (const auto& l : arena.linies) sortida += l + "\n";
+  EXPECT_TRUE(Te(sortida, "Interrupted: the table counts the ")) << sortida;
+  EXPECT_TRUE(Te(sortida, "Tavik")) << sortida;
+  const std::string errors = Llegeix(e.err);
+  EXPECT_FALSE(Te(errors, "ThreadSanitizer")) << errors;
 }
 
 }  // namespace

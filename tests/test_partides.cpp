@@ -1,5 +1,6 @@
 // Match files: every key read into the match's configuration, programs found relative to the
-// file, and every broken file refused with the file, line and column of what is wrong.
+// file, every broken file refused with the file, line and column of what is wrong, before any
+// robot starts; and the field laid out from them, the same for the same game.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,19 +18,17 @@
 
 namespace {
 
+// A match file holding `text`, in a folder of its own beside an empty bot.py.
 struct t_fitxer {
+  t_dir dir;
   std::string cami;
-  explicit t_fitxer(const std::string& text) {
-    char nom[] = "/tmp/arena-partida-XXXXXX";
-    cami = mkdtemp(nom) ? nom : "/tmp";
-    std::ofstream(cami + "/bot.py") << "";
-    cami += "/m.toml";
+  explicit t_fitxer(const std::string& text) : cami(dir.cami + "/m.toml") {
+    std::ofstream(dir.cami + "/bot.py") << "";
     std::ofstream(cami) << text;
   }
-  ~t_fitxer() { std::filesystem::remove_all(cami.substr(0, cami.rfind('/'))); }
 };
 
-TEST(Fitxer, EveryKeyIsRead) {
+TEST(Partides, EveryKeyIsRead) {
   const t_fitxer f(R"(
 description = "all of it"
 seed = 77
@@ -91,7 +90,7 @@ energy = 2
   EXPECT_EQ(c.opcions[OPT_GIR_CANYO], 2.5);
   EXPECT_EQ(c.opcions[OPT_TRET_MAX], 7);
   EXPECT_TRUE(std::isnan(c.opcions[OPT_GIR_COS]));
-  const std::string dir = f.cami.substr(0, f.cami.rfind('/'));
+  const std::string& dir = f.dir.cami;
   EXPECT_EQ(c.robots, (std::vector<std::string>{"/rivals/tavik", "python3 " + dir + "/bot.py"}));
   EXPECT_EQ(c.noms, (std::vector<std::string>{"Hero", ""}));
   ASSERT_EQ(c.llocs.size(), 2u);
@@ -106,7 +105,7 @@ energy = 2
   EXPECT_EQ(c.trets[0].energia, 2);
 }
 
-TEST(Fitxer, ABrokenFileIsRefusedWithItsPlace) {
+TEST(Partides, ABrokenFileIsRefusedWithItsPlace) {
   const std::pair<const char*, const char*> casos[] = {
       {"seed = 1\nsed = 2\n", ":2:1: unknown key 'sed' in the match"},
       {"seed = \"abc\"\n", ":1:8: 'seed' must be a whole number"},
@@ -152,7 +151,7 @@ std::string Repeteix(const std::string& tros, int n) {
   return text;
 }
 
-TEST(Fitxer, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
+TEST(Partides, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
   const std::pair<std::string, std::string> casos[] = {
       {Repeteix("a.", 100000) + "a = 1\n", ":1:64: nested more than 32 levels"},
       {"x = " + Repeteix("[", 100000) + Repeteix("]", 100000) + "\n", ":1:36: nested more"},
@@ -181,7 +180,7 @@ TEST(Fitxer, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
             std::string::npos);
 }
 
-TEST(Fitxer, NamesAndTextsAreTakenOnlyWithoutControlCharacters) {
+TEST(Partides, NamesAndTextsAreTakenOnlyWithoutControlCharacters) {
   const std::string robot = "[[robot]]\nprogram = \"diana\"\nname = ";
   const std::pair<std::string, std::string> casos[] = {
       {robot + "\"a#b\"\n", ":3:8: a name is one word of 1 to 32 printable ASCII"},
@@ -207,7 +206,7 @@ TEST(Fitxer, NamesAndTextsAreTakenOnlyWithoutControlCharacters) {
 }
 
 // Whatever a file holds, the reader answers: the configuration, or an error at the file.
-TEST(Fitxer, MutatedExamplesAreReadOrRefusedNeverCrash) {
+TEST(Partides, MutatedExamplesAreReadOrRefusedNeverCrash) {
   std::vector<std::string> exemples;
   for (const auto& e : std::filesystem::directory_iterator(PARTIDES_DIR)) {
     std::ifstream in(e.path());
@@ -291,7 +290,7 @@ struct t_arena {
   }
 };
 
-TEST(Arena, OnlyARegularMatchFileOfAtMostOneMebibyteIsRead) {
+TEST(Partides, OnlyARegularMatchFileOfAtMostOneMebibyteIsRead) {
   const t_dir dir;
   const std::string fifo = dir.cami + "/fifo.toml";
   const std::string carpeta = dir.cami + "/carpeta.toml";
@@ -317,7 +316,7 @@ TEST(Arena, OnlyARegularMatchFileOfAtMostOneMebibyteIsRead) {
   }
 }
 
-TEST(Arena, AFieldWithNoRoomIsRefusedBeforeAnyRobotStarts) {
+TEST(Partides, AFieldWithNoRoomIsRefusedBeforeAnyRobotStarts) {
   const t_dir dir;
   // A robot that leaves a mark if it is ever started.
   const std::string marca = dir.cami + "/started";
@@ -345,7 +344,7 @@ TEST(Arena, AFieldWithNoRoomIsRefusedBeforeAnyRobotStarts) {
   }
 }
 
-TEST(Disposicio, RandomPlacesKeepTheirDistanceAndTheSameGameGivesTheSameField) {
+TEST(Partides, RandomPlacesKeepTheirDistanceAndTheSameGameGivesTheSameField) {
   t_config c;
   c.robots = std::vector<std::string>(8, kDiana);
   c.galetes = c.mines = 100;

@@ -1,7 +1,7 @@
 // Each robot in a sandbox of its own: hostile robots (tests/robots/hostil.cpp) that signal the
 // arena, kill or write into the other robot, leave daemons, fork bombs and memory hogs behind
 // them, look for inherited descriptors or leave files in /tmp and /dev/shm; the same as an
-// ordinary user; and an interrupted tournament on two threads.
+// ordinary user.
 //
 // Every hostile process carries a token of this test in its command line: what is left of them
 // is found by it, and ended (only ever processes this test started). Each mode is bounded by
@@ -350,31 +350,6 @@ TEST(Aillament, AsAnOrdinaryUserTheSandboxHoldsToo) {
   }
   EXPECT_FALSE(Llegeix(n.sortida + "/m.txt").empty());
   NoQuedaRes(token);
-}
-
-// SIGTERM to a tournament that plays two matches at once: it stops starting matches, reports
-// those it finished and exits with 128 + 15; under ThreadSanitizer, without a report.
-TEST(Senyals, AnInterruptedTournamentOnTwoThreadsStopsCleanly) {
-  const t_dir dir;
-  const std::string resultats = dir.cami + "/r.jsonl";
-  t_arena a =
-      Arena(dir, {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir.cami, ARENA_BIN, "--tournament",
-                  "200", "--time", "5", "-j", "2", "--results", resultats, TAVIK_BIN, CACADOR_BIN});
-  ASSERT_GT(a.proces.pid, 1);  // only ever a process this test started
-  // Once it has finished a few games, and is playing more.
-  EXPECT_TRUE(EsperaQue(
-      [&] {
-        const std::string r = Llegeix(resultats);
-        return std::count(r.begin(), r.end(), '\n') >= 3;
-      },
-      60000));
-  kill(a.proces.pid, SIGTERM);
-  EXPECT_EQ(Acaba(a, 60000), "exited with status 143");
-  const std::string sortida = a.Sortida();
-  EXPECT_NE(sortida.find("Interrupted: the table counts the "), std::string::npos) << sortida;
-  EXPECT_NE(sortida.find("Tavik"), std::string::npos) << sortida;
-  const std::string errors = Llegeix(a.errors);
-  EXPECT_EQ(errors.find("ThreadSanitizer"), std::string::npos) << errors;
 }
 
 }  // namespace

@@ -1,0 +1,137 @@
+// The arena's command line without starting it: what each option puts in the record, which of
+// the three modes it asks for, what is refused (with the option named, exit 2), and how the
+// record goes over a match file's settings.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "arena/ordres.h"
+#include "tests/temporal.h"
+
+namespace {
+
+// Reads `args` as the arena's command line; what it said on standard error goes to `error`.
+std::optional<int> Llegeix(std::vector<const char*> args, t_ordres& o,
+                           std::string* error = nullptr) {
+  args.insert(args.begin(), "arena");
+  testing::internal::CaptureStderr();
+  const std::optional<int> codi = LlegeixOrdres(static_cast<int>(args.size()), args.data(), o);
+  const std::string dit = testing::internal::GetCapturedStderr();
+  if (error) *error = dit;
+  return codi;
+}
+
+TEST(LiniaOrdres, EachOptionLandsInTheRecordAndTheModeFollows) {
+  t_ordres o;
+  ASSERT_EQ(Llegeix({"--seed", "7", "--answer-time", "0.25", "tavik", "diana"}, o), std::nullopt);
+  EXPECT_EQ(o.mode, t_mode::PARTIDA);
+  EXPECT_EQ(o.llavor, 7u);
+  EXPECT_EQ(o.espera_ms, 250);
+  EXPECT_FALSE(o.durada || o.jocs || o.memoria_mib);  // not given: the match file's stand
+  EXPECT_EQ(o.robots, (std::vector<std::string>{"tavik", "diana"}));
+  t_ordres t;
+  ASSERT_EQ(Llegeix({"--seeds", "5-9", "--keep", "drops,losses", "a", "b"}, t), std::nullopt);
+  EXPECT_EQ(t.mode, t_mode::TORNEIG);
+  EXPECT_EQ(t.llavors.primera, 5u);
+  EXPECT_EQ(t.llavors.darrera, 9u);
+  EXPECT_TRUE(t.guarda_caigudes && t.guarda_derrotes && !t.guarda_tots);
+  EXPECT_EQ(t.robots.size(), 2u);
+  t_ordres s;
+  ASSERT_EQ(Llegeix({"--sprt", "0", "20", "--beta", "0.1", "--seed", "3", "a", "b"}, s),
+            std::nullopt);
+  EXPECT_EQ(s.mode, t_mode::TORNEIG);
+  ASSERT_TRUE(s.sprt);
+  EXPECT_EQ(s.sprt->elo1, 20);
+  EXPECT_EQ(s.sprt->beta, 0.1);
+  EXPECT_EQ(s.llavors.primera, 3u);
+  EXPECT_EQ(s.llavors.darrera, 10002u);  // ten thousand seeds at most, unless told
+  t_ordres n;
+  ASSERT_EQ(Llegeix({"--tournament", "4", "a", "b"}, n), std::nullopt);
+  EXPECT_EQ(n.llavors.primera, 1u);
+  EXPECT_EQ(n.llavors.darrera, 4u);
+  const t_dir dir;
+  const std::string f = dir.cami + "/r.jsonl";
+  std::ofstream(f) << "";
+  t_ordres r;
+  ASSERT_EQ(Llegeix({"--tally", f.c_str(), f.c_str(), "--sprt", "0", "5"}, r), std::nullopt);
+  EXPECT_EQ(r.mode, t_mode::RECOMPTE);
+  EXPECT_EQ(r.recompte.size(), 2u);
+  t_ordres ajuda;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Llegeix({"--help"}, ajuda), 0);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("--keep"), std::string::npos);
+}
+
+TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
+  const std::pair<std::vector<const char*>, std::string> casos[] = {
+      {{"--seeds", "1--5", "a"}, "--seeds: 1--5 is not a range FROM-TO of seeds"},
+      {{"--seeds", "-1-5", "a"}, "--seeds: -1-5 is not a range"},
+      {{"--seeds", "9-3", "a"}, "--seeds: 9-3: TO is below FROM"},
+      {{"--seeds", "0-1000000", "a"}, "--seeds: 0-1000000: more than 1000000 seeds"},
+      {{"--seeds", "1-3", "--seed", "2", "a"}, "--seed"},
+      {{"--tournament", "2", "--keep", "drops,lost", "a"}, "--keep: lost"},
+      {{"--tournament", "2", "--keep", "", "a"}, "--keep"},
+      {{"--time", "nan", "a"}, "--time: nan is not a number"},
+      {{"--answer-time", "-nan", "a"}, "--answer-time"},
+      {{"--seed", "-1", "a"}, "--seed: Value -1 is not a whole number"},
+      {{"--sprt", "0", "1e308", "a", "b"}, "--sprt: ELO0 and ELO1 between -1000 and 1000"},
+      {{"--sprt", "-3", "3", "--alpha", "0.6", "a", "b"}, "--alpha"},
+      {{"--sprt", "0", "5", "--beta", "nan", "a", "b"}, "--beta: nan is not a number"},
+      {{"--results", "x.jsonl", "a"}, "--results: only for a tournament"},
+      {{"--jobs", "2", "a"}, "--jobs: only for a tournament"},
+      {{"--tournament", "2", "--transcript", "t.txt", "a"}, "--transcript: a tournament keeps"},
+      {{"--seed", "18446744073709551615", "--tournament", "2", "a"},
+       "--seed: the seeds go past 2^64 - 1"},
+      {{"a", "--tally", "/dev/null"}, "--tally: reads results files only, no robots"},
+      {{"--tally", "/dev/null", "--time", "5"}, "--time has nothing to do there"},
+      {{"--name", "a#b", "a"}, "--name: 'a#b' is not one word"},
+  };
+  for (const auto& [args, esperat] : casos) {
+    t_ordres o;
+    std::string error;
+    EXPECT_EQ(Llegeix(args, o, &error), 2) << esperat;
+    EXPECT_EQ(error.rfind("arena: ", 0), 0u) << error;
+    EXPECT_NE(error.find(esperat), std::string::npos) << error;
+  }
+}
+
+TEST(LiniaOrdres, TheCommandLineGoesOverTheMatchFileAndReplacesItsRobotsInOrder) {
+  const t_dir dir;
+  const std::string partida = dir.cami + "/m.toml";
+  std::ofstream(partida) << "seed = 5\nduration = 12\ngames = 2\n"
+                         << "[[robot]]\nprogram = \"diana\"\nname = \"Primer\"\n"
+                         << "[[robot]]\nprogram = \"diana\"\nname = \"Segon\"\n";
+  t_ordres o;
+  ASSERT_EQ(Llegeix({"--match", partida.c_str(), "--time", "3", "--no-sandbox", "diana"}, o),
+            std::nullopt);
+  t_config c;
+  std::ostringstream avisos;
+  std::string error;
+  ASSERT_TRUE(Configura(o, "/rivals", avisos, c, error)) << error;
+  EXPECT_EQ(c.llavor, 5u);  // the file's, not given on the command line
+  EXPECT_EQ(c.durada, 3);
+  EXPECT_EQ(c.jocs, 2);
+  EXPECT_FALSE(c.aillat);
+  EXPECT_EQ(c.noms, (std::vector<std::string>{"", "Segon"}));
+  EXPECT_EQ(avisos.str(), "Robot 1 of " + partida + " (diana) replaced by diana\n");
+  // A tournament's field is laid out, and checked, as its first seed will be.
+  t_ordres t;
+  ASSERT_EQ(Llegeix({"--match", partida.c_str(), "--seeds", "40-41"}, t), std::nullopt);
+  t_config ct;
+  ASSERT_TRUE(Configura(t, "/rivals", avisos, ct, error)) << error;
+  EXPECT_EQ(ct.llavor, 40u);
+  // More names than robots, or no robot at all.
+  t_ordres noms;
+  ASSERT_EQ(Llegeix({"--name", "a", "--name", "b", "diana"}, noms), std::nullopt);
+  t_config cn;
+  EXPECT_FALSE(Configura(noms, "/rivals", avisos, cn, error));
+  EXPECT_EQ(error, "--name: 2 names for 1 robots");
+  t_ordres cap;
+  ASSERT_EQ(Llegeix({"--time", "2"}, cap), std::nullopt);
+  t_config cc;
+  EXPECT_FALSE(Configura(cap, "/rivals", avisos, cc, error));
+  EXPECT_EQ(error, "ROBOT is required (or a match file with robots)");
+}
+
+}  // namespace

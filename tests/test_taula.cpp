@@ -1,0 +1,96 @@
+// The table of a tournament from records alone, without a process: pairs scored from the first
+// robot's side in seed order, only those up to the test's decision, single games as if pairs,
+// drops and two programs of one name.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "arena/taula.h"
+#include "tests/registres.h"
+
+namespace {
+
+// A two-robot game's record: the first robot of the tournament scores `a`.
+json Joc(uint64_t seed, bool invertit, double a, const std::string& estat_b = "alive") {
+  json primer = {{"name", "A#1"},  {"points", a}, {"status", "alive"},
+                 {"energy", 10.0}, {"shots", 1},  {"hits", 0}};
+  json segon = {{"name", "B#2"},     {"points", a == 0.5 ? 0.5 : 1 - a},
+                {"status", estat_b}, {"energy", 5.0},
+                {"shots", 2},        {"hits", 1}};
+  json robots = invertit ? json::array({segon, primer}) : json::array({primer, segon});
+  return {
+      {"seed", seed}, {"game", 1}, {"swapped", invertit}, {"robots", robots}, {"duration", 60.0}};
+}
+
+TEST(TaulaResultats, PairsAreScoredFromTheFirstRobotsSideInSeedOrder) {
+  // Seed 2: won from one place, drawn from the other (0.75); seed 1: lost both (0); seed 3:
+  // only one game came (an interrupted tournament), so it is no pair.
+  const std::vector<json> registres = {Joc(2, true, 0.5), Joc(1, false, 0), Joc(2, false, 1),
+                                       Joc(1, true, 0), Joc(3, false, 1)};
+  const std::string taula = TaulaResultats(registres, std::nullopt);
+  EXPECT_NE(taula.find("Tournament: 5 games, seeds 1 to 3, 60 s each\n"), std::string::npos);
+  EXPECT_NE(taula.find("The figures below count 4 of them: the complete pairs\n"),
+            std::string::npos);
+  EXPECT_NE(taula.find("A#1                   1      1      2   0.375       0\n"),
+            std::string::npos)
+      << taula;
+  EXPECT_NE(taula.find("pairs: 1, 0, 0, 1, 0"), std::string::npos) << taula;
+  // The same records in any order give the same table.
+  std::vector<json> al_reves(registres.rbegin(), registres.rend());
+  EXPECT_EQ(TaulaResultats(al_reves, std::nullopt), taula);
+}
+
+TEST(TaulaResultats, WithATestOnlyThePairsUpToItsDecisionCount) {
+  std::vector<json> registres;
+  for (uint64_t s = 1; s <= 30; ++s) {
+    registres.push_back(Joc(s, false, 1));
+    registres.push_back(Joc(s, true, s % 3 == 0 ? 0.5 : 1));
+  }
+  const t_sprt sprt{0, 20, 0.05, 0.05};
+  const std::string taula = TaulaResultats(registres, sprt);
+  EXPECT_NE(taula.find("The figures below count 20 of them: the pairs up to the test's decision"),
+            std::string::npos)
+      << taula;
+  EXPECT_NE(taula.find("H1 accepted after 10 pairs"), std::string::npos) << taula;
+}
+
+TEST(TaulaResultats, DropsAndTwoProgramsOfOneNameAreShown) {
+  std::vector<json> registres;
+  for (uint64_t s = 1; s <= 3; ++s) {
+    for (bool invertit : {false, true}) {
+      json r = Complet(s, invertit, 0, "./nou/a");
+      json& b = r["robots"][invertit ? 0 : 1];
+      b["name"] = "A#2";
+      if (s < 3) b["status"] = "dropped", b["reason"] = "killed by signal 11 (SIGSEGV)";
+      registres.push_back(r);
+    }
+  }
+  const std::string taula = TaulaResultats(registres, std::nullopt);
+  EXPECT_NE(taula.find("A#1 (./a) against A#2 (./nou/a)"), std::string::npos) << taula;
+  // A name of any length keeps the rows whole.
+  registres[0]["robots"][0]["name"] = std::string(600, 'L') + "#1";
+  const std::string llarg = TaulaResultats(registres, std::nullopt);
+  EXPECT_NE(llarg.find("LLLL... against A#2"), std::string::npos) << llarg;
+  EXPECT_NE(llarg.find("\nA#2 "), std::string::npos) << llarg;  // its row is its own
+  EXPECT_NE(taula.find("A#2 (./nou/a)         6      0      0   1.000       4\n"),
+            std::string::npos)
+      << taula;
+  EXPECT_NE(taula.find("Games with a drop: 4\n  A#2 (./nou/a) dropped in 4 games, most often (4): "
+                       "killed by signal 11 (SIGSEGV)\n"),
+            std::string::npos)
+      << taula;
+}
+
+TEST(TaulaResultats, UnpairedGamesAreTestedGameByGame) {
+  std::vector<json> registres;
+  for (uint64_t s = 1; s <= 300; ++s)
+    registres.push_back(Complet(s, false, s % 4 == 0 ? 0 : 1, "./b", false));
+  const std::string taula = TaulaResultats(registres, t_sprt{0, 20, 0.05, 0.05});
+  EXPECT_NE(taula.find("single games, counted as if pairs"), std::string::npos) << taula;
+  EXPECT_NE(taula.find("H1 accepted after "), std::string::npos) << taula;
+  EXPECT_NE(taula.find(" games\n"), std::string::npos) << taula;
+  EXPECT_NE(taula.find("the games up to the test's decision"), std::string::npos) << taula;
+}
+
+}  // namespace
