@@ -36,8 +36,8 @@ void Mostra(t_fill& robot) {
 bool Juga(t_fill& robot, std::string& lot) {
   if (lot.empty()) return true;
   const bool ok = EnviaLot(robot, lot, 10000, senyals) && EsperaRepos(robot);
-  if (!ok && !robot.ocupat.empty())
-    std::cerr << "guio: no answer in time: " << robot.ocupat << '\n';
+  if (!ok && robot.ocupat.feina != t_feina::CAP)
+    std::cerr << "guio: no answer in time: " << Descriu(robot.ocupat) << '\n';
   Mostra(robot);
   lot.clear();
   return ok;
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   t_engegada engegada;
   engegada.ordre = ordre;
   if (!Engega(robot, engegada)) {
-    std::cerr << "guio: cannot start " << robot_text << ": " << robot.error << '\n';
+    std::cerr << "guio: cannot start " << robot_text << ": " << Descriu(robot.error) << '\n';
     return 2;
   }
   bool ok = EsperaRepos(robot);

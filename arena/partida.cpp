@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -35,13 +36,13 @@ struct t_participant {
   std::string color;
   bool programa = false;  // false for the sitting target
   t_fill fill;
-  bool senyals = false;       // robot option 0: wake it with SIGUSR1
-  bool avis_gir = false;      // robot option 1: tell it when a turn completes
-  bool coordenades = false;   // robot option 4: tell it where it is every tick
-  std::string caigut;         // why it was dropped, if it was
-  std::string err;            // the file its standard error goes to
-  std::string lot;            // messages waiting to be sent this tick
-  double energia_dita = NAN;  // the energy it was last told in this game
+  bool senyals = false;           // robot option 0: wake it with SIGUSR1
+  bool avis_gir = false;          // robot option 1: tell it when a turn completes
+  bool coordenades = false;       // robot option 4: tell it where it is every tick
+  std::optional<t_motiu> caigut;  // why it was dropped, if it was
+  std::string err;                // the file its standard error goes to
+  std::string lot;                // messages waiting to be sent this tick
+  double energia_dita = NAN;      // the energy it was last told in this game
   // What it has left behind so far, against its budgets (t_config): in the transcript over the
   // match; in the replay over this game. Each cut is said once.
   size_t bytes_transcripcio = 0, bytes_text = 0, bytes_linies = 0;
@@ -229,7 +230,7 @@ class Serie {
   void Capcalera(int joc);
   void Nota(int i, const std::string& linia, bool dibuix);
   void Diu(int i, const std::string& missatge) {
-    if (!gent_[i].programa || !gent_[i].caigut.empty()) return;
+    if (!gent_[i].programa || gent_[i].caigut) return;
     Anota(i, '>', missatge);
     gent_[i].lot += missatge + "\n";
   }
@@ -239,7 +240,7 @@ class Serie {
   bool Ordre(int i, const std::string& linia);
   bool Nom(int i, const std::string& linia, std::istringstream& in);
   bool Color(int i, const std::string& linia, std::istringstream& in);
-  void Deixa(int i, const std::string& motiu);
+  void Deixa(int i, const t_motiu& motiu);
   void Tick();
   int Vius() const;
   void AnunciaVius();
@@ -342,7 +343,7 @@ void Serie::Situa(int joc) {
   if (!Disposa(config_, joc, mon_, error)) R().error_arena = error;
   for (size_t i = 0; i < mon_.robots.size(); ++i) {
     // A robot dropped in an earlier game is out of the series.
-    mon_.robots[i].viu = i >= gent_.size() || gent_[i].caigut.empty();
+    mon_.robots[i].viu = i >= gent_.size() || !gent_[i].caigut;
   }
 }
 
@@ -365,8 +366,10 @@ void Serie::Engega() {
     }
     if (!::Engega(gent_[i].fill, e)) {
       // An exec that failed is the robot's; anything before it is the arena's own trouble.
-      const std::string& error = gent_[i].fill.error;
-      if (error.rfind("cannot run ", 0) != 0) R().error_arena = "cannot start a robot: " + error;
+      const t_motiu& error = gent_[i].fill.error;
+      if (error.causa != t_causa::NO_EXECUTA) {
+        R().error_arena = "cannot start a robot: " + Descriu(error);
+      }
       Deixa(static_cast<int>(i), error);
     }
   }
@@ -394,20 +397,21 @@ std::vector<std::string> DarreresLinies(const std::string& cami, size_t n) {
 }
 
 // Why a robot that did not finish its tick is dropped.
-std::string Motiu(const t_fill& fill, size_t bytes_abans, const t_config& config) {
-  if (fill.bytes_rebuts - bytes_abans > config.max_bytes_tick) return "floods its output";
-  if (!fill.passat.empty()) return fill.passat;
-  if (fill.ocupat == "it has not read all its input") return "does not read its input";
-  return "no answer in time (" + fill.ocupat + ")";
+t_motiu MotiuEspera(const t_fill& fill, size_t bytes_abans, const t_config& config) {
+  if (fill.bytes_rebuts - bytes_abans > config.max_bytes_tick) return Motiu(t_causa::INUNDA);
+  if (fill.passat.causa != t_causa::CAP) return fill.passat;
+  if (fill.ocupat.feina == t_feina::ENTRADA) return Motiu(t_causa::NO_LLEGEIX);
+  t_motiu m = Motiu(t_causa::SENSE_RESPOSTA);
+  m.ocupat = fill.ocupat;
+  return m;
 }
 
-void Serie::Deixa(int i, const std::string& motiu) {
+void Serie::Deixa(int i, const t_motiu& motiu) {
   t_participant& p = gent_[i];
-  if (!p.caigut.empty()) return;
-  // What /proc says of its processes is the robot's own text too (their names).
-  p.caigut = TextNet(motiu);
+  if (p.caigut) return;
+  p.caigut = motiu;
   if (static_cast<size_t>(i) < mon_.robots.size()) mon_.robots[i].viu = false;
-  Anota(i, '!', "dropped: " + p.caigut);
+  Anota(i, '!', Descriu(t_desenllac{t_estat_robot::CAIGUT, motiu}));
   if (p.fill.pid > 0) Atura(p.fill);
 }
 
@@ -417,10 +421,10 @@ void Serie::Deixa(int i, const std::string& motiu) {
 void Serie::Intercanvia(bool lockstep) {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
-    if (!p.programa || !p.caigut.empty() || p.lot.empty()) continue;
+    if (!p.programa || p.caigut || p.lot.empty()) continue;
     if (!Escriu(p.fill, p.lot, config_.espera_ms)) {
       if (interrupcio) return;
-      Deixa(static_cast<int>(i), "does not read its input");
+      Deixa(static_cast<int>(i), Motiu(t_causa::NO_LLEGEIX));
     } else if (p.senyals) {
       Senyala(p.fill);
     }
@@ -430,7 +434,7 @@ void Serie::Intercanvia(bool lockstep) {
     const auto limit = inici_ + std::chrono::duration<double>((tick_ + 1) * config_.dt);
     while (std::chrono::steady_clock::now() < limit && !interrupcio) {
       for (auto& p : gent_) {
-        if (p.programa && p.caigut.empty()) Drena(p.fill);
+        if (p.programa && !p.caigut) Drena(p.fill);
       }
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -438,18 +442,18 @@ void Serie::Intercanvia(bool lockstep) {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
     const int ii = static_cast<int>(i);
-    if (!p.programa || !p.caigut.empty()) continue;
+    if (!p.programa || p.caigut) continue;
     const size_t abans = p.fill.bytes_rebuts;
     if (lockstep &&
         !EsperaRepos(p.fill, config_.espera_ms, config_.max_bytes_tick, &config_.limits)) {
       if (interrupcio) return;  // the arena is stopping: no robot is to blame
-      Deixa(ii, Motiu(p.fill, abans, config_));
+      Deixa(ii, MotiuEspera(p.fill, abans, config_));
       continue;
     }
     if (!lockstep) Drena(p.fill);
     if (p.fill.bytes_rebuts - abans > config_.max_bytes_tick ||
         p.fill.rebut.size() > config_.max_bytes_tick) {
-      Deixa(ii, "floods its output");
+      Deixa(ii, Motiu(t_causa::INUNDA));
       continue;
     }
     int errors = 0;
@@ -457,17 +461,17 @@ void Serie::Intercanvia(bool lockstep) {
       errors += !Ordre(ii, p.fill.linies.front());
     }
     if (errors > config_.max_errors_tick) {
-      Deixa(ii, "writes garbage");
+      Deixa(ii, Motiu(t_causa::BRUTICIA));
       continue;
     }
     if (EsperaFi(p.fill, 0)) {  // reaped: it ended by itself
-      Deixa(ii, ComAcaba(p.fill.estat));
+      Deixa(ii, Acabament(p.fill.estat));
       continue;
     }
     // A robot that grows between ticks is measured twice a second of game time.
     if (tick_ % 10 == 0) {
-      const std::string passat = PassaLimits(p.fill, config_.limits);
-      if (!passat.empty()) Deixa(ii, passat);
+      const t_motiu passat = PassaLimits(p.fill, config_.limits);
+      if (passat.causa != t_causa::CAP) Deixa(ii, passat);
     }
   }
 }
@@ -709,15 +713,18 @@ void Serie::Fitxes() {
   for (size_t i = 0; i < gent_.size(); ++i) {
     const t_cos_robot& r = mon_.robots[i];
     const t_participant& p = gent_[i];
+    t_desenllac desenllac;
+    desenllac.estat = p.caigut ? t_estat_robot::CAIGUT
+                      : r.viu  ? t_estat_robot::VIU
+                               : t_estat_robot::MORT;
+    if (p.caigut) desenllac.motiu = *p.caigut;
     R().fitxes.push_back({p.nom,
                           r.trets,
                           r.encerts,
                           r.galetes,
                           r.mines,
                           r.energia,
-                          !p.caigut.empty() ? "dropped: " + p.caigut
-                          : r.viu           ? "alive"
-                                            : "dead",
+                          desenllac,
                           "",
                           p.color,
                           0,
@@ -735,14 +742,14 @@ void Serie::Acaba() {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
     Diu(static_cast<int>(i), "ExitRobot");
-    if (!p.programa || !p.caigut.empty()) continue;
+    if (!p.programa || p.caigut) continue;
     Escriu(p.fill, p.lot, config_.espera_ms);
     p.lot.clear();
     if (p.senyals) Senyala(p.fill);
   }
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
-    if (!p.programa || !p.caigut.empty()) continue;
+    if (!p.programa || p.caigut) continue;
     // A robot gets two seconds to end after ExitRobot; then it is killed. Either way it is reaped.
     const bool acaba = EsperaFi(p.fill, 2000);
     for (; !p.fill.linies.empty(); p.fill.linies.pop_front()) {
@@ -810,11 +817,13 @@ std::vector<double> Punts(const std::vector<t_fitxa>& fitxes) {
   std::vector<double> punts(fitxes.size(), 0.0);
   double millor = -INFINITY;
   for (const auto& f : fitxes) {
-    if (f.estat == "alive") millor = std::max(millor, f.energia);
+    if (f.desenllac.estat == t_estat_robot::VIU) millor = std::max(millor, f.energia);
   }
   std::vector<size_t> primers;
   for (size_t i = 0; i < fitxes.size(); ++i) {
-    if (fitxes[i].estat == "alive" && fitxes[i].energia == millor) primers.push_back(i);
+    if (fitxes[i].desenllac.estat == t_estat_robot::VIU && fitxes[i].energia == millor) {
+      primers.push_back(i);
+    }
   }
   for (size_t i : primers) punts[i] = 1.0 / static_cast<double>(primers.size());
   return punts;
@@ -893,7 +902,7 @@ std::string Resum(const t_config& config, const t_resultat& r) {
   o << linia;
   for (const auto& f : r.fitxes) {
     std::snprintf(linia, sizeof linia, "%-16s %6d %5d %8d %6d %8.1f  %s\n", f.nom.c_str(), f.trets,
-                  f.encerts, f.galetes, f.mines, f.energia, f.estat.c_str());
+                  f.encerts, f.galetes, f.mines, f.energia, Descriu(f.desenllac).c_str());
     o << linia;
   }
   o << "Winner: " << (r.guanyador.empty() ? "none (draw)" : r.guanyador) << "\n";

@@ -205,11 +205,10 @@ void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
     for (const t_fet& e : r.fets) {
       if (e.tipus == -1 && e.robot == static_cast<int>(i)) mort = e.temps;
     }
-    const bool caigut = f.estat.rfind("dropped: ", 0) == 0;
     fitxes.push_back({{"nom", f.nom},
                       {"color", Color(r, i)},
-                      {"estat", caigut ? "dropped" : f.estat},
-                      {"caigut", caigut ? f.estat.substr(9) : ""},
+                      {"estat", Paraula(f.desenllac.estat)},
+                      {"caigut", Descriu(f.desenllac.motiu)},
                       {"mort", mort},
                       {"energia", f.energia},
                       {"punts", f.punts}});
@@ -327,7 +326,7 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
     const t_cos_robot& b0 = r.quadres.front().robots[i];
     o << "<circle cx=\"" << X(b0.x) << "\" cy=\"" << Y(b0.y) << "\" r=\"" << N(RADI_ROBOT * S)
       << "\" fill=\"" << Color(r, i) << "\"/>\n";
-    if (r.fitxes[i].estat == "alive") {
+    if (r.fitxes[i].desenllac.estat == t_estat_robot::VIU) {
       o << "<circle cx=\"" << X(darrer->x) << "\" cy=\"" << Y(darrer->y) << "\" r=\""
         << N(RADI_ROBOT * S) << "\" fill=\"none\" stroke=\"" << Color(r, i)
         << "\" stroke-width=\"3\"/>\n";
@@ -355,9 +354,8 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
        " font-weight=\"bold\"");
   for (size_t i = 0; i < r.fitxes.size(); ++i) {
     const t_fitxa& f = r.fitxes[i];
-    const std::string estat = f.estat.rfind("dropped: ", 0) == 0 ? "dropped" : f.estat;
-    Text(EscapaHtml(f.nom) + ": " + estat + ", " + N(f.energia, 1) + " energy, " +
-             std::to_string(f.encerts) + "/" + std::to_string(f.trets) + " hits",
+    Text(EscapaHtml(f.nom) + ": " + Paraula(f.desenllac.estat) + ", " + N(f.energia, 1) +
+             " energy, " + std::to_string(f.encerts) + "/" + std::to_string(f.trets) + " hits",
          " fill=\"" + Color(r, i) + "\"");
   }
   y += 6;

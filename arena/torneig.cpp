@@ -112,8 +112,15 @@ const json& Robot(const json& r, size_t k) {
   return robots.at(r.at("swapped").get<bool>() && robots.size() == 2 ? 1 - k : k);
 }
 
+// A robot's status in a record, checked when the record was read (MalRobot).
+t_estat_robot Estat(const json& robot) {
+  t_estat_robot estat = t_estat_robot::VIU;
+  LlegeixEstat(robot.at("status").get<std::string>(), estat);
+  return estat;
+}
+
 bool Caigut(const json& robot) {
-  return robot.at("status") == "dropped";
+  return Estat(robot) == t_estat_robot::CAIGUT;
 }
 
 // For each robot dropped at least once: in how many games, and its most common reason.
@@ -175,7 +182,7 @@ std::string TaulaPerRobot(const std::vector<json>& registres) {
       s.caigudes += Caigut(f);
       s.trets += f.at("shots").get<long long>();
       s.encerts += f.at("hits").get<long long>();
-      if (f.at("status") == "alive") s.energia += std::max(0.0, f.at("energy").get<double>());
+      if (Estat(f) == t_estat_robot::VIU) s.energia += std::max(0.0, f.at("energy").get<double>());
     }
   }
   std::ostringstream o;
@@ -447,7 +454,7 @@ std::vector<std::string> t_marxa::Guarda(const t_config& c, const t_resultat& r,
                                          const std::string& base) {
   const size_t a = invertit ? 1 : 0;
   const bool caiguda = std::any_of(r.fitxes.begin(), r.fitxes.end(), [](const t_fitxa& f) {
-    return f.estat.rfind("dropped", 0) == 0;
+    return f.desenllac.estat == t_estat_robot::CAIGUT;
   });
   const bool derrota =
       r.fitxes.size() >= 2 && r.fitxes[a].punts == 0 &&
@@ -567,7 +574,6 @@ json Registre(const t_config& config, const t_torneig& t, const json& empremta, 
   for (size_t i = 0; i < r.fitxes.size(); ++i) {
     const t_fitxa& f = r.fitxes[i];
     const t_cos_robot& lloc = r.quadres.front().robots[i];
-    const bool caigut = f.estat.rfind("dropped: ", 0) == 0;
     robots.push_back({{"name", f.nom},
                       {"program", TextNet(config.robots[i])},
                       {"x", lloc.x},
@@ -579,8 +585,8 @@ json Registre(const t_config& config, const t_torneig& t, const json& empremta, 
                       {"cookies", f.galetes},
                       {"mines", f.mines},
                       {"cpu", f.cpu},
-                      {"status", caigut ? "dropped" : f.estat},
-                      {"reason", caigut ? f.estat.substr(9) : ""},
+                      {"status", Paraula(f.desenllac.estat)},
+                      {"reason", Descriu(f.desenllac.motiu)},
                       {"stderr", f.err.empty() ? json(nullptr) : json(f.err)},
                       {"points", f.punts}});
   }
@@ -721,9 +727,9 @@ std::string MalRobot(const json& f) {
       std::abs(f["energy"].get<double>()) > 1e9 || f["cpu"].get<double>() < 0) {
     return "robot with a place, energy or cpu out of range";
   }
-  const std::string estat = f["status"];
-  if (estat != "alive" && estat != "dead" && estat != "dropped")
-    return "unknown status '" + estat + "'";
+  const std::string paraula = f["status"];
+  t_estat_robot estat;
+  if (!LlegeixEstat(paraula, estat)) return "unknown status '" + paraula + "'";
   if (!f.contains("points") || !Finit(f["points"]) || f["points"].get<double>() < 0 ||
       f["points"].get<double>() > 1) {
     return "points not between 0 and 1";
