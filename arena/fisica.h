@@ -3,13 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <variant>
 #include <vector>
 
-// Object types as the Radar and Collision messages report them.
-enum { OBJ_ROBOT = 0, OBJ_TRET = 1, OBJ_PARET = 2, OBJ_GALETA = 3, OBJ_MINA = 4 };
-// Part bits of Rotate, RotateTo, RotateAmount and Sweep.
-enum { PART_COS = 1, PART_CANYO = 2, PART_RADAR = 4 };
+#include "arena/protocol.h"
 
 constexpr double RADI_ROBOT = 0.5;
 constexpr double RADI_OBJECTE = 0.3;  // cookies and mines
@@ -87,11 +84,11 @@ struct t_mon {
   std::vector<t_objecte> objectes;
 };
 
-// Something a robot must be told after a step.
+// Something a robot must be told after a step: what it ran into (a wall, a robot, a shot, a
+// cookie or a mine, and where), the parts whose turns completed, or its death.
 struct t_event {
   int robot;
-  std::string missatge;
-  int girs_acabats = 0;  // for RotationReached: the parts whose turn completed
+  std::variant<t_xoc, t_gir_acabat, t_mort> que;
 };
 
 // The default game options.
@@ -100,9 +97,9 @@ void OpcionsPerDefecte(double opcions[NUM_OPCIONS]);
 // Angle in [0, 2π).
 double Normal(double angle);
 
-// Applies one command line of robot `i`. False when the line is not a command the physics
-// knows or its numbers cannot be read (Print, Name and the like are the match's business).
-bool Ordena(t_mon& mon, int i, const std::string& ordre);
+// Applies a command of robot `i` that moves things (Accelerate, Brake, Shoot, the turns);
+// the others (Print, Name and the like) are the match's business and are left alone here.
+void Ordena(t_mon& mon, int i, const t_comanda& comanda);
 
 // Advances the world by `dt`, collecting what the robots must be told.
 void Avanca(t_mon& mon, double dt, std::vector<t_event>& events);

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 
 #include "arena/arguments.h"
 #include "arena/proces.h"
+#include "arena/protocol.h"
 
 namespace {
 
@@ -21,12 +21,9 @@ bool senyals = false;
 void Mostra(t_fill& robot) {
   for (; !robot.linies.empty(); robot.linies.pop_front()) {
     const std::string& l = robot.linies.front();
-    std::istringstream in(l);
-    std::string paraula;
-    int opcio = -1, valor = 0;
-    if (in >> paraula >> opcio >> valor && paraula == "RobotOption" && opcio == 0) {
-      senyals = valor != 0;
-    }
+    const t_lectura lectura = LlegeixComanda(l);
+    const auto* opcio = lectura.comanda ? std::get_if<t_opcio_robot>(&*lectura.comanda) : nullptr;
+    if (opcio && opcio->opcio == 0) senyals = opcio->valor != 0;
     std::cout << "< " << l << '\n';
   }
   std::cout.flush();

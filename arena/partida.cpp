@@ -18,8 +18,10 @@
 #include <optional>
 #include <sstream>
 #include <thread>
+#include <variant>
 
 #include "arena/proces.h"
+#include "arena/protocol.h"
 #include "arena/text.h"
 
 namespace {
@@ -64,30 +66,6 @@ bool DeCadaTick(const std::string& linia) {
 std::string Kib(size_t bytes) {
   return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
                                 : std::to_string(bytes >> 10) + " KiB";
-}
-
-std::string Nombre(double x) {
-  std::ostringstream o;
-  o.imbue(std::locale::classic());
-  o << x;
-  return o.str();
-}
-
-// Numbers in commands are read as the robots read the arena's: a decimal comma is a point.
-std::string AmbPunts(std::string linia) {
-  std::replace(linia.begin(), linia.end(), ',', '.');
-  return linia;
-}
-
-// "0xRRGGBB" (or "RRGGBB") as "#rrggbb"; empty if it is no colour.
-std::string LlegeixColor(std::string text) {
-  if (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0) text.erase(0, 2);
-  if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-    return "";
-  }
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return "#" + text;
 }
 
 // Two colours too close to tell apart on the field.
@@ -229,17 +207,19 @@ class Serie {
   void Transcriu(int i, char sentit, const std::string& linia);
   void Capcalera(int joc);
   void Nota(int i, const std::string& linia, bool dibuix);
-  void Diu(int i, const std::string& missatge) {
+  void Diu(int i, const t_missatge_arena& missatge) {
     if (!gent_[i].programa || gent_[i].caigut) return;
-    Anota(i, '>', missatge);
-    gent_[i].lot += missatge + "\n";
+    const std::string linia = Linia(missatge);
+    Anota(i, '>', linia);
+    gent_[i].lot += linia + "\n";
   }
   void Engega();
   void Situa(int joc);
   void Intercanvia(bool lockstep = true);
   bool Ordre(int i, const std::string& linia);
-  bool Nom(int i, const std::string& linia, std::istringstream& in);
-  bool Color(int i, const std::string& linia, std::istringstream& in);
+  void Aplica(int i, const t_comanda& comanda, const std::string& linia);
+  void Nom(int i, const std::string& nom);
+  void Color(int i, const t_colors& colors);
   void Deixa(int i, const t_motiu& motiu);
   void Tick();
   int Vius() const;
@@ -476,38 +456,18 @@ void Serie::Intercanvia(bool lockstep) {
   }
 }
 
-// Name NAME: one word of printable characters; the arena adds "#N" (the robot's place) so that
-// every name is unique, and confirms it with YourName. A name the match file gave stays.
-bool Serie::Nom(int i, const std::string& linia, std::istringstream& in) {
-  std::string resta;
-  std::getline(in >> std::ws, resta);
-  const size_t blanc = resta.find_first_of(" \t");
-  const std::string nom = resta.substr(0, blanc);
-  const bool imprimible = std::all_of(
-      nom.begin(), nom.end(), [](unsigned char c) { return c > 0x20 && c < 0x7f && c != '#'; });
-  if (nom.empty() || !imprimible) {
-    Diu(i, "Warning 1 " + linia);
-    return false;
-  }
-  if (blanc != std::string::npos) Diu(i, "Warning 2 name cut at its first blank: " + nom);
+// A name (one word: the protocol has checked it) takes "#N", the robot's place, so that every
+// name is unique, and is confirmed with YourName. A name the match file gave stays.
+void Serie::Nom(int i, const std::string& nom) {
   if (!gent_[i].nom_fixat) gent_[i].nom = nom + "#" + std::to_string(i + 1);
-  Diu(i, "YourName " + gent_[i].nom);
-  return true;
+  Diu(i, t_nom_donat{gent_[i].nom});
 }
 
 // Colour FIRST SECOND: the first unless the field or another robot wears it (or one too like
 // it), then the second, then the first free colour of the palette; confirmed with YourColour.
-bool Serie::Color(int i, const std::string& linia, std::istringstream& in) {
-  std::string primer, segon;
-  in >> primer >> segon;
-  std::vector<std::string> opcions;
-  for (const std::string& c : {LlegeixColor(primer), LlegeixColor(segon)}) {
-    if (!c.empty()) opcions.push_back(c);
-  }
-  if (opcions.empty() || LlegeixColor(primer).empty()) {
-    Diu(i, "Warning 1 " + linia);
-    return false;
-  }
+void Serie::Color(int i, const t_colors& colors) {
+  std::vector<std::string> opcions{colors.primer};
+  if (!colors.segon.empty()) opcions.push_back(colors.segon);
   opcions.insert(opcions.end(), std::begin(kPaleta), std::end(kPaleta));
   for (const auto& c : opcions) {
     bool lliure = !Xoquen(c, kFons);
@@ -519,71 +479,43 @@ bool Serie::Color(int i, const std::string& linia, std::istringstream& in) {
       break;
     }
   }
-  Diu(i, "YourColour 0x" + gent_[i].color.substr(1));
+  Diu(i, t_color_donat{gent_[i].color});
+}
+
+// Reads and applies one command line; false for a line that is no command at all.
+bool Serie::Ordre(int i, const std::string& linia) {
+  // A line too long to be a command is not copied into the transcript whole.
+  Anota(i, '<',
+        linia.size() > kMaxLinia
+            ? linia.substr(0, 80) + "... (" + std::to_string(linia.size()) + " bytes)"
+            : linia);
+  const t_lectura lectura = LlegeixComanda(linia);
+  if (lectura.avis) Diu(i, *lectura.avis);
+  if (!lectura.comanda) return false;
+  Aplica(i, *lectura.comanda, linia);
   return true;
 }
 
-// Applies one command line; false for a line that is no command at all.
-bool Serie::Ordre(int i, const std::string& linia) {
-  // A line too long to be a command is not copied into the transcript whole.
-  if (linia.size() > 4096) {
-    Anota(i, '<', linia.substr(0, 80) + "... (" + std::to_string(linia.size()) + " bytes)");
-    Diu(i, "Warning 1 line too long");
-    return false;
-  }
-  Anota(i, '<', linia);
-  const size_t inici = linia.find_first_not_of(" \t");
-  const std::string paraula = inici == std::string::npos
-                                  ? ""
-                                  : linia.substr(inici, linia.find_first_of(" \t", inici) - inici);
+// The commands that are the match's own business; the rest move things, in the physics.
+void Serie::Aplica(int i, const t_comanda& c, const std::string& linia) {
   t_participant& p = gent_[i];
-  if (paraula == "Print" || paraula == "Debug") {
+  if (std::holds_alternative<t_escriu>(c) || std::holds_alternative<t_depura>(c)) {
     Nota(i, linia, false);
-    return true;
+  } else if (std::holds_alternative<t_dibuixa_linia>(c) ||
+             std::holds_alternative<t_dibuixa_cercle>(c)) {
+    Nota(i, AmbPunts(linia), true);
+  } else if (const auto* nom = std::get_if<t_nom>(&c)) {
+    Nom(i, nom->nom);
+  } else if (const auto* colors = std::get_if<t_colors>(&c)) {
+    Color(i, *colors);
+  } else if (const auto* o = std::get_if<t_opcio_robot>(&c)) {
+    // Options 2 and 3 are accepted and change nothing: input is always a non-blocking pipe.
+    if (o->opcio == 0) p.senyals = o->valor != 0;
+    if (o->opcio == 1) p.avis_gir = o->valor != 0;
+    if (o->opcio == 4) p.coordenades = o->valor != 0;
+  } else {
+    Ordena(mon_, i, c);
   }
-  if (paraula == "Name" || paraula == "Colour") {
-    std::istringstream in(linia);
-    std::string w;
-    in >> w;
-    return paraula == "Name" ? Nom(i, linia, in) : Color(i, linia, in);
-  }
-  // The physics reads the commands that move things; these few are read here.
-  const std::string numerica = AmbPunts(linia);
-  if (paraula != "DebugLine" && paraula != "DebugCircle" && paraula != "RobotOption") {
-    if (Ordena(mon_, i, numerica)) return true;
-    Diu(i, "Warning 1 " + linia);
-    return false;
-  }
-  std::istringstream nums(numerica);
-  nums.imbue(std::locale::classic());
-  std::string w;
-  nums >> w;
-  if (paraula == "DebugLine" || paraula == "DebugCircle") {
-    const int n = paraula == "DebugLine" ? 4 : 3;
-    bool ok = true;
-    for (int k = 0; k < n && ok; ++k) {
-      double x = 0;
-      ok = static_cast<bool>(nums >> x) && std::isfinite(x);
-    }
-    if (!ok) {
-      Diu(i, "Warning 1 " + linia);
-      return false;
-    }
-    Nota(i, numerica, true);
-    return true;
-  }
-  {  // RobotOption
-    int opcio = -1, valor = 0;
-    nums >> opcio >> valor;
-    if (nums.fail() || opcio < 0 || opcio > 4) {
-      Diu(i, "Warning 3 " + linia);
-      return false;
-    }
-    if (opcio == 0) p.senyals = valor != 0;
-    if (opcio == 1) p.avis_gir = valor != 0;
-    if (opcio == 4) p.coordenades = valor != 0;
-  }
-  return true;  // options 2 and 3 are accepted; input is always a non-blocking pipe
 }
 
 int Serie::Vius() const {
@@ -598,7 +530,7 @@ void Serie::AnunciaVius() {
   if (vius == anunciats_) return;
   anunciats_ = vius;
   for (size_t i = 0; i < gent_.size(); ++i) {
-    if (mon_.robots[i].viu) Diu(static_cast<int>(i), "RobotsLeft " + std::to_string(vius));
+    if (mon_.robots[i].viu) Diu(static_cast<int>(i), t_vius{vius});
   }
 }
 
@@ -608,18 +540,12 @@ void Serie::Tick() {
     const t_cos_robot& r = mon_.robots[i];
     if (!r.viu) continue;
     const int ii = static_cast<int>(i);
-    Diu(ii,
-        "Info " + Nombre(tick_ * config_.dt) + " " + Nombre(r.vel) + " " + Nombre(Normal(r.canyo)));
-    if (gent_[i].coordenades) {
-      Diu(ii, "Coordinates " + Nombre(r.x) + " " + Nombre(r.y) + " " + Nombre(Normal(r.rumb)));
-    }
+    Diu(ii, t_info{tick_ * config_.dt, r.vel, Normal(r.canyo)});
+    if (gent_[i].coordenades) Diu(ii, t_coordenades{r.x, r.y, Normal(r.rumb)});
     const t_impacte vist = Radar(mon_, ii);
     R().quadres.back().radar[i] = vist;
-    Diu(ii, "Radar " + Nombre(vist.distancia) + " " + std::to_string(vist.tipus) + " " +
-                Nombre(vist.angle));
-    if (vist.tipus == OBJ_ROBOT) {
-      Diu(ii, "RobotInfo " + Nombre(mon_.robots[vist.index].energia) + " 0");
-    }
+    Diu(ii, t_radar{vist.distancia, vist.tipus, vist.angle});
+    if (vist.tipus == OBJ_ROBOT) Diu(ii, t_info_robot{mon_.robots[vist.index].energia, 0});
   }
   Intercanvia(!config_.temps_real);
 
@@ -630,19 +556,16 @@ void Serie::Tick() {
   ++tick_;
   Grava(events);
   for (const auto& e : events) {
-    if (e.girs_acabats) {
-      if (gent_[e.robot].avis_gir)
-        Diu(e.robot, "RotationReached " + std::to_string(e.girs_acabats));
-    } else {
-      Diu(e.robot, e.missatge);
-    }
+    // A completed turn is told only to a robot that asked to be told.
+    if (std::holds_alternative<t_gir_acabat>(e.que) && !gent_[e.robot].avis_gir) continue;
+    std::visit([&](const auto& m) { Diu(e.robot, m); }, e.que);
   }
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
     const double e = mon_.robots[i].energia;
     if (mon_.robots[i].viu && e != p.energia_dita) {
       p.energia_dita = e;
-      Diu(static_cast<int>(i), "Energy " + Nombre(e));
+      Diu(static_cast<int>(i), t_energia{e});
     }
   }
   AnunciaVius();
@@ -658,10 +581,13 @@ void Serie::Grava(const std::vector<t_event>& events) {
   }
   for (const auto& e : events) {
     const t_cos_robot& r = mon_.robots[e.robot];
+    // Deaths, hits, cookies and mines are marked; walls, bumps and turns are not.
     int tipus = -2;
-    if (e.missatge == "Dead") tipus = -1;
-    for (int k : {OBJ_TRET, OBJ_GALETA, OBJ_MINA}) {
-      if (e.missatge.rfind("Collision " + std::to_string(k) + " ", 0) == 0) tipus = k;
+    if (std::holds_alternative<t_mort>(e.que)) tipus = -1;
+    if (const auto* xoc = std::get_if<t_xoc>(&e.que)) {
+      if (xoc->tipus == OBJ_TRET || xoc->tipus == OBJ_GALETA || xoc->tipus == OBJ_MINA) {
+        tipus = xoc->tipus;
+      }
     }
     if (tipus != -2) R().fets.push_back({t, tipus, e.robot, r.x, r.y});
   }
@@ -687,9 +613,9 @@ void Serie::Joc(int joc) {
   for (size_t i = 0; i < gent_.size(); ++i) {
     const int ii = static_cast<int>(i);
     for (int o = 0; o < NUM_OPCIONS; ++o) {
-      Diu(ii, "GameOption " + std::to_string(o) + " " + Nombre(mon_.opcions[o]));
+      Diu(ii, t_opcio_joc{o, mon_.opcions[o]});
     }
-    Diu(ii, "GameStarts");
+    Diu(ii, t_comenca{});
   }
   Intercanvia();
   anunciats_ = Vius();
@@ -704,7 +630,7 @@ void Serie::Joc(int joc) {
   Intercanvia();
   R().temps = tick_ * config_.dt;
   R().ticks = tick_;
-  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), "GameFinishes");
+  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), t_acaba{});
   Intercanvia();
   Fitxes();
 }
@@ -741,7 +667,7 @@ void Serie::Fitxes() {
 void Serie::Acaba() {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
-    Diu(static_cast<int>(i), "ExitRobot");
+    Diu(static_cast<int>(i), t_surt{});
     if (!p.programa || p.caigut) continue;
     Escriu(p.fill, p.lot, config_.espera_ms);
     p.lot.clear();
@@ -792,7 +718,7 @@ std::vector<t_resultat> Serie::Juga() {
   Situa(config_.primer_joc);  // so that a robot dropped at its start is marked on the field
   Engega();
   Intercanvia();  // the start-up lines: robot options and the like
-  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), "Initialize 1");
+  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), t_inicia{1});
   Intercanvia();  // names and colours
   // The first game is always set up, even if the arena is stopped at once, so that there is a
   // field and a result to report.
