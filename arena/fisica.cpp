@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr double DOS_PI = 6.283185307179586;
-
 double Limita(double x, double lo, double hi) {
   return std::max(lo, std::min(hi, x));
 }

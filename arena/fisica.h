@@ -8,6 +8,9 @@
 
 #include "arena/protocol.h"
 
+// A whole turn, in radians, for the physics and the field's layout alike.
+constexpr double DOS_PI = 6.283185307179586;
+
 constexpr double RADI_ROBOT = 0.5;
 constexpr double RADI_OBJECTE = 0.3;  // cookies and mines
 constexpr double RADI_TRET = 0.1;

@@ -28,9 +28,6 @@ namespace {
 
 // The field's colour in the replay and the picture: no robot may wear it.
 const char* const kFons = "#ffffff";
-// Colours given by place, and offered to robots whose own colours are taken.
-const char* const kPaleta[8] = {"#2b7bd6", "#d64b2b", "#2ba84a", "#b02bd6",
-                                "#d6a22b", "#2bc4d6", "#6d6d6d", "#d62b8c"};
 
 struct t_participant {
   std::string nom;         // as the match knows it, "#N" included
@@ -151,7 +148,7 @@ bool Disposa(const t_config& config, int joc, t_mon& mon, std::string& error) {
     } else {
       r.x = mon.amplada / 2, r.y = mon.alcada / 2;
       if (!AlAtzar(r.x, r.y, 4)) SenseLloc("robot", i + 1, robots);
-      r.rumb = atzar.Uniforme(0, 6.283185307179586);
+      r.rumb = atzar.Uniforme(0, DOS_PI);
     }
     r.radar_abans = r.rumb;
     r.energia = mon.opcions[OPT_ENERGIA_INICIAL];

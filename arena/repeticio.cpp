@@ -21,9 +21,6 @@ extern const char* const kPaginaJs;
 
 namespace {
 
-const char* const kColors[8] = {"#2b7bd6", "#d64b2b", "#2ba84a", "#b02bd6",
-                                "#d6a22b", "#2bc4d6", "#6d6d6d", "#d62b8c"};
-
 // A number with at most `decimals` decimals, trailing zeros dropped.
 std::string N(double x, int decimals = 2) {
   if (!std::isfinite(x)) return "0";
@@ -43,7 +40,7 @@ double Arrodoneix(double x) {
 
 // The colour the match gave robot `i`.
 std::string Color(const t_resultat& r, size_t i) {
-  return r.fitxes[i].color.empty() ? kColors[i % 8] : r.fitxes[i].color;
+  return r.fitxes[i].color.empty() ? kPaleta[i % 8] : r.fitxes[i].color;
 }
 
 // Text for HTML and SVG: the markup characters as entities, control characters dropped.
