@@ -8,6 +8,7 @@
 #include <locale>
 #include <sstream>
 #include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -122,7 +123,8 @@ std::string Hex(const std::string& color) {
 
 t_lectura LlegeixComanda(const std::string& linia) {
   if (linia.size() > kMaxLinia) return {std::nullopt, t_advertiment{1, "line too long"}};
-  // The command's word is what comes before the first space or tab.
+  // The command's word is what comes before the first space or tab; the commands that move
+  // things are then looked for as they always were, split at any white space.
   const size_t inici = linia.find_first_not_of(" \t");
   const size_t fi = inici == std::string::npos ? inici : linia.find_first_of(" \t", inici);
   const std::string paraula = inici == std::string::npos ? "" : linia.substr(inici, fi - inici);

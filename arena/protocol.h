@@ -1,6 +1,5 @@
 // The line protocol's wire text, both ways: a robot's command lines into typed commands and back,
-// the arena's typed messages into lines and back. The arena, its script driver and its built-in
-// opponents read and write the protocol here alone.
+// the arena's typed messages into lines and back, for the arena, guio and the built-in opponents.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,5 @@
-// The protocol's wire text and the arena's words for outcomes, without a match: every command
-// and message written and read back, the rules a command line is read by, and each drop reason
-// and busy state said exactly as transcripts, summaries and records say them.
+// The protocol's wire text and the words of outcomes, without a match: every command and message
+// written and read back, the rules command lines are read by, each drop reason said exactly.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
