@@ -4,12 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <locale>
-#include <sstream>
 
 namespace {
-
-constexpr double DOS_PI = 6.283185307179586;
 
 double Limita(double x, double lo, double hi) {
   return std::max(lo, std::min(hi, x));
@@ -105,9 +101,7 @@ void Mou(t_mon& mon, int i, double dt, std::vector<t_event>& events) {
   if (!std::isnan(paret)) {
     r.energia -= DANY_PARET * std::fabs(r.vel);
     r.vel = 0;
-    std::ostringstream m;
-    m << "Collision " << OBJ_PARET << ' ' << Normal(paret - r.rumb);
-    events.push_back({i, m.str()});
+    events.push_back({i, t_xoc{OBJ_PARET, Normal(paret - r.rumb)}});
   }
 }
 
@@ -133,11 +127,8 @@ void XocaRobots(t_mon& mon, std::vector<t_event>& events) {
       a.vel = b.vel = 0;
       a.energia -= DANY_XOC * apropa;
       b.energia -= DANY_XOC * apropa;
-      std::ostringstream ma, mb;
-      ma << "Collision " << OBJ_ROBOT << ' ' << Marcacio(a, b.x, b.y);
-      mb << "Collision " << OBJ_ROBOT << ' ' << Marcacio(b, a.x, a.y);
-      events.push_back({static_cast<int>(i), ma.str()});
-      events.push_back({static_cast<int>(j), mb.str()});
+      events.push_back({static_cast<int>(i), t_xoc{OBJ_ROBOT, Marcacio(a, b.x, b.y)}});
+      events.push_back({static_cast<int>(j), t_xoc{OBJ_ROBOT, Marcacio(b, a.x, a.y)}});
     }
   }
 }
@@ -159,9 +150,7 @@ void Menja(t_mon& mon, std::vector<t_event>& events) {
         r.energia -= DANY_MINA;
         ++r.mines;
       }
-      std::ostringstream m;
-      m << "Collision " << o.tipus << ' ' << Marcacio(r, o.x, o.y);
-      events.push_back({static_cast<int>(i), m.str()});
+      events.push_back({static_cast<int>(i), t_xoc{o.tipus, Marcacio(r, o.x, o.y)}});
       mon.objectes.erase(mon.objectes.begin() + static_cast<long>(k));
     }
   }
@@ -189,9 +178,7 @@ void Dispara(t_mon& mon, double dt, std::vector<t_event>& events) {
       t_cos_robot& r = mon.robots[robot];
       r.energia -= DANY_TRET * t.energia;
       if (t.autor >= 0) ++mon.robots[t.autor].encerts;
-      std::ostringstream m;
-      m << "Collision " << OBJ_TRET << ' ' << Marcacio(r, t.x, t.y);
-      events.push_back({robot, m.str()});
+      events.push_back({robot, t_xoc{OBJ_TRET, Marcacio(r, t.x, t.y)}});
       continue;
     }
     if (objecte >= 0) {
@@ -207,11 +194,47 @@ void Dispara(t_mon& mon, double dt, std::vector<t_event>& events) {
   mon.trets.swap(queden);
 }
 
-double Llegeix(std::istringstream& in, bool& ok) {
-  double x = 0;
-  in >> x;
-  ok = ok && !in.fail() && std::isfinite(x);
-  return x;
+// A shot of `e` energy from robot `i`'s cannon, if the cannon is ready; if not, it is lost.
+void Tira(t_mon& mon, int i, double e) {
+  t_cos_robot& r = mon.robots[i];
+  if (!r.viu || r.recarrega > MARGE_TEMPS) return;
+  const double energia = Limita(e, mon.opcions[OPT_TRET_MIN], mon.opcions[OPT_TRET_MAX]);
+  const double dir = r.rumb + r.canyo;
+  const double surt = RADI_ROBOT + RADI_TRET + 0.01;
+  const double vt = mon.opcions[OPT_VEL_TRET];
+  mon.trets.push_back({r.x + surt * std::cos(dir), r.y + surt * std::sin(dir),
+                       vt * std::cos(dir) + r.vel * std::cos(r.rumb),
+                       vt * std::sin(dir) + r.vel * std::sin(r.rumb), energia, i});
+  r.energia -= energia;
+  r.recarrega = RECARREGA;
+  ++r.trets;
+}
+
+// How the parts a turn command names are to turn: for ever, to an angle, by an angle, or to and
+// fro between two.
+enum t_manera { SEMPRE, FINS, QUANT, ESCOMBRA };
+
+void Orienta(const t_mon& mon, t_cos_robot& r, t_manera manera, int parts, double vel, double u,
+             double v) {
+  for (int p = 0; p < 3; ++p) {
+    if (!(parts & (1 << p))) continue;
+    const double maxim = GirMaxim(mon, p);
+    const double vel_p = Limita(vel, -maxim, maxim);
+    double& angle = Angle(r, p);
+    t_gir& g = r.gir[p];
+    if (manera == SEMPRE) {
+      g = {t_gir::CONSTANT, vel_p};
+    } else if (manera == QUANT) {
+      g = {t_gir::QUANTITAT, std::fabs(vel_p), angle + u};
+    } else if (manera == FINS) {  // the shorter way round to the given angle
+      g = {t_gir::QUANTITAT, std::fabs(vel_p), angle + std::remainder(u - angle, DOS_PI)};
+    } else if (p > 0) {  // Sweep: cannon and radar only, between bounds placed near the part
+      const double lo = std::min(u, v), hi = std::max(u, v);
+      const double desplaca = angle - std::remainder(angle - (lo + hi) / 2, DOS_PI) - (lo + hi) / 2;
+      g = {t_gir::ESCOMBRA, vel_p >= 0 ? std::fabs(vel_p) : -std::fabs(vel_p), 0, lo + desplaca,
+           hi + desplaca};
+    }
+  }
 }
 
 }  // namespace
@@ -223,71 +246,23 @@ double Normal(double angle) {
   return a >= DOS_PI ? 0 : a;
 }
 
-bool Ordena(t_mon& mon, int i, const std::string& ordre) {
-  std::istringstream in(ordre);
-  in.imbue(std::locale::classic());
-  std::string paraula;
-  in >> paraula;
+void Ordena(t_mon& mon, int i, const t_comanda& comanda) {
   t_cos_robot& r = mon.robots[i];
-  bool ok = true;
-  if (paraula == "Accelerate") {
-    const double a = Llegeix(in, ok);
-    if (ok) r.accel = Limita(a, mon.opcions[OPT_ACCEL_MIN], mon.opcions[OPT_ACCEL_MAX]);
-    return ok;
+  if (const auto* a = std::get_if<t_accelera>(&comanda)) {
+    r.accel = Limita(a->accel, mon.opcions[OPT_ACCEL_MIN], mon.opcions[OPT_ACCEL_MAX]);
+  } else if (const auto* f = std::get_if<t_frena>(&comanda)) {
+    r.fre = Limita(f->fre, 0, 1);
+  } else if (const auto* d = std::get_if<t_dispara>(&comanda)) {
+    Tira(mon, i, d->energia);
+  } else if (const auto* g = std::get_if<t_gira>(&comanda)) {
+    Orienta(mon, r, SEMPRE, g->parts, g->vel, 0, 0);
+  } else if (const auto* gf = std::get_if<t_gira_fins>(&comanda)) {
+    Orienta(mon, r, FINS, gf->parts, gf->vel, gf->angle, 0);
+  } else if (const auto* gq = std::get_if<t_gira_quant>(&comanda)) {
+    Orienta(mon, r, QUANT, gq->parts, gq->vel, gq->angle, 0);
+  } else if (const auto* e = std::get_if<t_escombra>(&comanda)) {
+    Orienta(mon, r, ESCOMBRA, e->parts, e->vel, e->esquerra, e->dreta);
   }
-  if (paraula == "Brake") {
-    const double f = Llegeix(in, ok);
-    if (ok) r.fre = Limita(f, 0, 1);
-    return ok;
-  }
-  if (paraula == "Shoot") {
-    const double e = Llegeix(in, ok);
-    if (!ok) return false;
-    // The cannon is not ready: the shot is lost.
-    if (!r.viu || r.recarrega > MARGE_TEMPS) return true;
-    const double energia = Limita(e, mon.opcions[OPT_TRET_MIN], mon.opcions[OPT_TRET_MAX]);
-    const double dir = r.rumb + r.canyo;
-    const double surt = RADI_ROBOT + RADI_TRET + 0.01;
-    const double vt = mon.opcions[OPT_VEL_TRET];
-    mon.trets.push_back({r.x + surt * std::cos(dir), r.y + surt * std::sin(dir),
-                         vt * std::cos(dir) + r.vel * std::cos(r.rumb),
-                         vt * std::sin(dir) + r.vel * std::sin(r.rumb), energia, i});
-    r.energia -= energia;
-    r.recarrega = RECARREGA;
-    ++r.trets;
-    return true;
-  }
-  if (paraula != "Rotate" && paraula != "RotateTo" && paraula != "RotateAmount" &&
-      paraula != "Sweep") {
-    return false;
-  }
-  int parts = 0;
-  in >> parts;
-  ok = !in.fail() && parts >= 0 && parts <= 7;
-  const double vel = Llegeix(in, ok);
-  const double u = paraula == "Rotate" ? 0 : Llegeix(in, ok);
-  const double v = paraula == "Sweep" ? Llegeix(in, ok) : 0;
-  if (!ok) return false;
-  for (int p = 0; p < 3; ++p) {
-    if (!(parts & (1 << p))) continue;
-    const double maxim = GirMaxim(mon, p);
-    const double vel_p = Limita(vel, -maxim, maxim);
-    double& angle = Angle(r, p);
-    t_gir& g = r.gir[p];
-    if (paraula == "Rotate") {
-      g = {t_gir::CONSTANT, vel_p};
-    } else if (paraula == "RotateAmount") {
-      g = {t_gir::QUANTITAT, std::fabs(vel_p), angle + u};
-    } else if (paraula == "RotateTo") {  // the shorter way round to the given angle
-      g = {t_gir::QUANTITAT, std::fabs(vel_p), angle + std::remainder(u - angle, DOS_PI)};
-    } else if (p > 0) {  // Sweep: cannon and radar only, between bounds placed near the part
-      const double lo = std::min(u, v), hi = std::max(u, v);
-      const double desplaca = angle - std::remainder(angle - (lo + hi) / 2, DOS_PI) - (lo + hi) / 2;
-      g = {t_gir::ESCOMBRA, vel_p >= 0 ? std::fabs(vel_p) : -std::fabs(vel_p), 0, lo + desplaca,
-           hi + desplaca};
-    }
-  }
-  return true;
 }
 
 void Avanca(t_mon& mon, double dt, std::vector<t_event>& events) {
@@ -299,7 +274,7 @@ void Avanca(t_mon& mon, double dt, std::vector<t_event>& events) {
     for (int p = 0; p < 3; ++p) {
       if (Gira(Angle(r, p), r.gir[p], dt)) acabats |= 1 << p;
     }
-    if (acabats) events.push_back({static_cast<int>(i), "RotationReached", acabats});
+    if (acabats) events.push_back({static_cast<int>(i), t_gir_acabat{acabats}});
     Mou(mon, static_cast<int>(i), dt, events);
   }
   XocaRobots(mon, events);
@@ -311,7 +286,7 @@ void Avanca(t_mon& mon, double dt, std::vector<t_event>& events) {
     if (r.viu && r.energia <= 0) {
       r.viu = false;
       r.vel = 0;
-      events.push_back({static_cast<int>(i), "Dead"});
+      events.push_back({static_cast<int>(i), t_mort{}});
     }
   }
   mon.temps += dt;

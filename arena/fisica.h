@@ -3,15 +3,14 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <variant>
 #include <vector>
 
 #include "arena/opcions.h"
+#include "arena/protocol.h"
 
-// Object types as the Radar and Collision messages report them.
-enum { OBJ_ROBOT = 0, OBJ_TRET = 1, OBJ_PARET = 2, OBJ_GALETA = 3, OBJ_MINA = 4 };
-// Part bits of Rotate, RotateTo, RotateAmount and Sweep.
-enum { PART_COS = 1, PART_CANYO = 2, PART_RADAR = 4 };
+// A whole turn, in radians, for the physics and the field's layout alike.
+constexpr double DOS_PI = 6.283185307179586;
 
 constexpr double RADI_ROBOT = 0.5;
 constexpr double RADI_OBJECTE = 0.3;  // cookies and mines
@@ -73,19 +72,19 @@ struct t_mon {
   std::vector<t_objecte> objectes;
 };
 
-// Something a robot must be told after a step.
+// Something a robot must be told after a step: what it ran into (a wall, a robot, a shot, a
+// cookie or a mine, and where), the parts whose turns completed, or its death.
 struct t_event {
   int robot;
-  std::string missatge;
-  int girs_acabats = 0;  // for RotationReached: the parts whose turn completed
+  std::variant<t_xoc, t_gir_acabat, t_mort> que;
 };
 
 // Angle in [0, 2π).
 double Normal(double angle);
 
-// Applies one command line of robot `i`. False when the line is not a command the physics
-// knows or its numbers cannot be read (Print, Name and the like are the match's business).
-bool Ordena(t_mon& mon, int i, const std::string& ordre);
+// Applies a command of robot `i` that moves things (Accelerate, Brake, Shoot, the turns);
+// the others (Print, Name and the like) are the match's business and are left alone here.
+void Ordena(t_mon& mon, int i, const t_comanda& comanda);
 
 // Advances the world by `dt`, collecting what the robots must be told.
 void Avanca(t_mon& mon, double dt, std::vector<t_event>& events);

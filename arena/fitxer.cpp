@@ -16,6 +16,8 @@
 #include <sstream>
 #include <vector>
 
+#include "arena/protocol.h"
+
 namespace {
 
 // A match file is a page of settings: anything larger, or nested deeper, is not one. The depth
@@ -103,10 +105,7 @@ std::string Text(const toml::table& t, const std::string& clau) {
 std::string Nom(const toml::table& t) {
   std::string nom = Text(t, "name");
   if (!t.contains("name")) return nom;
-  const bool bo = !nom.empty() && nom.size() <= kNomMax &&
-                  std::all_of(nom.begin(), nom.end(),
-                              [](unsigned char c) { return c > 0x20 && c < 0x7f && c != '#'; });
-  if (!bo) {
+  if (!NomValid(nom) || nom.size() > kNomMax) {
     Falla(*t.get("name"), "a name is one word of 1 to " + std::to_string(kNomMax) +
                               " printable ASCII characters, without '#'");
   }

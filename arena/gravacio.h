@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "arena/desenllac.h"
 #include "arena/fisica.h"
 
 // The replay is recorded whole, frame by frame, and written at the end: a match whose recording
@@ -20,11 +21,11 @@ struct t_fitxa {
   std::string nom;
   int trets = 0, encerts = 0, galetes = 0, mines = 0;
   double energia = 0;
-  std::string estat;  // "alive", "dead", or why it was dropped
-  std::string err;    // the file of what it wrote to its standard error, if it wrote anything
-  std::string color;  // "#rrggbb", the colour it was given
-  double punts = 0;   // what the game gave it: 1 for a win, shared among those tied for it
-  double cpu = 0;     // CPU seconds its processes used over the whole series
+  t_desenllac desenllac;  // alive, dead, or dropped and why
+  std::string err;        // the file of what it wrote to its standard error, if it wrote anything
+  std::string color;      // "#rrggbb", the colour it was given
+  double punts = 0;       // what the game gave it: 1 for a win, shared among those tied for it
+  double cpu = 0;         // CPU seconds its processes used over the whole series
   std::vector<std::string> err_final;  // the last lines of that file, for the replay
 };
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 
 #include "arena/arguments.h"
 #include "arena/proces.h"
+#include "arena/protocol.h"
 
 namespace {
 
@@ -21,12 +21,9 @@ bool senyals = false;
 void Mostra(t_fill& robot) {
   for (; !robot.linies.empty(); robot.linies.pop_front()) {
     const std::string& l = robot.linies.front();
-    std::istringstream in(l);
-    std::string paraula;
-    int opcio = -1, valor = 0;
-    if (in >> paraula >> opcio >> valor && paraula == "RobotOption" && opcio == 0) {
-      senyals = valor != 0;
-    }
+    const t_lectura lectura = LlegeixComanda(l);
+    const auto* opcio = lectura.comanda ? std::get_if<t_opcio_robot>(&*lectura.comanda) : nullptr;
+    if (opcio && opcio->opcio == 0) senyals = opcio->valor != 0;
     std::cout << "< " << l << '\n';
   }
   std::cout.flush();
@@ -36,8 +33,8 @@ void Mostra(t_fill& robot) {
 bool Juga(t_fill& robot, std::string& lot) {
   if (lot.empty()) return true;
   const bool ok = EnviaLot(robot, lot, 10000, senyals) && EsperaRepos(robot);
-  if (!ok && !robot.ocupat.empty())
-    std::cerr << "guio: no answer in time: " << robot.ocupat << '\n';
+  if (!ok && robot.ocupat.feina != t_feina::CAP)
+    std::cerr << "guio: no answer in time: " << Descriu(robot.ocupat) << '\n';
   Mostra(robot);
   lot.clear();
   return ok;
@@ -72,7 +69,7 @@ int main(int argc, char** argv) {
   t_engegada engegada;
   engegada.ordre = ordre;
   if (!Engega(robot, engegada)) {
-    std::cerr << "guio: cannot start " << robot_text << ": " << robot.error << '\n';
+    std::cerr << "guio: cannot start " << robot_text << ": " << Descriu(robot.error) << '\n';
     return 2;
   }
   bool ok = EsperaRepos(robot);

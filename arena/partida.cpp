@@ -15,19 +15,19 @@
 #include <cstdio>
 #include <cstring>
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <thread>
+#include <variant>
 
 #include "arena/proces.h"
+#include "arena/protocol.h"
 #include "arena/text.h"
 
 namespace {
 
 // The field's colour in the replay and the picture: no robot may wear it.
 const char* const kFons = "#ffffff";
-// Colours given by place, and offered to robots whose own colours are taken.
-const char* const kPaleta[8] = {"#2b7bd6", "#d64b2b", "#2ba84a", "#b02bd6",
-                                "#d6a22b", "#2bc4d6", "#6d6d6d", "#d62b8c"};
 
 struct t_participant {
   std::string nom;         // as the match knows it, "#N" included
@@ -35,13 +35,13 @@ struct t_participant {
   std::string color;
   bool programa = false;  // false for the sitting target
   t_fill fill;
-  bool senyals = false;       // robot option 0: wake it with SIGUSR1
-  bool avis_gir = false;      // robot option 1: tell it when a turn completes
-  bool coordenades = false;   // robot option 4: tell it where it is every tick
-  std::string caigut;         // why it was dropped, if it was
-  std::string err;            // the file its standard error goes to
-  std::string lot;            // messages waiting to be sent this tick
-  double energia_dita = NAN;  // the energy it was last told in this game
+  bool senyals = false;           // robot option 0: wake it with SIGUSR1
+  bool avis_gir = false;          // robot option 1: tell it when a turn completes
+  bool coordenades = false;       // robot option 4: tell it where it is every tick
+  std::optional<t_motiu> caigut;  // why it was dropped, if it was
+  std::string err;                // the file its standard error goes to
+  std::string lot;                // messages waiting to be sent this tick
+  double energia_dita = NAN;      // the energy it was last told in this game
   // What it has left behind so far, against its budgets (t_config): in the transcript over the
   // match, said once when cut; in the replay over this game.
   size_t bytes_transcripcio = 0;
@@ -57,30 +57,6 @@ bool Comenca(const std::string& text, const char* inici) {
 bool DeCadaTick(const std::string& linia) {
   return Comenca(linia, "Info ") || Comenca(linia, "Radar ") || Comenca(linia, "Coordinates ") ||
          Comenca(linia, "RobotInfo ");
-}
-
-std::string Nombre(double x) {
-  std::ostringstream o;
-  o.imbue(std::locale::classic());
-  o << x;
-  return o.str();
-}
-
-// Numbers in commands are read as the robots read the arena's: a decimal comma is a point.
-std::string AmbPunts(std::string linia) {
-  std::replace(linia.begin(), linia.end(), ',', '.');
-  return linia;
-}
-
-// "0xRRGGBB" (or "RRGGBB") as "#rrggbb"; empty if it is no colour.
-std::string LlegeixColor(std::string text) {
-  if (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0) text.erase(0, 2);
-  if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-    return "";
-  }
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return "#" + text;
 }
 
 // Two colours too close to tell apart on the field.
@@ -162,7 +138,7 @@ bool Disposa(const t_config& config, int joc, t_mon& mon, std::string& error) {
     } else {
       r.x = mon.amplada / 2, r.y = mon.alcada / 2;
       if (!AlAtzar(r.x, r.y, 4)) SenseLloc("robot", i + 1, robots);
-      r.rumb = atzar.Uniforme(0, 6.283185307179586);
+      r.rumb = atzar.Uniforme(0, DOS_PI);
     }
     r.radar_abans = r.rumb;
     r.energia = mon.opcions[OPT_ENERGIA_INICIAL];
@@ -221,18 +197,20 @@ class Serie {
   void Nota(int i, const std::string& linia, bool dibuix) {
     GravaNota(R(), pressupost_, gent_[i].repeticio, {tick_ * config_.dt, i, linia}, dibuix);
   }
-  void Diu(int i, const std::string& missatge) {
-    if (!gent_[i].programa || !gent_[i].caigut.empty()) return;
-    Anota(i, '>', missatge);
-    gent_[i].lot += missatge + "\n";
+  void Diu(int i, const t_missatge_arena& missatge) {
+    if (!gent_[i].programa || gent_[i].caigut) return;
+    const std::string linia = Linia(missatge);
+    Anota(i, '>', linia);
+    gent_[i].lot += linia + "\n";
   }
   void Engega();
   void Situa(int joc);
   void Intercanvia(bool lockstep = true);
   bool Ordre(int i, const std::string& linia);
-  bool Nom(int i, const std::string& linia, std::istringstream& in);
-  bool Color(int i, const std::string& linia, std::istringstream& in);
-  void Deixa(int i, const std::string& motiu);
+  void Aplica(int i, const t_comanda& comanda, const std::string& linia);
+  void Nom(int i, const std::string& nom);
+  void Color(int i, const t_colors& colors);
+  void Deixa(int i, const t_motiu& motiu);
   void Tick();
   int Vius() const;
   void AnunciaVius();
@@ -305,7 +283,7 @@ void Serie::Situa(int joc) {
   if (!Disposa(config_, joc, mon_, error)) R().error_arena = error;
   for (size_t i = 0; i < mon_.robots.size(); ++i) {
     // A robot dropped in an earlier game is out of the series.
-    mon_.robots[i].viu = i >= gent_.size() || gent_[i].caigut.empty();
+    mon_.robots[i].viu = i >= gent_.size() || !gent_[i].caigut;
   }
 }
 
@@ -328,8 +306,10 @@ void Serie::Engega() {
     }
     if (!::Engega(gent_[i].fill, e)) {
       // An exec that failed is the robot's; anything before it is the arena's own trouble.
-      const std::string& error = gent_[i].fill.error;
-      if (error.rfind("cannot run ", 0) != 0) R().error_arena = "cannot start a robot: " + error;
+      const t_motiu& error = gent_[i].fill.error;
+      if (error.causa != t_causa::NO_EXECUTA) {
+        R().error_arena = "cannot start a robot: " + Descriu(error);
+      }
       Deixa(static_cast<int>(i), error);
     }
   }
@@ -357,20 +337,21 @@ std::vector<std::string> DarreresLinies(const std::string& cami, size_t n) {
 }
 
 // Why a robot that did not finish its tick is dropped.
-std::string Motiu(const t_fill& fill, size_t bytes_abans, const t_config& config) {
-  if (fill.bytes_rebuts - bytes_abans > config.max_bytes_tick) return "floods its output";
-  if (!fill.passat.empty()) return fill.passat;
-  if (fill.ocupat == "it has not read all its input") return "does not read its input";
-  return "no answer in time (" + fill.ocupat + ")";
+t_motiu MotiuEspera(const t_fill& fill, size_t bytes_abans, const t_config& config) {
+  if (fill.bytes_rebuts - bytes_abans > config.max_bytes_tick) return Motiu(t_causa::INUNDA);
+  if (fill.passat.causa != t_causa::CAP) return fill.passat;
+  if (fill.ocupat.feina == t_feina::ENTRADA) return Motiu(t_causa::NO_LLEGEIX);
+  t_motiu m = Motiu(t_causa::SENSE_RESPOSTA);
+  m.ocupat = fill.ocupat;
+  return m;
 }
 
-void Serie::Deixa(int i, const std::string& motiu) {
+void Serie::Deixa(int i, const t_motiu& motiu) {
   t_participant& p = gent_[i];
-  if (!p.caigut.empty()) return;
-  // What /proc says of its processes is the robot's own text too (their names).
-  p.caigut = TextNet(motiu);
+  if (p.caigut) return;
+  p.caigut = motiu;
   if (static_cast<size_t>(i) < mon_.robots.size()) mon_.robots[i].viu = false;
-  Anota(i, '!', "dropped: " + p.caigut);
+  Anota(i, '!', Descriu(t_desenllac{t_estat_robot::CAIGUT, motiu}));
   if (p.fill.pid > 0) Atura(p.fill);
 }
 
@@ -380,10 +361,10 @@ void Serie::Deixa(int i, const std::string& motiu) {
 void Serie::Intercanvia(bool lockstep) {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
-    if (!p.programa || !p.caigut.empty() || p.lot.empty()) continue;
+    if (!p.programa || p.caigut || p.lot.empty()) continue;
     if (!Escriu(p.fill, p.lot, config_.espera_ms)) {
       if (interrupcio) return;
-      Deixa(static_cast<int>(i), "does not read its input");
+      Deixa(static_cast<int>(i), Motiu(t_causa::NO_LLEGEIX));
     } else if (p.senyals) {
       Senyala(p.fill);
     }
@@ -393,7 +374,7 @@ void Serie::Intercanvia(bool lockstep) {
     const auto limit = inici_ + std::chrono::duration<double>((tick_ + 1) * config_.dt);
     while (std::chrono::steady_clock::now() < limit && !interrupcio) {
       for (auto& p : gent_) {
-        if (p.programa && p.caigut.empty()) Drena(p.fill);
+        if (p.programa && !p.caigut) Drena(p.fill);
       }
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -401,18 +382,18 @@ void Serie::Intercanvia(bool lockstep) {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
     const int ii = static_cast<int>(i);
-    if (!p.programa || !p.caigut.empty()) continue;
+    if (!p.programa || p.caigut) continue;
     const size_t abans = p.fill.bytes_rebuts;
     if (lockstep &&
         !EsperaRepos(p.fill, config_.espera_ms, config_.max_bytes_tick, &config_.limits)) {
       if (interrupcio) return;  // the arena is stopping: no robot is to blame
-      Deixa(ii, Motiu(p.fill, abans, config_));
+      Deixa(ii, MotiuEspera(p.fill, abans, config_));
       continue;
     }
     if (!lockstep) Drena(p.fill);
     if (p.fill.bytes_rebuts - abans > config_.max_bytes_tick ||
         p.fill.rebut.size() > config_.max_bytes_tick) {
-      Deixa(ii, "floods its output");
+      Deixa(ii, Motiu(t_causa::INUNDA));
       continue;
     }
     int errors = 0;
@@ -420,53 +401,33 @@ void Serie::Intercanvia(bool lockstep) {
       errors += !Ordre(ii, p.fill.linies.front());
     }
     if (errors > config_.max_errors_tick) {
-      Deixa(ii, "writes garbage");
+      Deixa(ii, Motiu(t_causa::BRUTICIA));
       continue;
     }
     if (EsperaFi(p.fill, 0)) {  // reaped: it ended by itself
-      Deixa(ii, ComAcaba(p.fill.estat));
+      Deixa(ii, Acabament(p.fill.estat));
       continue;
     }
     // A robot that grows between ticks is measured twice a second of game time.
     if (tick_ % 10 == 0) {
-      const std::string passat = PassaLimits(p.fill, config_.limits);
-      if (!passat.empty()) Deixa(ii, passat);
+      const t_motiu passat = PassaLimits(p.fill, config_.limits);
+      if (passat.causa != t_causa::CAP) Deixa(ii, passat);
     }
   }
 }
 
-// Name NAME: one word of printable characters; the arena adds "#N" (the robot's place) so that
-// every name is unique, and confirms it with YourName. A name the match file gave stays.
-bool Serie::Nom(int i, const std::string& linia, std::istringstream& in) {
-  std::string resta;
-  std::getline(in >> std::ws, resta);
-  const size_t blanc = resta.find_first_of(" \t");
-  const std::string nom = resta.substr(0, blanc);
-  const bool imprimible = std::all_of(
-      nom.begin(), nom.end(), [](unsigned char c) { return c > 0x20 && c < 0x7f && c != '#'; });
-  if (nom.empty() || !imprimible) {
-    Diu(i, "Warning 1 " + linia);
-    return false;
-  }
-  if (blanc != std::string::npos) Diu(i, "Warning 2 name cut at its first blank: " + nom);
+// A name (one word: the protocol has checked it) takes "#N", the robot's place, so that every
+// name is unique, and is confirmed with YourName. A name the match file gave stays.
+void Serie::Nom(int i, const std::string& nom) {
   if (!gent_[i].nom_fixat) gent_[i].nom = nom + "#" + std::to_string(i + 1);
-  Diu(i, "YourName " + gent_[i].nom);
-  return true;
+  Diu(i, t_nom_donat{gent_[i].nom});
 }
 
 // Colour FIRST SECOND: the first unless the field or another robot wears it (or one too like
 // it), then the second, then the first free colour of the palette; confirmed with YourColour.
-bool Serie::Color(int i, const std::string& linia, std::istringstream& in) {
-  std::string primer, segon;
-  in >> primer >> segon;
-  std::vector<std::string> opcions;
-  for (const std::string& c : {LlegeixColor(primer), LlegeixColor(segon)}) {
-    if (!c.empty()) opcions.push_back(c);
-  }
-  if (opcions.empty() || LlegeixColor(primer).empty()) {
-    Diu(i, "Warning 1 " + linia);
-    return false;
-  }
+void Serie::Color(int i, const t_colors& colors) {
+  std::vector<std::string> opcions{colors.primer};
+  if (!colors.segon.empty()) opcions.push_back(colors.segon);
   opcions.insert(opcions.end(), std::begin(kPaleta), std::end(kPaleta));
   for (const auto& c : opcions) {
     bool lliure = !Xoquen(c, kFons);
@@ -478,71 +439,43 @@ bool Serie::Color(int i, const std::string& linia, std::istringstream& in) {
       break;
     }
   }
-  Diu(i, "YourColour 0x" + gent_[i].color.substr(1));
+  Diu(i, t_color_donat{gent_[i].color});
+}
+
+// Reads and applies one command line; false for a line that is no command at all.
+bool Serie::Ordre(int i, const std::string& linia) {
+  // A line too long to be a command is not copied into the transcript whole.
+  Anota(i, '<',
+        linia.size() > kMaxLinia
+            ? linia.substr(0, 80) + "... (" + std::to_string(linia.size()) + " bytes)"
+            : linia);
+  const t_lectura lectura = LlegeixComanda(linia);
+  if (lectura.avis) Diu(i, *lectura.avis);
+  if (!lectura.comanda) return false;
+  Aplica(i, *lectura.comanda, linia);
   return true;
 }
 
-// Applies one command line; false for a line that is no command at all.
-bool Serie::Ordre(int i, const std::string& linia) {
-  // A line too long to be a command is not copied into the transcript whole.
-  if (linia.size() > 4096) {
-    Anota(i, '<', linia.substr(0, 80) + "... (" + std::to_string(linia.size()) + " bytes)");
-    Diu(i, "Warning 1 line too long");
-    return false;
-  }
-  Anota(i, '<', linia);
-  const size_t inici = linia.find_first_not_of(" \t");
-  const std::string paraula = inici == std::string::npos
-                                  ? ""
-                                  : linia.substr(inici, linia.find_first_of(" \t", inici) - inici);
+// The commands that are the match's own business; the rest move things, in the physics.
+void Serie::Aplica(int i, const t_comanda& c, const std::string& linia) {
   t_participant& p = gent_[i];
-  if (paraula == "Print" || paraula == "Debug") {
+  if (std::holds_alternative<t_escriu>(c) || std::holds_alternative<t_depura>(c)) {
     Nota(i, linia, false);
-    return true;
+  } else if (std::holds_alternative<t_dibuixa_linia>(c) ||
+             std::holds_alternative<t_dibuixa_cercle>(c)) {
+    Nota(i, AmbPunts(linia), true);
+  } else if (const auto* nom = std::get_if<t_nom>(&c)) {
+    Nom(i, nom->nom);
+  } else if (const auto* colors = std::get_if<t_colors>(&c)) {
+    Color(i, *colors);
+  } else if (const auto* o = std::get_if<t_opcio_robot>(&c)) {
+    // Options 2 and 3 are accepted and change nothing: input is always a non-blocking pipe.
+    if (o->opcio == 0) p.senyals = o->valor != 0;
+    if (o->opcio == 1) p.avis_gir = o->valor != 0;
+    if (o->opcio == 4) p.coordenades = o->valor != 0;
+  } else {
+    Ordena(mon_, i, c);
   }
-  if (paraula == "Name" || paraula == "Colour") {
-    std::istringstream in(linia);
-    std::string w;
-    in >> w;
-    return paraula == "Name" ? Nom(i, linia, in) : Color(i, linia, in);
-  }
-  // The physics reads the commands that move things; these few are read here.
-  const std::string numerica = AmbPunts(linia);
-  if (paraula != "DebugLine" && paraula != "DebugCircle" && paraula != "RobotOption") {
-    if (Ordena(mon_, i, numerica)) return true;
-    Diu(i, "Warning 1 " + linia);
-    return false;
-  }
-  std::istringstream nums(numerica);
-  nums.imbue(std::locale::classic());
-  std::string w;
-  nums >> w;
-  if (paraula == "DebugLine" || paraula == "DebugCircle") {
-    const int n = paraula == "DebugLine" ? 4 : 3;
-    bool ok = true;
-    for (int k = 0; k < n && ok; ++k) {
-      double x = 0;
-      ok = static_cast<bool>(nums >> x) && std::isfinite(x);
-    }
-    if (!ok) {
-      Diu(i, "Warning 1 " + linia);
-      return false;
-    }
-    Nota(i, numerica, true);
-    return true;
-  }
-  {  // RobotOption
-    int opcio = -1, valor = 0;
-    nums >> opcio >> valor;
-    if (nums.fail() || opcio < 0 || opcio > 4) {
-      Diu(i, "Warning 3 " + linia);
-      return false;
-    }
-    if (opcio == 0) p.senyals = valor != 0;
-    if (opcio == 1) p.avis_gir = valor != 0;
-    if (opcio == 4) p.coordenades = valor != 0;
-  }
-  return true;  // options 2 and 3 are accepted; input is always a non-blocking pipe
 }
 
 int Serie::Vius() const {
@@ -557,7 +490,7 @@ void Serie::AnunciaVius() {
   if (vius == anunciats_) return;
   anunciats_ = vius;
   for (size_t i = 0; i < gent_.size(); ++i) {
-    if (mon_.robots[i].viu) Diu(static_cast<int>(i), "RobotsLeft " + std::to_string(vius));
+    if (mon_.robots[i].viu) Diu(static_cast<int>(i), t_vius{vius});
   }
 }
 
@@ -567,18 +500,12 @@ void Serie::Tick() {
     const t_cos_robot& r = mon_.robots[i];
     if (!r.viu) continue;
     const int ii = static_cast<int>(i);
-    Diu(ii,
-        "Info " + Nombre(tick_ * config_.dt) + " " + Nombre(r.vel) + " " + Nombre(Normal(r.canyo)));
-    if (gent_[i].coordenades) {
-      Diu(ii, "Coordinates " + Nombre(r.x) + " " + Nombre(r.y) + " " + Nombre(Normal(r.rumb)));
-    }
+    Diu(ii, t_info{tick_ * config_.dt, r.vel, Normal(r.canyo)});
+    if (gent_[i].coordenades) Diu(ii, t_coordenades{r.x, r.y, Normal(r.rumb)});
     const t_impacte vist = Radar(mon_, ii);
     GravaRadar(R(), ii, vist);
-    Diu(ii, "Radar " + Nombre(vist.distancia) + " " + std::to_string(vist.tipus) + " " +
-                Nombre(vist.angle));
-    if (vist.tipus == OBJ_ROBOT) {
-      Diu(ii, "RobotInfo " + Nombre(mon_.robots[vist.index].energia) + " 0");
-    }
+    Diu(ii, t_radar{vist.distancia, vist.tipus, vist.angle});
+    if (vist.tipus == OBJ_ROBOT) Diu(ii, t_info_robot{mon_.robots[vist.index].energia, 0});
   }
   Intercanvia(!config_.temps_real);
 
@@ -589,19 +516,16 @@ void Serie::Tick() {
   ++tick_;
   Grava(events);
   for (const auto& e : events) {
-    if (e.girs_acabats) {
-      if (gent_[e.robot].avis_gir)
-        Diu(e.robot, "RotationReached " + std::to_string(e.girs_acabats));
-    } else {
-      Diu(e.robot, e.missatge);
-    }
+    // A completed turn is told only to a robot that asked to be told.
+    if (std::holds_alternative<t_gir_acabat>(e.que) && !gent_[e.robot].avis_gir) continue;
+    std::visit([&](const auto& m) { Diu(e.robot, m); }, e.que);
   }
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
     const double e = mon_.robots[i].energia;
     if (mon_.robots[i].viu && e != p.energia_dita) {
       p.energia_dita = e;
-      Diu(static_cast<int>(i), "Energy " + Nombre(e));
+      Diu(static_cast<int>(i), t_energia{e});
     }
   }
   AnunciaVius();
@@ -612,10 +536,13 @@ void Serie::Grava(const std::vector<t_event>& events) {
   GravaQuadre(R(), t, mon_);
   for (const auto& e : events) {
     const t_cos_robot& r = mon_.robots[e.robot];
+    // Deaths, hits, cookies and mines are marked; walls, bumps and turns are not.
     int tipus = -2;
-    if (e.missatge == "Dead") tipus = -1;
-    for (int k : {OBJ_TRET, OBJ_GALETA, OBJ_MINA}) {
-      if (e.missatge.rfind("Collision " + std::to_string(k) + " ", 0) == 0) tipus = k;
+    if (std::holds_alternative<t_mort>(e.que)) tipus = -1;
+    if (const auto* xoc = std::get_if<t_xoc>(&e.que)) {
+      if (xoc->tipus == OBJ_TRET || xoc->tipus == OBJ_GALETA || xoc->tipus == OBJ_MINA) {
+        tipus = xoc->tipus;
+      }
     }
     if (tipus != -2) R().fets.push_back({t, tipus, e.robot, r.x, r.y});
   }
@@ -637,9 +564,9 @@ void Serie::Joc(int joc) {
   for (size_t i = 0; i < gent_.size(); ++i) {
     const int ii = static_cast<int>(i);
     for (const t_opcio& o : kOpcions) {
-      Diu(ii, "GameOption " + std::to_string(o.numero) + " " + Nombre(mon_.opcions[o.numero]));
+      Diu(ii, t_opcio_joc{o.numero, mon_.opcions[o.numero]});
     }
-    Diu(ii, "GameStarts");
+    Diu(ii, t_comenca{});
   }
   Intercanvia();
   anunciats_ = Vius();
@@ -654,7 +581,7 @@ void Serie::Joc(int joc) {
   Intercanvia();
   R().temps = tick_ * config_.dt;
   R().ticks = tick_;
-  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), "GameFinishes");
+  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), t_acaba{});
   Intercanvia();
   Fitxes();
 }
@@ -663,15 +590,18 @@ void Serie::Fitxes() {
   for (size_t i = 0; i < gent_.size(); ++i) {
     const t_cos_robot& r = mon_.robots[i];
     const t_participant& p = gent_[i];
+    t_desenllac desenllac;
+    desenllac.estat = p.caigut ? t_estat_robot::CAIGUT
+                      : r.viu  ? t_estat_robot::VIU
+                               : t_estat_robot::MORT;
+    if (p.caigut) desenllac.motiu = *p.caigut;
     R().fitxes.push_back({p.nom,
                           r.trets,
                           r.encerts,
                           r.galetes,
                           r.mines,
                           r.energia,
-                          !p.caigut.empty() ? "dropped: " + p.caigut
-                          : r.viu           ? "alive"
-                                            : "dead",
+                          desenllac,
                           "",
                           p.color,
                           0,
@@ -688,15 +618,15 @@ void Serie::Fitxes() {
 void Serie::Acaba() {
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
-    Diu(static_cast<int>(i), "ExitRobot");
-    if (!p.programa || !p.caigut.empty()) continue;
+    Diu(static_cast<int>(i), t_surt{});
+    if (!p.programa || p.caigut) continue;
     Escriu(p.fill, p.lot, config_.espera_ms);
     p.lot.clear();
     if (p.senyals) Senyala(p.fill);
   }
   for (size_t i = 0; i < gent_.size(); ++i) {
     t_participant& p = gent_[i];
-    if (!p.programa || !p.caigut.empty()) continue;
+    if (!p.programa || p.caigut) continue;
     // A robot gets two seconds to end after ExitRobot; then it is killed. Either way it is reaped.
     const bool acaba = EsperaFi(p.fill, 2000);
     for (; !p.fill.linies.empty(); p.fill.linies.pop_front()) {
@@ -739,7 +669,7 @@ std::vector<t_resultat> Serie::Juga() {
   Situa(config_.primer_joc);  // so that a robot dropped at its start is marked on the field
   Engega();
   Intercanvia();  // the start-up lines: robot options and the like
-  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), "Initialize 1");
+  for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), t_inicia{1});
   Intercanvia();  // names and colours
   // The first game is always set up, even if the arena is stopped at once, so that there is a
   // field and a result to report.
@@ -764,11 +694,13 @@ std::vector<double> Punts(const std::vector<t_fitxa>& fitxes) {
   std::vector<double> punts(fitxes.size(), 0.0);
   double millor = -INFINITY;
   for (const auto& f : fitxes) {
-    if (f.estat == "alive") millor = std::max(millor, f.energia);
+    if (f.desenllac.estat == t_estat_robot::VIU) millor = std::max(millor, f.energia);
   }
   std::vector<size_t> primers;
   for (size_t i = 0; i < fitxes.size(); ++i) {
-    if (fitxes[i].estat == "alive" && fitxes[i].energia == millor) primers.push_back(i);
+    if (fitxes[i].desenllac.estat == t_estat_robot::VIU && fitxes[i].energia == millor) {
+      primers.push_back(i);
+    }
   }
   for (size_t i : primers) punts[i] = 1.0 / static_cast<double>(primers.size());
   return punts;
@@ -847,7 +779,7 @@ std::string Resum(const t_config& config, const t_resultat& r) {
   o << linia;
   for (const auto& f : r.fitxes) {
     std::snprintf(linia, sizeof linia, "%-16s %6d %5d %8d %6d %8.1f  %s\n", f.nom.c_str(), f.trets,
-                  f.encerts, f.galetes, f.mines, f.energia, f.estat.c_str());
+                  f.encerts, f.galetes, f.mines, f.energia, Descriu(f.desenllac).c_str());
     o << linia;
   }
   o << "Winner: " << (r.guanyador.empty() ? "none (draw)" : r.guanyador) << "\n";

@@ -7,12 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "arena/desenllac.h"
 #include "arena/fisica.h"
 #include "arena/gravacio.h"
 #include "arena/proces.h"
 
 // The built-in sitting target: a robot with no program that never moves.
 inline const std::string kDiana = "diana";
+
+// The robots' colours: given by place, and offered to robots whose own colours are taken.
+inline constexpr const char* kPaleta[8] = {"#2b7bd6", "#d64b2b", "#2ba84a", "#b02bd6",
+                                           "#d6a22b", "#2bc4d6", "#6d6d6d", "#d62b8c"};
 
 struct t_lloc {
   double x, y, rumb;

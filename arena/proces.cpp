@@ -566,20 +566,19 @@ bool LlegeixStat(const char* cami, t_stat& s, int* fd = nullptr) {
 // A thread waits for the arena: asleep in a waiting system call, with no SIGUSR1 pending that it
 // would take (one it blocks waits for ever, as with a robot that never asked for signals).
 // Otherwise `ocupat` says what it does.
-bool Espera(pid_t pid, pid_t tid, const t_stat& s, std::string& ocupat, int* fds = nullptr) {
+bool Espera(pid_t pid, pid_t tid, const t_stat& s, t_ocupacio& ocupat, int* fds = nullptr) {
   char cami[64], buf[2048];
-  auto Ocupat = [&](const std::string& que) {
-    ocupat = "process " + std::to_string(pid) + " (" + s.nom + ")" +
-             (tid != pid ? ", thread " + std::to_string(tid) : "") + ": " + que;
+  auto Ocupat = [&](t_feina feina, long crida = 0) {
+    ocupat = {feina, pid, tid, s.nom, s.estat, crida};
     return false;
   };
   if (s.estat == 'Z' || s.estat == 'X') return true;  // ended: it does nothing any more
-  if (s.estat != 'S') return Ocupat(std::string("state ") + s.estat);
+  if (s.estat != 'S') return Ocupat(t_feina::ESTAT);
   std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/syscall", pid, tid);
   if (LlegeixProc(cami, buf, sizeof buf, fds ? fds : nullptr) <= 0) return true;  // gone
   const long crida = std::strtol(buf, nullptr, 10);
   if (!CridaDEspera(crida) || std::strncmp(buf, "running", 7) == 0) {
-    return Ocupat("in system call " + std::to_string(crida));
+    return Ocupat(t_feina::CRIDA, crida);
   }
   std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/status", pid, tid);
   if (LlegeixProc(cami, buf, sizeof buf, fds ? fds + 1 : nullptr) <= 0) return true;
@@ -594,7 +593,7 @@ bool Espera(pid_t pid, pid_t tid, const t_stat& s, std::string& ocupat, int* fds
     }
   }
   const unsigned long usr1 = 1ul << (SIGUSR1 - 1);
-  if (pendent & usr1 & ~bloquejat & ~ignorat) return Ocupat("a SIGUSR1 is pending");
+  if (pendent & usr1 & ~bloquejat & ~ignorat) return Ocupat(t_feina::SENYAL);
   return true;
 }
 
@@ -624,7 +623,7 @@ std::vector<pid_t> Processos(const t_fill& fill) {
 
 // One look at every thread of every process of the robot. DORM only if all of them wait; then
 // `fils` holds each thread with the times it has run, for a second look to compare.
-t_estat MiraTot(const t_fill& fill, std::vector<t_fil>& fils, std::string& ocupat) {
+t_estat MiraTot(const t_fill& fill, std::vector<t_fil>& fils, t_ocupacio& ocupat) {
   fils.clear();
   char cami[64], buf[256];
   for (pid_t pid : Processos(fill)) {
@@ -663,7 +662,7 @@ t_estat MiraTot(const t_fill& fill, std::vector<t_fil>& fils, std::string& ocupa
 t_estat Estat(t_fill& fill) {
   const pid_t pid = fill.pid;
   int* fds = fill.fd_proc;
-  std::string& ocupat = fill.ocupat;
+  t_ocupacio& ocupat = fill.ocupat;
   char cami[64], buf[4096];
   std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
   t_stat s;
@@ -688,7 +687,7 @@ t_estat Estat(t_fill& fill) {
     return a.pid == b.pid && a.tid == b.tid && a.cops == b.cops;
   };
   if (!std::equal(primera.begin(), primera.end(), segona.begin(), segona.end(), Igual)) {
-    ocupat = "its threads were still waking each other";
+    ocupat = Ocupacio(t_feina::FILS);
     return OCUPAT;
   }
   return DORM;
@@ -876,7 +875,7 @@ std::string SenseAillament() {
 bool Engega(t_fill& fill, const t_engegada& engegada) {
   fill = t_fill{};
   if (engegada.ordre.empty()) {
-    fill.error = "no program given";
+    fill.error = Motiu(t_causa::NO_ENGEGA, 0, "no program given");
     return false;
   }
   t_mode mode = SENSE;
@@ -940,7 +939,7 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
   int& err = fds[6];
   int* control = fds + 7;  // control[0] ours, control[1] the init's
   auto Falla = [&](const std::string& que) {
-    fill.error = que + ": " + std::strerror(errno);
+    fill.error = Motiu(t_causa::NO_ENGEGA, 0, que + ": " + std::strerror(errno));
     for (int& fd : fds) Tanca(fd);
     return false;
   };
@@ -1029,7 +1028,7 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
     if (fill.pid > 0 && write(fill.control, &via, 1) != 1) fill.pid = -1;
     if (n != static_cast<ssize_t>(sizeof a) && fill.pid <= 0) {
       Atura(fill);
-      fill.error = "cannot run " + engegada.ordre[0] + ": its sandbox's init ended";
+      fill.error = Motiu(t_causa::NO_EXECUTA, 0, engegada.ordre[0]);
       return false;
     }
   }
@@ -1038,8 +1037,9 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
     const std::string marca = fill.marca;
     Atura(fill);
     fill.error = a.etapa == E_EXEC
-                     ? "cannot run " + engegada.ordre[0] + ": " + std::strerror(a.error)
-                     : "cannot make " + engegada.ordre[0] + "'s sandbox: " + DiuAvis(a);
+                     ? Motiu(t_causa::NO_EXECUTA, a.error, engegada.ordre[0])
+                     : Motiu(t_causa::NO_ENGEGA, 0,
+                             "cannot make " + engegada.ordre[0] + "'s sandbox: " + DiuAvis(a));
     fill.marca = marca;
     return false;
   }
@@ -1121,8 +1121,8 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes, const t_limits* limits)
   auto propera_mida = Rellotge::now() + std::chrono::milliseconds(50);
   const size_t abans = fill.bytes_rebuts;
   long espera = 10000;  // ns
-  fill.ocupat.clear();
-  fill.passat.clear();
+  fill.ocupat = {};
+  fill.passat = {};
   for (int volta = 0;; ++volta) {
     Drena(fill);
     if (fill.bytes_rebuts - abans > max_bytes) return false;
@@ -1138,15 +1138,15 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes, const t_limits* limits)
     const t_estat estat = fill.estat >= 0 ? ACABAT : Estat(fill);
     if (estat == ACABAT || (estat == DORM && PipaBuida(fill.entrada))) {
       Drena(fill);  // everything it wrote before going to sleep is in the pipe now
-      fill.ocupat.clear();
+      fill.ocupat = {};
       return true;
     }
-    if (estat == DORM) fill.ocupat = "it has not read all its input";
+    if (estat == DORM) fill.ocupat = Ocupacio(t_feina::ENTRADA);
     if (Resta(limit) == 0 || interrupcio) return false;
     // A robot that keeps busy may be growing: its size is looked at every 50 ms meanwhile.
     if (limits && Rellotge::now() >= propera_mida) {
       fill.passat = PassaLimits(fill, *limits);
-      if (!fill.passat.empty()) return false;
+      if (fill.passat.causa != t_causa::CAP) return false;
       propera_mida = Rellotge::now() + std::chrono::milliseconds(50);
     }
     Dorm(fill, espera);
@@ -1179,16 +1179,16 @@ t_consum Consum(const t_fill& fill) {
   return c;
 }
 
-std::string PassaLimits(const t_fill& fill, const t_limits& limits) {
-  if (limits.memoria_mib <= 0 && limits.processos <= 0) return "";
+t_motiu PassaLimits(const t_fill& fill, const t_limits& limits) {
+  if (limits.memoria_mib <= 0 && limits.processos <= 0) return {};
   const t_consum c = Consum(fill);
   if (limits.memoria_mib > 0 && c.memoria_kib > limits.memoria_mib * 1024) {
-    return "exceeded its memory limit (" + std::to_string(limits.memoria_mib) + " MiB)";
+    return Motiu(t_causa::MEMORIA, limits.memoria_mib);
   }
   if (limits.processos > 0 && c.processos > limits.processos) {
-    return "exceeded its process limit (" + std::to_string(limits.processos) + ")";
+    return Motiu(t_causa::PROCESSOS, limits.processos);
   }
-  return "";
+  return {};
 }
 
 bool EsperaFi(t_fill& fill, int ms) {
@@ -1262,12 +1262,5 @@ void Atura(t_fill& fill, int sig) {
 }
 
 std::string ComAcaba(int estat) {
-  if (WIFEXITED(estat)) return "exited with status " + std::to_string(WEXITSTATUS(estat));
-  if (WIFSIGNALED(estat)) {
-    const int s = WTERMSIG(estat);
-    const char* nom = sigabbrev_np(s);
-    return "killed by signal " + std::to_string(s) + " (" + (nom ? "SIG" + std::string(nom) : "?") +
-           ")";
-  }
-  return "ended with status " + std::to_string(estat);
+  return Descriu(Acabament(estat));
 }

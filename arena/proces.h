@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "arena/desenllac.h"
+
 // How to start a robot.
 struct t_engegada {
   std::vector<std::string> ordre;  // the program (looked up in PATH without a '/') and arguments
@@ -54,9 +56,9 @@ struct t_fill {
   int estat = -1;           // wait status once reaped
   rusage us{};              // its resource use, once reaped
   std::string marca;        // the tag its environment carries to every process it starts
-  std::string ocupat;       // after a failed EsperaRepos: what it was doing
-  std::string passat;       // after a failed EsperaRepos: the limit it went over
-  std::string error;        // why Engega failed
+  t_ocupacio ocupat;        // after a failed EsperaRepos: what it was doing
+  t_motiu passat;           // after a failed EsperaRepos: the limit it went over
+  t_motiu error;            // why Engega failed: NO_EXECUTA, or NO_ENGEGA (the arena's own)
 };
 
 // Starts a robot with SIGUSR1 blocked across the exec (the robot unblocks it once it can take
@@ -109,8 +111,8 @@ struct t_consum {
   long memoria_kib = 0;  // resident, all processes together
 };
 t_consum Consum(const t_fill& fill);
-// Which limit the robot is over, in words ("exceeded its memory limit (N MiB)"), or empty.
-std::string PassaLimits(const t_fill& fill, const t_limits& limits);
+// Which limit the robot is over (MEMORIA or PROCESSOS), or none (CAP).
+t_motiu PassaLimits(const t_fill& fill, const t_limits& limits);
 
 // Waits up to `ms` milliseconds for the robot to end, collecting its output. True once reaped;
 // `estat` then holds its wait status.

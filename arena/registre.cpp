@@ -109,9 +109,9 @@ std::string MalRobot(const json& f) {
       std::abs(f["energy"].get<double>()) > 1e9 || f["cpu"].get<double>() < 0) {
     return "robot with a place, energy or cpu out of range";
   }
-  const std::string estat = f["status"];
-  if (estat != "alive" && estat != "dead" && estat != "dropped")
-    return "unknown status '" + estat + "'";
+  const std::string paraula = f["status"];
+  t_estat_robot estat;
+  if (!LlegeixEstat(paraula, estat)) return "unknown status '" + paraula + "'";
   if (!f.contains("points") || !Finit(f["points"]) || f["points"].get<double>() < 0 ||
       f["points"].get<double>() > 1) {
     return "points not between 0 and 1";
@@ -223,7 +223,6 @@ json Registre(const t_config& config, const t_torneig& t, const json& empremta, 
   for (size_t i = 0; i < r.fitxes.size(); ++i) {
     const t_fitxa& f = r.fitxes[i];
     const t_cos_robot& lloc = r.quadres.front().robots[i];
-    const bool caigut = f.estat.rfind("dropped: ", 0) == 0;
     robots.push_back({{"name", f.nom},
                       {"program", TextNet(config.robots[i])},
                       {"x", lloc.x},
@@ -235,8 +234,8 @@ json Registre(const t_config& config, const t_torneig& t, const json& empremta, 
                       {"cookies", f.galetes},
                       {"mines", f.mines},
                       {"cpu", f.cpu},
-                      {"status", caigut ? "dropped" : f.estat},
-                      {"reason", caigut ? f.estat.substr(9) : ""},
+                      {"status", Paraula(f.desenllac.estat)},
+                      {"reason", Descriu(f.desenllac.motiu)},
                       {"stderr", f.err.empty() ? json(nullptr) : json(f.err)},
                       {"points", f.punts}});
   }

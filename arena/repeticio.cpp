@@ -20,9 +20,6 @@ extern const char* const kPaginaJs;
 
 namespace {
 
-const char* const kColors[8] = {"#2b7bd6", "#d64b2b", "#2ba84a", "#b02bd6",
-                                "#d6a22b", "#2bc4d6", "#6d6d6d", "#d62b8c"};
-
 // A number with at most `decimals` decimals, trailing zeros dropped.
 std::string N(double x, int decimals = 2) {
   if (!std::isfinite(x)) return "0";
@@ -42,7 +39,7 @@ double Arrodoneix(double x) {
 
 // The colour the match gave robot `i`.
 std::string Color(const t_resultat& r, size_t i) {
-  return r.fitxes[i].color.empty() ? kColors[i % 8] : r.fitxes[i].color;
+  return r.fitxes[i].color.empty() ? kPaleta[i % 8] : r.fitxes[i].color;
 }
 
 // Text for HTML and SVG: the markup characters as entities, control characters dropped.
@@ -229,11 +226,10 @@ void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
     for (const t_fet& e : r.fets) {
       if (e.tipus == -1 && e.robot == static_cast<int>(i)) mort = e.temps;
     }
-    const bool caigut = f.estat.rfind("dropped: ", 0) == 0;
     fitxes.push_back({{"name", f.nom},
                       {"color", Color(r, i)},
-                      {"status", caigut ? "dropped" : f.estat},
-                      {"reason", caigut ? f.estat.substr(9) : ""},
+                      {"status", Paraula(f.desenllac.estat)},
+                      {"reason", Descriu(f.desenllac.motiu)},
                       {"death", mort},
                       {"energy", f.energia},
                       {"points", f.punts}});
@@ -336,7 +332,7 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
     const t_cos_robot& b0 = r.quadres.front().robots[i];
     o << "<circle cx=\"" << X(b0.x) << "\" cy=\"" << Y(b0.y) << "\" r=\"" << N(RADI_ROBOT * S)
       << "\" fill=\"" << Color(r, i) << "\"/>\n";
-    if (r.fitxes[i].estat == "alive") {
+    if (r.fitxes[i].desenllac.estat == t_estat_robot::VIU) {
       o << "<circle cx=\"" << X(darrer->x) << "\" cy=\"" << Y(darrer->y) << "\" r=\""
         << N(RADI_ROBOT * S) << "\" fill=\"none\" stroke=\"" << Color(r, i)
         << "\" stroke-width=\"3\"/>\n";
@@ -364,9 +360,8 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
        " font-weight=\"bold\"");
   for (size_t i = 0; i < r.fitxes.size(); ++i) {
     const t_fitxa& f = r.fitxes[i];
-    const std::string estat = f.estat.rfind("dropped: ", 0) == 0 ? "dropped" : f.estat;
-    Text(EscapaHtml(f.nom) + ": " + estat + ", " + N(f.energia, 1) + " energy, " +
-             std::to_string(f.encerts) + "/" + std::to_string(f.trets) + " hits",
+    Text(EscapaHtml(f.nom) + ": " + Paraula(f.desenllac.estat) + ", " + N(f.energia, 1) +
+             " energy, " + std::to_string(f.encerts) + "/" + std::to_string(f.trets) + " hits",
          " fill=\"" + Color(r, i) + "\"");
   }
   y += 6;

@@ -4,10 +4,11 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <cstdio>
-#include <sstream>
+#include <optional>
 #include <string>
+#include <variant>
+
+#include "arena/protocol.h"
 
 namespace {
 
@@ -24,44 +25,37 @@ void Diu(const std::string& linia) {
   }
 }
 
+void Diu(const t_comanda& comanda) {
+  Diu(Linia(comanda));
+}
+
 void Missatge(const std::string& linia) {
-  std::istringstream in(linia);
-  std::string paraula;
-  in >> paraula;
-  if (paraula == "Initialize") {
-    Diu(caca ? "Name Cacador" : "Name Rodamon");
-    Diu(caca ? "Colour 0xd64b2b 0x802020" : "Colour 0x2ba84a 0x206030");
-  } else if (paraula == "GameOption") {
-    int o = -1;
-    double v = 0;
-    in >> o >> v;
-    if (o == 1) gir_canyo = v;
-  } else if (paraula == "GameStarts") {
+  const std::optional<t_missatge_arena> llegit = LlegeixMissatge(linia);
+  if (!llegit) return;
+  const t_missatge_arena& m = *llegit;
+  if (std::holds_alternative<t_inicia>(m)) {
+    Diu(t_nom{caca ? "Cacador" : "Rodamon"});
+    Diu(caca ? t_colors{"#d64b2b", "#802020"} : t_colors{"#2ba84a", "#206030"});
+  } else if (const auto* o = std::get_if<t_opcio_joc>(&m)) {
+    if (o->opcio == 1) gir_canyo = o->valor;
+  } else if (std::holds_alternative<t_comenca>(m)) {
     darrer_gir = 0;  // a new game: its clock starts again at 0
-    Diu("Accelerate 0.5");
+    Diu(t_accelera{0.5});
+    // Its speed written with six decimals, as this opponent has always written it.
     if (caca) Diu("Rotate 6 " + std::to_string(gir_canyo));
-  } else if (paraula == "Info") {
-    double t = 0;
-    in >> t;
-    if (t - darrer_gir > 5) {  // a change of course now and then
-      darrer_gir = t;
-      Diu("RotateAmount 1 0.785398 0.9");
+  } else if (const auto* info = std::get_if<t_info>(&m)) {
+    if (info->temps - darrer_gir > 5) {  // a change of course now and then
+      darrer_gir = info->temps;
+      Diu(t_gira_quant{PART_COS, 0.785398, 0.9});
     }
-  } else if (paraula == "Collision") {
-    int tipus = -1;
-    in >> tipus;
-    if (tipus == 2) Diu("RotateAmount 1 0.785398 2.5");
-  } else if (paraula == "Radar" && caca) {
-    double d = 0, a = 0;
-    int tipus = -1;
-    in >> d >> tipus >> a;
-    if (tipus == 0) {
-      Diu("Shoot 2");
-      char l[96];
-      std::snprintf(l, sizeof l, "Sweep 6 %g %g %g", gir_canyo, a - 0.2, a + 0.2);
-      Diu(l);
+  } else if (const auto* xoc = std::get_if<t_xoc>(&m)) {
+    if (xoc->tipus == OBJ_PARET) Diu(t_gira_quant{PART_COS, 0.785398, 2.5});
+  } else if (const auto* radar = std::get_if<t_radar>(&m); radar && caca) {
+    if (radar->tipus == OBJ_ROBOT) {
+      Diu(t_dispara{2});
+      Diu(t_escombra{PART_CANYO | PART_RADAR, gir_canyo, radar->angle - 0.2, radar->angle + 0.2});
     }
-  } else if (paraula == "ExitRobot") {
+  } else if (std::holds_alternative<t_surt>(m)) {
     _exit(0);
   }
 }

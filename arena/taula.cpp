@@ -53,8 +53,15 @@ const json& Robot(const json& r, size_t k) {
   return robots.at(r.at("swapped").get<bool>() && robots.size() == 2 ? 1 - k : k);
 }
 
+// A robot's status in a record, checked when the record was read (MalRobot).
+t_estat_robot Estat(const json& robot) {
+  t_estat_robot estat = t_estat_robot::VIU;
+  LlegeixEstat(robot.at("status").get<std::string>(), estat);
+  return estat;
+}
+
 bool Caigut(const json& robot) {
-  return robot.at("status") == "dropped";
+  return Estat(robot) == t_estat_robot::CAIGUT;
 }
 
 // For each robot dropped at least once: in how many games, and its most common reason.
@@ -116,7 +123,7 @@ std::string TaulaPerRobot(const std::vector<json>& registres) {
       s.caigudes += Caigut(f);
       s.trets += f.at("shots").get<long long>();
       s.encerts += f.at("hits").get<long long>();
-      if (f.at("status") == "alive") s.energia += std::max(0.0, f.at("energy").get<double>());
+      if (Estat(f) == t_estat_robot::VIU) s.energia += std::max(0.0, f.at("energy").get<double>());
     }
   }
   std::ostringstream o;

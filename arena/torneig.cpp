@@ -143,7 +143,7 @@ std::string Base(const t_torneig& t, const t_unitat& u) {
 bool CalGuardar(const t_torneig& t, const t_resultat& r, bool invertit) {
   const size_t a = invertit ? 1 : 0;
   const bool caiguda = std::any_of(r.fitxes.begin(), r.fitxes.end(), [](const t_fitxa& f) {
-    return f.estat.rfind("dropped", 0) == 0;
+    return f.desenllac.estat == t_estat_robot::CAIGUT;
   });
   const bool derrota =
       r.fitxes.size() >= 2 && r.fitxes[a].punts == 0 &&

@@ -63,7 +63,8 @@ TEST(Formes, ThreadsHelpersAndShellsPlayInLockStepAndReproducibly) {
   const t_resultat u = Juga(dir.cami + "/u.pids");
   const t_resultat dos = Juga(dir.cami + "/dos.pids");
   for (const auto& f : u.fitxes) {
-    EXPECT_TRUE(f.estat == "alive" || f.estat == "dead") << f.nom << ": " << f.estat;
+    EXPECT_TRUE(Descriu(f.desenllac) == "alive" || Descriu(f.desenllac) == "dead")
+        << f.nom << ": " << Descriu(f.desenllac);
   }
   EXPECT_EQ(u.fitxes[0].nom, "forma#1");           // it gives itself no name
   EXPECT_EQ(u.fitxes[2].nom, "Cacador#3");         // the robot behind the shell named itself
@@ -81,7 +82,7 @@ TEST(Contencio, NothingARobotStartsOutlivesItsMatch) {
   c.aillat = false;
   c.robots = {kRobots + "/embolcall.sh " + pids + " " + CACADOR_BIN, kDiana};
   const t_resultat r = JugaPartida(c);
-  EXPECT_EQ(r.fitxes[0].estat, "alive");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
   std::istringstream in(Llegeix(pids));
   std::vector<pid_t> deixats;
   for (pid_t p; in >> p;) deixats.push_back(p);
@@ -97,12 +98,12 @@ TEST(Contencio, ARobotOverItsLimitsIsDropped) {
   c.limits.processos = 5;
   c.robots = {kForma + " memoria", kForma + " processos", kForma + " fils"};
   const t_resultat r = JugaPartida(c);
-  EXPECT_EQ(r.fitxes[0].estat, "dropped: exceeded its memory limit (100 MiB)");
-  EXPECT_EQ(r.fitxes[1].estat, "dropped: exceeded its process limit (5)");
-  EXPECT_EQ(r.fitxes[2].estat, "alive");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "dropped: exceeded its memory limit (100 MiB)");
+  EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "dropped: exceeded its process limit (5)");
+  EXPECT_EQ(Descriu(r.fitxes[2].desenllac), "alive");
   // Turned off, the same robots play on.
   c.limits = {0, 0};
-  for (const auto& f : JugaPartida(c).fitxes) EXPECT_EQ(f.estat, "alive") << f.nom;
+  for (const auto& f : JugaPartida(c).fitxes) EXPECT_EQ(Descriu(f.desenllac), "alive") << f.nom;
 }
 
 TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
@@ -136,7 +137,7 @@ t_arena Arena(const std::string& dir, std::vector<std::string> args) {
   t_engegada e;
   e.ordre = args;
   e.err = a.errors;
-  EXPECT_TRUE(Engega(a.proces, e)) << a.proces.error;
+  EXPECT_TRUE(Engega(a.proces, e)) << Descriu(a.proces.error);
   return a;
 }
 

@@ -92,7 +92,7 @@ TEST(Fitxer, AfterTheEndOfAFileTheNextSignalReadsWhatWasAppended) {
   e.ordre = {TAVIK_BIN};
   e.entrada = nom;
   t_fill robot;
-  ASSERT_TRUE(Engega(robot, e)) << robot.error;
+  ASSERT_TRUE(Engega(robot, e)) << Descriu(robot.error);
   Linies l;
   std::string linia;
   Senyala(robot);

@@ -85,8 +85,8 @@ TEST(Escenari, TheOtherExampleMatchesPlayToTheirEnd) {
   for (const char* nom : {"duel.toml", "mines.toml", "melee.toml"}) {
     const t_resultat r = Juga(nom);
     for (const auto& f : r.fitxes) {
-      EXPECT_TRUE(f.estat == "alive" || f.estat == "dead")
-          << nom << ": " << f.nom << " " << f.estat;
+      EXPECT_TRUE(Descriu(f.desenllac) == "alive" || Descriu(f.desenllac) == "dead")
+          << nom << ": " << f.nom << " " << Descriu(f.desenllac);
     }
   }
   int mines = 0;
@@ -101,7 +101,9 @@ TEST(Escenari, TwoRobotsFinishAMinuteAndBothExit) {
   c.robots = {TAVIK_BIN, TAVIK_BIN};
   const t_resultat r = JugaPartida(c);
   for (const auto& l : r.transcripcio) EXPECT_EQ(l.find(" ! "), std::string::npos) << l;
-  for (const auto& f : r.fitxes) EXPECT_TRUE(f.estat == "alive" || f.estat == "dead") << f.estat;
+  for (const auto& f : r.fitxes)
+    EXPECT_TRUE(Descriu(f.desenllac) == "alive" || Descriu(f.desenllac) == "dead")
+        << Descriu(f.desenllac);
   EXPECT_EQ(Busca(r, "Tavik#1", "> ExitRobot").size(), 1u);
   EXPECT_EQ(Busca(r, "Tavik#2", "> ExitRobot").size(), 1u);
 }

@@ -118,7 +118,7 @@ TEST_F(Tavik, AClosedCommandPipeLosesTheLinesAndTheRobotGoesOn) {
   robot.sortida = -1;
   ASSERT_TRUE(EnviaLot(robot, "Initialize 1\nDead\n"));
   // Asleep again, neither killed by SIGPIPE nor spinning on the failed write.
-  ASSERT_TRUE(EsperaRepos(robot)) << robot.ocupat;
+  ASSERT_TRUE(EsperaRepos(robot)) << Descriu(robot.ocupat);
   EXPECT_FALSE(EsperaFi(robot, 0));
   ASSERT_TRUE(EnviaLot(robot, "ExitRobot\n"));
   EXPECT_TRUE(AcabaAmb(0));
@@ -131,7 +131,7 @@ TEST(Sortida, ANonBlockingOutputPipeThatFillsLosesNothing) {
   e.sortida_no_bloquejant = true;
   e.previ = std::string(4095, 'x') + "\n";  // full from the start, and only a page long
   t_fill robot;
-  ASSERT_TRUE(Engega(robot, e)) << robot.error;
+  ASSERT_TRUE(Engega(robot, e)) << Descriu(robot.error);
   std::string lot;
   for (int i = 0; i < 2000; ++i) lot += "Initialize 1\n";
   ASSERT_TRUE(EnviaLot(robot, lot + "Sync\n"));
@@ -162,7 +162,7 @@ TEST(Senyals, NoDeliveryRunsInsideTheHeapOrAfterMainHasReturned) {
   t_fill robot;
   const bool engegat = Engega(robot, TAVIK_BIN);
   unsetenv("LD_PRELOAD");
-  ASSERT_TRUE(engegat) << robot.error;
+  ASSERT_TRUE(engegat) << Descriu(robot.error);
   Linies linies;
   std::string linia;
   while (linies.size() < 4 && LlegeixLinia(robot, linia)) linies.push_back(linia);

@@ -121,8 +121,9 @@ t_resultat Joc() {
   GravaNota(r, kPressupost, d, {0, 0, "DebugCircle 1 2 3"}, true);
   GravaLinia(r, kPressupost, d, {0, 0, '<', "Print hola"});
   r.fets.push_back({0.05, -1, 1, 4, 5});
-  r.fitxes = {{"A#1", 1, 0, 0, 0, 99, "alive", "", "#2b7bd6", 0, 0, {}},
-              {"B#2", 0, 0, 0, 0, 0, "dead", "B#2.err", "#d64b2b", 0, 0, {"oops"}}};
+  r.fitxes = {{"A#1", 1, 0, 0, 0, 99, {t_estat_robot::VIU, {}}, "", "#2b7bd6", 0, 0, {}},
+              {"B#2", 0, 0, 0, 0, 0, {t_estat_robot::MORT, {}}, "B#2.err", "#d64b2b", 0, 0,
+               {"oops"}}};
   r.fitxes[0].punts = 1;
   r.guanyador = "A#1";
   r.ticks = 1;
@@ -186,7 +187,8 @@ TEST(Repeticio, ThePagesDataSaysWhatTheRecordsSay) {
   t_config c;
   c.llavor = 9;
   t_resultat r = Joc();
-  r.fitxes[0].estat = "dropped: no answer in time (sleeping)";
+  r.fitxes[0].desenllac = {t_estat_robot::CAIGUT, Motiu(t_causa::SENSE_RESPOSTA)};
+  r.fitxes[0].desenllac.motiu.ocupat = Ocupacio(t_feina::ENTRADA);
   r.fitxes[0].punts = 0;
   r.guanyador.clear();
   const json joc = Dades(PaginaRepeticio(c, r)).at("games").at(0);
@@ -198,7 +200,7 @@ TEST(Repeticio, ThePagesDataSaysWhatTheRecordsSay) {
   EXPECT_TRUE(joc.at("winner").is_null());
   const json& a = joc.at("robots").at(0);
   EXPECT_EQ(a.at("status"), "dropped");
-  EXPECT_EQ(a.at("reason"), "no answer in time (sleeping)");
+  EXPECT_EQ(a.at("reason"), "no answer in time (it has not read all its input)");
   EXPECT_TRUE(a.at("death").is_null());
   EXPECT_FALSE(a.contains("stderr_tail"));
   const json& b = joc.at("robots").at(1);

@@ -337,7 +337,7 @@ TEST(OrdresTorneig, AnInterruptedTournamentOnTwoThreadsStopsCleanly) {
   e.err = dir.cami + "/stderr";
   e.aillat = false;
   t_fill arena;
-  ASSERT_TRUE(Engega(arena, e)) << arena.error;
+  ASSERT_TRUE(Engega(arena, e)) << Descriu(arena.error);
   ASSERT_GT(arena.pid, 1);  // only ever a process this test started
   // Once it has finished a few games, and is playing more.
   const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);

@@ -274,7 +274,7 @@ struct t_arena {
     t_engegada e;
     e.ordre = {ARENA_BIN, "--transcript", dir + "/m.txt", "--match", partida};
     e.err = errors;
-    EXPECT_TRUE(Engega(proces, e)) << proces.error;
+    EXPECT_TRUE(Engega(proces, e)) << Descriu(proces.error);
   }
   // How it ended and what it said, if it ended within 20 s; it is ended and reaped either way.
   std::string Acaba() {

@@ -73,8 +73,8 @@ TEST(Protocol, AProbeSeesEveryMessageOverASeries) {
   EXPECT_EQ(jocs[0].fitxes[0].nom, "Sonda#1");
   EXPECT_EQ(jocs[0].fitxes[0].color, "#2b7bd6");
   EXPECT_EQ(jocs[0].fitxes[1].color, "#d64b2b");
-  EXPECT_EQ(jocs[0].fitxes[0].estat, "dead");
-  EXPECT_EQ(jocs[1].fitxes[0].estat, "dead");
+  EXPECT_EQ(Descriu(jocs[0].fitxes[0].desenllac), "dead");
+  EXPECT_EQ(Descriu(jocs[1].fitxes[0].desenllac), "dead");
   // What the probes printed and drew is kept for the replay, numbers read as numbers.
   bool imprimit = false, cercle = false;
   for (const auto& n : jocs[0].notes) {
@@ -136,7 +136,7 @@ TEST(Protocol, TheTemplateRobotsPlay) {
     c.robots = {robot, kDiana};
     const t_resultat r = JugaPartida(c);
     EXPECT_EQ(r.fitxes[0].nom, "Plantilla#1") << robot;
-    EXPECT_EQ(r.fitxes[0].estat, "alive") << robot;
+    EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive") << robot;
     for (const auto& l : r.transcripcio) {
       EXPECT_EQ(l.find("> Warning"), std::string::npos) << robot << ": " << l;
     }

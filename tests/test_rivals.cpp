@@ -25,14 +25,15 @@ TEST(Rivals, TavikHitsTheMovingOpponent) {
   const t_resultat r = JugaPartida(Duel(RODAMON_BIN, 30));
   EXPECT_GE(r.fitxes[0].trets, 1);
   EXPECT_GE(r.fitxes[0].encerts, 1);
-  EXPECT_EQ(r.fitxes[1].estat.rfind("dropped", 0), std::string::npos);
+  EXPECT_EQ(Descriu(r.fitxes[1].desenllac).rfind("dropped", 0), std::string::npos);
 }
 
 TEST(Rivals, TavikFightsTheOpponentThatShootsBack) {
   const t_resultat r = JugaPartida(Duel(CACADOR_BIN, 30));
   EXPECT_GE(r.fitxes[0].encerts, 1);
   EXPECT_GE(r.fitxes[1].trets, 1);
-  EXPECT_TRUE(r.fitxes[0].estat == "alive" || r.fitxes[0].estat == "dead") << r.fitxes[0].estat;
+  EXPECT_TRUE(Descriu(r.fitxes[0].desenllac) == "alive" || Descriu(r.fitxes[0].desenllac) == "dead")
+      << Descriu(r.fitxes[0].desenllac);
 }
 
 TEST(Rivals, MisbehavingRobotsAreDroppedAndTheMatchGoesOn) {
@@ -43,17 +44,17 @@ TEST(Rivals, MisbehavingRobotsAreDroppedAndTheMatchGoesOn) {
               kDiana,    kRobots + "/peta.sh", kRobots + "/ocupat.sh", kRobots + "/no-such-robot"};
   const t_resultat r = JugaPartida(c);
   EXPECT_EQ(r.ticks, 200);
-  EXPECT_EQ(r.fitxes[0].estat, "alive");
-  EXPECT_EQ(r.fitxes[1].estat, "dropped: exited with status 0");
-  EXPECT_EQ(r.fitxes[2].estat, "dropped: does not read its input");
-  EXPECT_EQ(r.fitxes[3].estat.rfind("dropped: ", 0), 0u);
-  EXPECT_EQ(r.fitxes[5].estat, "dropped: killed by signal 11 (SIGSEGV)");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+  EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "dropped: exited with status 0");
+  EXPECT_EQ(Descriu(r.fitxes[2].desenllac), "dropped: does not read its input");
+  EXPECT_EQ(Descriu(r.fitxes[3].desenllac).rfind("dropped: ", 0), 0u);
+  EXPECT_EQ(Descriu(r.fitxes[5].desenllac), "dropped: killed by signal 11 (SIGSEGV)");
   // A robot that never waits is reported with what it was doing.
-  EXPECT_EQ(r.fitxes[6].estat.rfind("dropped: no answer in time (process ", 0), 0u)
-      << r.fitxes[6].estat;
-  EXPECT_NE(r.fitxes[6].estat.find("(ocupat.sh): state R)"), std::string::npos)
-      << r.fitxes[6].estat;
-  EXPECT_EQ(r.fitxes[7].estat,
+  EXPECT_EQ(Descriu(r.fitxes[6].desenllac).rfind("dropped: no answer in time (process ", 0), 0u)
+      << Descriu(r.fitxes[6].desenllac);
+  EXPECT_NE(Descriu(r.fitxes[6].desenllac).find("(ocupat.sh): state R)"), std::string::npos)
+      << Descriu(r.fitxes[6].desenllac);
+  EXPECT_EQ(Descriu(r.fitxes[7].desenllac),
             "dropped: cannot run " + kRobots + "/no-such-robot: No such file or directory");
   EXPECT_NE(Resum(c, r).find("dropped: exited with status 0"), std::string::npos);
   // Every robot was reaped: this process has no children left.

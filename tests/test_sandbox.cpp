@@ -112,7 +112,7 @@ t_arena Arena(const std::string& dir, const std::vector<std::string>& ordre) {
   e.ordre = ordre;
   e.err = a.errors;
   e.aillat = false;
-  EXPECT_TRUE(Engega(a.proces, e)) << a.proces.error;
+  EXPECT_TRUE(Engega(a.proces, e)) << Descriu(a.proces.error);
   return a;
 }
 
@@ -159,8 +159,8 @@ TEST(Aillament, ARobotCannotKillTheOtherRobot) {
   CAL_AILLAMENT();
   const std::string token = Token();
   const t_resultat r = JugaPartida(Duel("mata", token));
-  EXPECT_EQ(r.fitxes[0].estat, "alive");
-  EXPECT_EQ(r.fitxes[1].estat, "alive");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+  EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "alive");
   EXPECT_EQ(r.ticks, 40);
   NoQuedaRes(token);
 }
@@ -169,8 +169,8 @@ TEST(Aillament, ARobotCannotWriteIntoTheOtherRobotsPipes) {
   CAL_AILLAMENT();
   const std::string token = Token();
   const t_resultat r = JugaPartida(Duel("injecta", token));
-  EXPECT_EQ(r.fitxes[0].estat, "alive");   // it was sent no ExitRobot but the arena's
-  EXPECT_EQ(r.fitxes[0].nom, "hostil#1");  // and nobody named it
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");  // it was sent no ExitRobot but the arena's
+  EXPECT_EQ(r.fitxes[0].nom, "hostil#1");              // and nobody named it
   for (const auto& l : r.transcripcio) EXPECT_EQ(l.find("Forjat"), std::string::npos) << l;
   NoQuedaRes(token);
 }
@@ -182,7 +182,7 @@ TEST(Aillament, ADaemonThatClearsItsEnvironmentAndLeavesItsSessionEndsWithTheMat
   c.durada = 1;
   c.robots = {kHostil + " dimoni " + token, kDiana};
   const t_resultat r = JugaPartida(c);
-  EXPECT_EQ(r.fitxes[0].estat, "alive");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
   NoQuedaRes(token);
 }
 
@@ -194,7 +194,7 @@ TEST(Aillament, AForkBombOfNewSessionsIsDroppedAndLeavesNothing) {
   c.limits.processos = 20;
   c.robots = {kHostil + " bomba " + token, kDiana};
   const t_resultat r = JugaPartida(c);
-  EXPECT_EQ(r.fitxes[0].estat, "dropped: exceeded its process limit (20)");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "dropped: exceeded its process limit (20)");
   NoQuedaRes(token);
 }
 
@@ -206,7 +206,7 @@ TEST(Aillament, AMemoryHogThatLeftTheRobotsGroupCountsAgainstItsLimit) {
   c.limits.memoria_mib = 100;
   c.robots = {kHostil + " menjador 300 " + token, kDiana};
   const t_resultat r = JugaPartida(c);
-  EXPECT_EQ(r.fitxes[0].estat, "dropped: exceeded its memory limit (100 MiB)");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "dropped: exceeded its memory limit (100 MiB)");
   NoQuedaRes(token);
 }
 
@@ -218,7 +218,7 @@ TEST(Aillament, WhatARobotKeepsInItsDevShmCountsAsItsMemory) {
   c.limits.memoria_mib = 100;
   c.robots = {kHostil + " shm 200 " + token, kDiana};
   const t_resultat r = JugaPartida(c);
-  EXPECT_EQ(r.fitxes[0].estat, "dropped: exceeded its memory limit (100 MiB)");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "dropped: exceeded its memory limit (100 MiB)");
   for (int i = 0; i < 4; ++i) {
     const std::string cami = "/dev/shm/hostil-" + token + "." + std::to_string(i);
     EXPECT_FALSE(Existeix(cami)) << cami;
@@ -243,8 +243,8 @@ TEST(Aillament, ARobotHasNoDescriptorButZeroOneAndTwo) {
   ASSERT_GE(obert, 0);
   const t_resultat r = JugaPartida(c);
   close(obert);
-  EXPECT_EQ(r.fitxes[0].estat, "alive");
-  EXPECT_EQ(r.fitxes[1].estat, "alive");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+  EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "alive");
 }
 
 TEST(Aillament, FilesInTmpAndDevShmAreGoneAfterTheMatch) {
@@ -255,8 +255,8 @@ TEST(Aillament, FilesInTmpAndDevShmAreGoneAfterTheMatch) {
   c.robots = {kHostil + " fitxers " + token, kHostil + " fitxers " + token};
   const t_resultat r = JugaPartida(c);
   // Each wrote its own: the second found no file of the first.
-  EXPECT_EQ(r.fitxes[0].estat, "alive");
-  EXPECT_EQ(r.fitxes[1].estat, "alive");
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+  EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "alive");
   for (const std::string dir : {"/tmp/", "/dev/shm/"}) {
     const std::string cami = dir + "hostil-" + token;
     EXPECT_FALSE(Existeix(cami)) << cami;
@@ -296,7 +296,7 @@ TEST(Aillament, WithNoSandboxChosenTheArenaRunsRobotsAsPlainChildren) {
   t_engegada e;
   e.ordre = {kHostil, "fitxers", token};
   e.aillat = false;
-  ASSERT_TRUE(Engega(robot, e)) << robot.error;
+  ASSERT_TRUE(Engega(robot, e)) << Descriu(robot.error);
   EXPECT_FALSE(robot.aillat);
   EXPECT_TRUE(EnviaLot(robot, "ExitRobot\n"));
   ASSERT_TRUE(EsperaFi(robot, 10000));

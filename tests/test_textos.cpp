@@ -78,7 +78,7 @@ t_arena Arena(const std::string& dir, std::vector<std::string> args, int ms = 12
   e.err = dir + "/stderr";
   e.max_fitxer_mib = 0;  // the arena's own files are what is measured
   t_fill f;
-  EXPECT_TRUE(Engega(f, e)) << f.error;
+  EXPECT_TRUE(Engega(f, e)) << Descriu(f.error);
   const bool acabat = EsperaFi(f, ms);
   EXPECT_TRUE(acabat) << "the arena did not end in time";
   if (acabat) {

@@ -25,18 +25,19 @@ TEST(Torneig, ATournamentGivesTheSameTableTwice) {
 }
 
 TEST(Torneig, AGameGoesToTheLeaderTiedLeadersShareNobodyElseScores) {
-  auto F = [](const char* estat, double energia) {
+  const t_estat_robot viu = t_estat_robot::VIU, mort = t_estat_robot::MORT;
+  auto F = [](t_estat_robot estat, double energia) {
     t_fitxa f;
-    f.estat = estat;
+    f.desenllac.estat = estat;
+    if (estat == t_estat_robot::CAIGUT) f.desenllac.motiu = Motiu(t_causa::BRUTICIA);
     f.energia = energia;
     return f;
   };
-  EXPECT_EQ(Punts({F("alive", 50), F("alive", 40)}), (std::vector<double>{1, 0}));
-  EXPECT_EQ(Punts({F("alive", 50), F("alive", 50), F("alive", 10)}),
-            (std::vector<double>{0.5, 0.5, 0}));
-  EXPECT_EQ(Punts({F("dead", 0), F("dropped: writes garbage", 90), F("alive", 1)}),
+  EXPECT_EQ(Punts({F(viu, 50), F(viu, 40)}), (std::vector<double>{1, 0}));
+  EXPECT_EQ(Punts({F(viu, 50), F(viu, 50), F(viu, 10)}), (std::vector<double>{0.5, 0.5, 0}));
+  EXPECT_EQ(Punts({F(mort, 0), F(t_estat_robot::CAIGUT, 90), F(viu, 1)}),
             (std::vector<double>{0, 0, 1}));
-  EXPECT_EQ(Punts({F("dead", 0), F("dead", -3)}), (std::vector<double>{0, 0}));
+  EXPECT_EQ(Punts({F(mort, 0), F(mort, -3)}), (std::vector<double>{0, 0}));
 }
 
 }  // namespace
