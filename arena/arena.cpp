@@ -20,6 +20,7 @@
 #include "arena/taula.h"
 #include "arena/torneig.h"
 
+namespace arena {
 namespace {
 
 // The built-in robots' programs are installed beside the arena.
@@ -249,7 +250,10 @@ int Arena(int argc, char** argv) {
   return o.mode == t_mode::TORNEIG ? Torneig(o, config, argv[0]) : Partida(o, config);
 }
 
+}  // namespace arena
+
 int main(int argc, char** argv) {
+  using namespace arena;
   // A signal that comes while the arguments are read ends the arena as one that comes later.
   InstallaAturada();
   int codi = Arena(argc, argv);

@@ -6,6 +6,8 @@
 #include <iostream>
 #include <optional>
 
+namespace arena {
+
 // Parses the command line. Nothing to return means go on; otherwise the program's exit status:
 // 0 after --help (usage on standard output), 2 after a message on standard error that names
 // the argument and what is wrong with it.
@@ -21,3 +23,5 @@ inline std::optional<int> LlegeixArguments(CLI::App& app, int argc, const char* 
   }
   return std::nullopt;
 }
+
+}  // namespace arena

@@ -8,6 +8,8 @@
 
 #include "arena/text.h"
 
+namespace arena {
+
 std::string Descriu(const t_ocupacio& o) {
   switch (o.feina) {
     case t_feina::CAP:
@@ -94,3 +96,5 @@ t_motiu Acabament(int estat) {
   if (WIFSIGNALED(estat)) return Motiu(t_causa::SENYAL, WTERMSIG(estat));
   return Motiu(t_causa::ACABA, estat);
 }
+
+}  // namespace arena

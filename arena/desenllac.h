@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+namespace arena {
+
 // What a robot that had not finished its tick was found doing.
 enum class t_feina {
   CAP,      // nothing: it was waiting for the arena
@@ -87,3 +89,5 @@ bool LlegeixEstat(const std::string& paraula, t_estat_robot& estat);
 
 // How a reaped process ended, from its wait status: SURT, SENYAL or ACABA.
 t_motiu Acabament(int estat);
+
+}  // namespace arena

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+namespace arena {
+
 namespace {
 
 const double kPuntsParell[5] = {0, 0.25, 0.5, 0.75, 1};
@@ -170,3 +172,5 @@ void t_parells::Compta(uint64_t fins) {
     }
   }
 }
+
+}  // namespace arena

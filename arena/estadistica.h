@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+namespace arena {
+
 // How many pairs scored 0, 0.25, 0.5, 0.75 and 1 (a pair: one seed played from both places).
 using t_pentanomi = std::array<long, 5>;
 
@@ -84,3 +86,5 @@ struct t_parells {
   // By seed and game: the scores not counted yet, with their tags.
   std::map<std::pair<uint64_t, int>, std::vector<std::pair<double, size_t>>> espera;
 };
+
+}  // namespace arena

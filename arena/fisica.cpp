@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace arena {
+
 namespace {
 
 double Limita(double x, double lo, double hi) {
@@ -349,3 +351,5 @@ uint64_t t_atzar::Seguent() {
 double t_atzar::Uniforme(double a, double b) {
   return a + (b - a) * static_cast<double>(Seguent() >> 11) * 0x1.0p-53;
 }
+
+}  // namespace arena

@@ -9,6 +9,8 @@
 #include "arena/opcions.h"
 #include "arena/protocol.h"
 
+namespace arena {
+
 // A whole turn, in radians, for the physics and the field's layout alike.
 constexpr double DOS_PI = 6.283185307179586;
 
@@ -110,3 +112,5 @@ struct t_atzar {
   uint64_t Seguent();
   double Uniforme(double a, double b);  // in [a, b)
 };
+
+}  // namespace arena

@@ -18,6 +18,8 @@
 
 #include "arena/protocol.h"
 
+namespace arena {
+
 namespace {
 
 // A match file is a page of settings: anything larger, or nested deeper, is not one. The depth
@@ -465,3 +467,5 @@ bool LlegeixPartida(const std::string& cami, const std::string& dir_rivals, t_co
   }
   return false;
 }
+
+}  // namespace arena

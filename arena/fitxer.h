@@ -6,6 +6,8 @@
 
 #include "arena/partida.h"
 
+namespace arena {
+
 // Reads the match file `cami` into `config`, over what it holds. Programs are taken relative to
 // the file's folder; `dir_rivals` is where the built-in robots' programs are. False with
 // `error` as "FILE:LINE:COLUMN: what is wrong" (or "FILE: ..." for the file as a whole).
@@ -15,3 +17,5 @@ bool LlegeixPartida(const std::string& cami, const std::string& dir_rivals, t_co
 // The program of a robot named in a match or on the command line: the built-in names (diana,
 // and rodamon, cacador and tavik, which live in `dir_rivals`), anything else as it is.
 std::string CamiRobot(const std::string& robot, const std::string& dir_rivals);
+
+}  // namespace arena

@@ -4,6 +4,8 @@
 
 #include "arena/text.h"
 
+namespace arena {
+
 namespace {
 
 bool Comenca(const std::string& text, const char* inici) {
@@ -60,3 +62,5 @@ void GravaNota(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa, con
        dibuix ? "! drawings beyond " + std::to_string(maxim.dibuixos) + " not kept for the replay"
               : "! Print and Debug beyond " + Mida(maxim.text) + " not kept for the replay"});
 }
+
+}  // namespace arena

@@ -11,6 +11,8 @@
 #include "arena/desenllac.h"
 #include "arena/fisica.h"
 
+namespace arena {
+
 // The replay is recorded whole, frame by frame, and written at the end: a match whose recording
 // would pass this many robot-frames (robots × ticks × games) is refused before it starts.
 constexpr double kMaxQuadresRobot = 2e6;
@@ -121,3 +123,5 @@ void GravaLinia(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa, co
 // lasts.
 void GravaNota(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa, const t_nota& nota,
                bool dibuix);
+
+}  // namespace arena

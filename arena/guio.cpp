@@ -12,6 +12,7 @@
 #include "arena/proces.h"
 #include "arena/protocol.h"
 
+namespace arena {
 namespace {
 
 // Robot option 0 asks for a SIGUSR1 after each batch; a robot that never asks is not signalled,
@@ -41,8 +42,10 @@ bool Juga(t_fill& robot, std::string& lot) {
 }
 
 }  // namespace
+}  // namespace arena
 
 int main(int argc, char** argv) {
+  using namespace arena;
   std::string robot_text, guio_cami;
   CLI::App app{
       "Plays a script of arena messages against ROBOT and prints the exchange.\n"

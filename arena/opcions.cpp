@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace arena {
+
 void OpcionsPerDefecte(double opcions[NUM_OPCIONS]) {
   for (const t_opcio& o : kOpcions) opcions[o.numero] = o.defecte;
 }
@@ -16,3 +18,5 @@ void OpcionsDelJoc(const t_canvis_opcions& canvis, double durada, double opcions
   }
   opcions[OPT_DURADA] = durada;
 }
+
+}  // namespace arena

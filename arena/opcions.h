@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <limits>
 
+namespace arena {
+
 // The options the physics reads, by number; the others are sent to the robots and not used.
 enum {
   OPT_GIR_COS = 0,
@@ -72,3 +74,5 @@ void OpcionsPerDefecte(double opcions[NUM_OPCIONS]);
 
 // The options a game is played with: the defaults, what the match changes, and its `durada`.
 void OpcionsDelJoc(const t_canvis_opcions& canvis, double durada, double opcions[NUM_OPCIONS]);
+
+}  // namespace arena

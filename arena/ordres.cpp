@@ -13,6 +13,8 @@
 #include "arena/fitxer.h"
 #include "arena/proces.h"
 
+namespace arena {
+
 // A range of seeds as the --seeds validator leaves it: "FROM TO".
 std::istream& operator>>(std::istream& in, t_llavors& l) {
   return in >> l.primera >> l.darrera;
@@ -360,3 +362,5 @@ bool Configura(const t_ordres& o, const std::string& dir_rivals, std::ostream& a
   // A field too full for what the match puts on it is refused before any robot starts.
   return error.empty() && ComprovaDisposicio(config, error);
 }
+
+}  // namespace arena

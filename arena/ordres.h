@@ -11,6 +11,8 @@
 #include "arena/estadistica.h"
 #include "arena/partida.h"
 
+namespace arena {
+
 // What the arena is asked to do: play a match (or a series), a tournament, or a tally of
 // results files.
 enum class t_mode { PARTIDA, TORNEIG, RECOMPTE };
@@ -57,3 +59,5 @@ std::optional<int> LlegeixOrdres(int argc, const char* const* argv, t_ordres& o)
 // record, a field too full (for a tournament, that of its first seed).
 bool Configura(const t_ordres& o, const std::string& dir_rivals, std::ostream& avisos,
                t_config& config, std::string& error);
+
+}  // namespace arena

@@ -24,6 +24,8 @@
 #include "arena/protocol.h"
 #include "arena/text.h"
 
+namespace arena {
+
 namespace {
 
 // The field's colour in the replay and the picture: no robot may wear it.
@@ -304,7 +306,7 @@ void Serie::Engega() {
     if (!config_.base_err.empty()) {
       e.err = gent_[i].err = config_.base_err + "." + NomFitxer(gent_[i].nom) + ".err";
     }
-    if (!::Engega(gent_[i].fill, e)) {
+    if (!arena::Engega(gent_[i].fill, e)) {
       // An exec that failed is the robot's; anything before it is the arena's own trouble.
       const t_motiu& error = gent_[i].fill.error;
       if (error.causa != t_causa::NO_EXECUTA) {
@@ -814,3 +816,5 @@ std::string ResumSerie(const t_config& config, const std::vector<t_resultat>& jo
   }
   return o.str();
 }
+
+}  // namespace arena

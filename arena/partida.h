@@ -12,6 +12,8 @@
 #include "arena/gravacio.h"
 #include "arena/proces.h"
 
+namespace arena {
+
 // The built-in sitting target: a robot with no program that never moves.
 inline const std::string kDiana = "diana";
 
@@ -98,3 +100,5 @@ std::string NomRobot(const std::string& robot);
 std::string Resum(const t_config& config, const t_resultat& resultat);
 // For a series: each game's summary, then the points of each robot over the series.
 std::string ResumSerie(const t_config& config, const std::vector<t_resultat>& jocs);
+
+}  // namespace arena

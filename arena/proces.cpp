@@ -33,6 +33,8 @@
 
 extern char** environ;
 
+namespace arena {
+
 std::atomic<int> interrupcio{0};
 
 namespace {
@@ -1264,3 +1266,5 @@ void Atura(t_fill& fill, int sig) {
 std::string ComAcaba(int estat) {
   return Descriu(Acabament(estat));
 }
+
+}  // namespace arena

@@ -16,6 +16,8 @@
 
 #include "arena/desenllac.h"
 
+namespace arena {
+
 // How to start a robot.
 struct t_engegada {
   std::vector<std::string> ordre;  // the program (looked up in PATH without a '/') and arguments
@@ -133,3 +135,5 @@ static_assert(std::atomic<int>::is_always_lock_free, "a signal handler stores to
 
 // How a reaped robot ended, in words: "exited with status N", "killed by signal N (NAME)".
 std::string ComAcaba(int estat);
+
+}  // namespace arena

@@ -10,6 +10,8 @@
 #include <type_traits>
 #include <utility>
 
+namespace arena {
+
 namespace {
 
 // A stream over a line's fields, past its first word, that reads numbers with a point whatever
@@ -306,3 +308,5 @@ bool NomValid(const std::string& nom) {
     return c > 0x20 && c < 0x7f && c != '#';
   });
 }
+
+}  // namespace arena

@@ -7,6 +7,8 @@
 #include <string>
 #include <variant>
 
+namespace arena {
+
 // Object types as the Radar and Collision messages report them.
 enum { OBJ_ROBOT = 0, OBJ_TRET = 1, OBJ_PARET = 2, OBJ_GALETA = 3, OBJ_MINA = 4 };
 // Part bits of Rotate, RotateTo, RotateAmount and Sweep.
@@ -148,3 +150,5 @@ std::string AmbPunts(std::string linia);
 std::string LlegeixColor(std::string text);
 // A robot's name as the protocol takes it: one word of printable ASCII without '#'.
 bool NomValid(const std::string& nom);
+
+}  // namespace arena

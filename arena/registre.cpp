@@ -20,6 +20,8 @@
 #include "arena/sortida.h"
 #include "arena/text.h"
 
+namespace arena {
+
 namespace {
 
 // A word of a shell command, quoted when it needs to be.
@@ -438,3 +440,5 @@ bool ObreResultats(t_torneig& t, const t_config& config, bool reprendre, bool so
   }
   return true;
 }
+
+}  // namespace arena

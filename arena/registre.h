@@ -11,6 +11,8 @@
 #include "arena/partida.h"
 #include "arena/torneig.h"
 
+namespace arena {
+
 // The format of a results line; a file of another format is refused, not misread.
 constexpr int VERSIO_REGISTRE = 2;
 
@@ -57,3 +59,5 @@ std::string Diferencia(const json& empremta, const json& r);
 // used; nothing is written to the file before it is known to be this tournament's.
 bool ObreResultats(t_torneig& t, const t_config& config, bool reprendre, bool sobreescriu,
                    std::string& error);
+
+}  // namespace arena

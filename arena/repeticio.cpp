@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+namespace arena {
+
 using json = nlohmann::json;
 
 // The replay page's own files, embedded at build time (cmake/incrusta.cmake).
@@ -385,3 +387,5 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
   o << "</svg>\n";
   return o.str();
 }
+
+}  // namespace arena

@@ -7,6 +7,8 @@
 
 #include "arena/partida.h"
 
+namespace arena {
+
 // The version of the replay data the page holds, its keys and what they mean being those of
 // arena/repeticio/dades.md: a change to them is a new version, written down there.
 constexpr int VERSIO_REPETICIO = 1;
@@ -18,3 +20,5 @@ std::string PaginaRepeticio(const t_config& config, const t_resultat& resultat);
 
 // Trajectories, shots, hits, deaths, cookies and mines of the whole match.
 std::string ImatgeSvg(const t_config& config, const t_resultat& resultat);
+
+}  // namespace arena

@@ -10,6 +10,7 @@
 
 #include "arena/protocol.h"
 
+namespace arena {
 namespace {
 
 bool caca = false;  // set for the hunter
@@ -61,8 +62,10 @@ void Missatge(const std::string& linia) {
 }
 
 }  // namespace
+}  // namespace arena
 
 int main() {
+  using namespace arena;
 #ifdef RIVAL_CACADOR
   caca = true;
 #endif

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace arena {
+
 bool EscriuTot(int fd, const std::string& text) {
   for (size_t fet = 0; fet < text.size();) {
     const ssize_t n = write(fd, text.data() + fet, text.size() - fet);
@@ -35,3 +37,5 @@ std::string SenseExtensio(const std::string& cami) {
   const bool extensio = punt != std::string::npos && punt > cami.rfind('/') + 1;
   return extensio ? cami.substr(0, punt) : cami;
 }
+
+}  // namespace arena

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace arena {
+
 // Writes all of `text` to `fd`; false with errno set otherwise (ENOSPC for a write of nothing).
 bool EscriuTot(int fd, const std::string& text);
 
@@ -13,3 +15,5 @@ std::string Desa(const std::string& cami, const std::string& text);
 // `cami` without its extension (from the last '.' of its last part, unless that part starts
 // with it), or `cami` itself: the name that files written beside it share.
 std::string SenseExtensio(const std::string& cami);
+
+}  // namespace arena

@@ -7,6 +7,8 @@
 #include <map>
 #include <sstream>
 
+namespace arena {
+
 namespace {
 
 std::string Nom(const json& robot) {
@@ -224,3 +226,5 @@ std::string TaulaResultats(std::vector<json> registres, const std::optional<t_sp
                                 [](const json& r) { return r.at("robots").size() == 2; });
   return Capcalera(registres) + (duel ? TaulaDuel(registres, sprt) : TaulaPerRobot(registres));
 }
+
+}  // namespace arena

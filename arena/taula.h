@@ -9,7 +9,11 @@
 #include "arena/estadistica.h"
 #include "arena/registre.h"
 
+namespace arena {
+
 // In seed order whatever order the records came in; for two robots in pairs, wins, draws,
 // losses, drops, score, Elo and (with `sprt`) the test, over the seed-ordered pairs up to the
 // test's decision; for a melee, a row per robot.
 std::string TaulaResultats(std::vector<json> registres, const std::optional<t_sprt>& sprt);
+
+}  // namespace arena

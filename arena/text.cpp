@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace arena {
+
 namespace {
 
 void Escapa(std::string& o, unsigned char c) {
@@ -69,3 +71,5 @@ std::string TextNet(std::string_view bytes) {
   }
   return o;
 }
+
+}  // namespace arena

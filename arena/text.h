@@ -5,7 +5,11 @@
 #include <string>
 #include <string_view>
 
+namespace arena {
+
 // `bytes` as valid UTF-8 with no control character: every byte that is not part of a valid
 // UTF-8 sequence, and every byte of a control character (C0, DEL, C1), becomes "\xNN" (two
 // upper-case hex digits). Printable text, ASCII or not, is returned as it is.
 std::string TextNet(std::string_view bytes);
+
+}  // namespace arena

@@ -22,6 +22,8 @@
 #include "arena/repeticio.h"
 #include "arena/sortida.h"
 
+namespace arena {
+
 namespace {
 
 // One unit of work: a seed, played from one place order, every game of its series.
@@ -292,3 +294,5 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
   if (error) *error = marxa.error;
   return marxa.registres;
 }
+
+}  // namespace arena

@@ -12,6 +12,8 @@
 #include "arena/estadistica.h"
 #include "arena/partida.h"
 
+namespace arena {
+
 using json = nlohmann::json;
 
 struct t_torneig {
@@ -37,3 +39,5 @@ struct t_torneig {
 // file and the reason, and the records already written stay.
 std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::ostream& progres,
                               std::string* error = nullptr);
+
+}  // namespace arena

@@ -22,6 +22,8 @@
 #include "arena/proces.h"
 #include "tavik/tavik.h"
 
+using namespace arena;
+
 namespace {
 
 using Rellotge = std::chrono::steady_clock;

@@ -12,6 +12,8 @@
 #include "arena/arguments.h"
 #include "arena/torneig.h"
 
+using namespace arena;
+
 namespace {
 
 using Rellotge = std::chrono::steady_clock;

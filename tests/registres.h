@@ -8,6 +8,8 @@
 
 #include "arena/registre.h"
 
+using namespace arena;
+
 // A whole record as the runner writes it, for the reader's checks.
 inline json Complet(uint64_t seed, bool invertit, double a, const std::string& programa_b = "./b",
                     bool parells = true) {

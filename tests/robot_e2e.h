@@ -13,6 +13,8 @@
 
 #include "arena/proces.h"
 
+using namespace arena;
+
 using Linies = std::vector<std::string>;
 inline const std::string kDesconegut = "Print Missatge desconegut!";
 inline const Linies kArrencada = {"RobotOption 3 1", "RobotOption 0 1", "RobotOption 1 1",

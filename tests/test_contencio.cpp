@@ -15,6 +15,8 @@
 #include "arena/partida.h"
 #include "tests/temporal.h"
 
+using namespace arena;
+
 namespace {
 
 const std::string kRobots = ROBOTS_DIR;

@@ -11,6 +11,8 @@
 #include "arena/fitxer.h"
 #include "arena/partida.h"
 
+using namespace arena;
+
 namespace {
 
 const t_fitxa& Fitxa(const t_resultat& r, size_t i) {

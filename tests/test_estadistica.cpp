@@ -11,6 +11,8 @@
 
 #include "arena/estadistica.h"
 
+using namespace arena;
+
 namespace {
 
 TEST(Estadistica, TheWorkedExample) {

@@ -9,6 +9,8 @@
 
 #include "arena/fisica.h"
 
+using namespace arena;
+
 namespace {
 
 t_mon Mon(std::vector<t_cos_robot> robots) {

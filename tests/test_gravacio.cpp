@@ -11,6 +11,8 @@
 #include "arena/gravacio.h"
 #include "arena/repeticio.h"
 
+using namespace arena;
+
 namespace {
 
 const t_pressupost kPressupost{1024, 1, 1024};
@@ -121,9 +123,9 @@ t_resultat Joc() {
   GravaNota(r, kPressupost, d, {0, 0, "DebugCircle 1 2 3"}, true);
   GravaLinia(r, kPressupost, d, {0, 0, '<', "Print hola"});
   r.fets.push_back({0.05, -1, 1, 4, 5});
-  r.fitxes = {{"A#1", 1, 0, 0, 0, 99, {t_estat_robot::VIU, {}}, "", "#2b7bd6", 0, 0, {}},
-              {"B#2", 0, 0, 0, 0, 0, {t_estat_robot::MORT, {}}, "B#2.err", "#d64b2b", 0, 0,
-               {"oops"}}};
+  r.fitxes = {
+      {"A#1", 1, 0, 0, 0, 99, {t_estat_robot::VIU, {}}, "", "#2b7bd6", 0, 0, {}},
+      {"B#2", 0, 0, 0, 0, 0, {t_estat_robot::MORT, {}}, "B#2.err", "#d64b2b", 0, 0, {"oops"}}};
   r.fitxes[0].punts = 1;
   r.guanyador = "A#1";
   r.ticks = 1;

@@ -10,6 +10,8 @@
 #include "arena/registre.h"
 #include "tests/temporal.h"
 
+using namespace arena;
+
 namespace {
 
 TEST(Opcions, EachNamedOptionGoesFromTheMatchFileToThePhysicsTheRobotsAndTheRecords) {

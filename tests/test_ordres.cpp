@@ -9,6 +9,8 @@
 #include "arena/ordres.h"
 #include "tests/temporal.h"
 
+using namespace arena;
+
 namespace {
 
 // Reads `args` as the arena's command line; what it said on standard error goes to `error`.

@@ -21,6 +21,8 @@
 #include "arena/taula.h"
 #include "tests/temporal.h"
 
+using namespace arena;
+
 namespace {
 
 const std::string kRobots = ROBOTS_DIR;

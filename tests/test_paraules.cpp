@@ -14,6 +14,8 @@
 #include "arena/desenllac.h"
 #include "arena/protocol.h"
 
+using namespace arena;
+
 namespace {
 
 // The command a line is read as, written back; or the warning it got instead.

@@ -16,6 +16,8 @@
 #include "arena/proces.h"
 #include "tests/temporal.h"
 
+using namespace arena;
+
 namespace {
 
 // A match file holding `text`, in a folder of its own beside an empty bot.py.

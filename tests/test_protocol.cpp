@@ -13,6 +13,8 @@
 #include "arena/partida.h"
 #include "tests/temporal.h"
 
+using namespace arena;
+
 namespace {
 
 std::vector<std::string> LiniesDe(const std::string& cami) {

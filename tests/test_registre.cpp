@@ -12,6 +12,8 @@
 #include "tests/registres.h"
 #include "tests/temporal.h"
 
+using namespace arena;
+
 namespace {
 
 std::string Escriu(const std::string& cami, const std::vector<std::string>& linies) {

@@ -8,6 +8,8 @@
 
 #include "arena/partida.h"
 
+using namespace arena;
+
 namespace {
 
 const std::string kRobots = ROBOTS_DIR;

@@ -23,6 +23,8 @@
 #include "arena/partida.h"
 #include "tests/temporal.h"
 
+using namespace arena;
+
 namespace {
 
 const std::string kHostil = HOSTIL_BIN;

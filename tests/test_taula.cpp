@@ -9,6 +9,8 @@
 #include "arena/taula.h"
 #include "tests/registres.h"
 
+using namespace arena;
+
 namespace {
 
 // A two-robot game's record: the first robot of the tournament scores `a`.

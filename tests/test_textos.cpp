@@ -17,6 +17,8 @@
 #include "arena/text.h"
 #include "tests/temporal.h"
 
+using namespace arena;
+
 using json = nlohmann::json;
 
 namespace {

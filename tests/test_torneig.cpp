@@ -7,6 +7,8 @@
 #include "arena/taula.h"
 #include "arena/torneig.h"
 
+using namespace arena;
+
 namespace {
 
 TEST(Torneig, ATournamentGivesTheSameTableTwice) {
