@@ -16,6 +16,7 @@
 #include "arena/partida.h"
 #include "arena/registre.h"
 #include "arena/repeticio.h"
+#include "arena/resum.h"
 #include "arena/sortida.h"
 #include "arena/taula.h"
 #include "arena/torneig.h"

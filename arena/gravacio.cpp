@@ -6,14 +6,6 @@
 
 namespace arena {
 
-namespace {
-
-bool Comenca(const std::string& text, const char* inici) {
-  return text.rfind(inici, 0) == 0;
-}
-
-}  // namespace
-
 std::string Mida(size_t bytes) {
   return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
                                 : std::to_string(bytes >> 10) + " KiB";
@@ -35,7 +27,6 @@ void GravaRadar(t_resultat& r, int robot, const t_impacte& vist) {
 
 void GravaLinia(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa,
                 const t_linia& linia) {
-  if (Comenca(linia.text, "Info ") || Comenca(linia.text, "Radar ")) return;
   despesa.bytes_linies += linia.text.size();
   if (linia.sentit == '!' || despesa.bytes_linies <= maxim.linies) {
     r.linies.push_back(linia);

@@ -115,9 +115,9 @@ void GravaQuadre(t_resultat& r, double temps, const t_mon& mon);
 // What robot `robot`'s radar saw in the last frame.
 void GravaRadar(t_resultat& r, int robot, const t_impacte& vist);
 
-// A line of the exchange, already plain text, while the robot's budget lasts; Info and Radar are
-// left out (the replay rebuilds them from its frames), and what the arena did to the robot ('!')
-// is kept whatever the budget.
+// A line of the exchange, already plain text, while the robot's budget lasts; what the arena did
+// to the robot ('!') is kept whatever the budget. The arena's Info and Radar messages are not
+// passed here: the replay rebuilds them from its frames.
 void GravaLinia(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa, const t_linia& linia);
 // A Print or Debug line, or a drawing, as the robot wrote it, while its budget for this game
 // lasts.

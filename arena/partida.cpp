@@ -22,7 +22,9 @@
 
 #include "arena/proces.h"
 #include "arena/protocol.h"
+#include "arena/resum.h"
 #include "arena/text.h"
+#include "arena/transcripcio.h"
 
 namespace arena {
 
@@ -51,14 +53,11 @@ struct t_participant {
   t_despesa repeticio;
 };
 
-bool Comenca(const std::string& text, const char* inici) {
-  return text.rfind(inici, 0) == 0;
-}
-
-// The messages every tick brings: bounded by the ticks, they count against no budget.
-bool DeCadaTick(const std::string& linia) {
-  return Comenca(linia, "Info ") || Comenca(linia, "Radar ") || Comenca(linia, "Coordinates ") ||
-         Comenca(linia, "RobotInfo ");
+// The messages every tick brings: bounded by the ticks, they count against no budget. A robot's
+// own lines always count, whatever word they start with.
+bool DeCadaTick(const t_missatge_arena& m) {
+  return std::holds_alternative<t_info>(m) || std::holds_alternative<t_radar>(m) ||
+         std::holds_alternative<t_coordenades>(m) || std::holds_alternative<t_info_robot>(m);
 }
 
 // Two colours too close to tell apart on the field.
@@ -183,9 +182,7 @@ class Serie {
  public:
   explicit Serie(const t_config& c)
       : config_(c), pressupost_{c.max_text_repeticio, c.max_dibuixos, c.max_linies_repeticio} {}
-  ~Serie() {
-    if (fitxer_) std::fclose(fitxer_);
-  }
+  ~Serie() { TancaTranscripcio(transcripcio_); }
   Serie(const Serie&) = delete;
   Serie& operator=(const Serie&) = delete;
 
@@ -193,16 +190,16 @@ class Serie {
 
  private:
   t_resultat& R() { return jocs_.back(); }
-  void Anota(int i, char sentit, const std::string& text);
+  void Anota(int i, char sentit, const std::string& text,
+             const t_missatge_arena* missatge = nullptr);
   void Transcriu(int i, char sentit, const std::string& linia);
-  void Capcalera(int joc);
   void Nota(int i, const std::string& linia, bool dibuix) {
     GravaNota(R(), pressupost_, gent_[i].repeticio, {tick_ * config_.dt, i, linia}, dibuix);
   }
   void Diu(int i, const t_missatge_arena& missatge) {
     if (!gent_[i].programa || gent_[i].caigut) return;
     const std::string linia = Linia(missatge);
-    Anota(i, '>', linia);
+    Anota(i, '>', linia, &missatge);
     gent_[i].lot += linia + "\n";
   }
   void Engega();
@@ -229,17 +226,19 @@ class Serie {
   int tick_ = 0;
   int anunciats_ = 0;  // robots alive as last told with RobotsLeft
   std::chrono::steady_clock::time_point inici_;
-  std::FILE* fitxer_ = nullptr;  // the transcript's file, when it is written as the match goes
-  std::string error_;            // why the transcript's file could not be written
+  t_transcripcio transcripcio_;
 };
 
 // Every line of the exchange passes here, made plain text first: a robot's bytes that are not
 // UTF-8, and its control characters, are kept as escapes and never reach a terminal raw.
-void Serie::Anota(int i, char sentit, const std::string& text) {
+void Serie::Anota(int i, char sentit, const std::string& text, const t_missatge_arena* missatge) {
   const std::string linia = TextNet(text);
   t_participant& p = gent_[i];
-  GravaLinia(R(), pressupost_, p.repeticio, {tick_, i, sentit, linia});
-  if (sentit != '!' && !DeCadaTick(linia)) {
+  // The replay's frames hold what the arena's Info and Radar said.
+  const bool al_quadre = missatge && (std::holds_alternative<t_info>(*missatge) ||
+                                      std::holds_alternative<t_radar>(*missatge));
+  if (!al_quadre) GravaLinia(R(), pressupost_, p.repeticio, {tick_, i, sentit, linia});
+  if (sentit != '!' && !(missatge && DeCadaTick(*missatge))) {
     p.bytes_transcripcio += linia.size();
     if (p.bytes_transcripcio > config_.max_transcripcio_robot) {
       if (!p.transcripcio_tallada) {
@@ -254,27 +253,7 @@ void Serie::Anota(int i, char sentit, const std::string& text) {
 }
 
 void Serie::Transcriu(int i, char sentit, const std::string& linia) {
-  char temps[32];
-  std::snprintf(temps, sizeof temps, "%.2f", tick_ * config_.dt);
-  std::string l = std::string(temps) + " " + gent_[i].nom + " " + sentit + " " + linia;
-  ++R().linies_transcripcio;
-  if (config_.transcripcio.empty()) {
-    R().transcripcio.push_back(std::move(l));
-    return;
-  }
-  l += '\n';
-  if (fitxer_ && std::fwrite(l.data(), 1, l.size(), fitxer_) != l.size() && error_.empty()) {
-    error_ = std::strerror(errno);
-  }
-}
-
-// A series' transcript has a section per game.
-void Serie::Capcalera(int joc) {
-  if (!fitxer_ || config_.jocs <= 1) return;
-  const std::string l = "# game " + std::to_string(joc) + "\n";
-  if (std::fwrite(l.data(), 1, l.size(), fitxer_) != l.size() && error_.empty()) {
-    error_ = std::strerror(errno);
-  }
+  EscriuLinia(transcripcio_, R(), tick_ * config_.dt, gent_[i].nom, sentit, linia);
 }
 
 void Serie::Situa(int joc) {
@@ -556,7 +535,7 @@ void Serie::Joc(int joc) {
   R().llavor = config_.llavor;
   R().joc = joc;
   tick_ = 0;
-  if (joc != config_.primer_joc) Capcalera(joc);
+  if (joc != config_.primer_joc) Capcalera(transcripcio_, joc);
   Situa(joc);
   for (auto& p : gent_) {
     p.energia_dita = NAN;
@@ -663,11 +642,8 @@ void Serie::Acaba() {
 
 std::vector<t_resultat> Serie::Juga() {
   jocs_.emplace_back();
-  if (!config_.transcripcio.empty()) {
-    fitxer_ = std::fopen(config_.transcripcio.c_str(), "we");
-    if (!fitxer_) error_ = std::strerror(errno);
-    Capcalera(config_.primer_joc);
-  }
+  ObreTranscripcio(transcripcio_, config_.transcripcio, config_.jocs > 1);
+  Capcalera(transcripcio_, config_.primer_joc);
   Situa(config_.primer_joc);  // so that a robot dropped at its start is marked on the field
   Engega();
   Intercanvia();  // the start-up lines: robot options and the like
@@ -679,34 +655,13 @@ std::vector<t_resultat> Serie::Juga() {
     Joc(config_.primer_joc + k);
   }
   Acaba();
-  if (fitxer_) {
-    const bool escrit = std::fflush(fitxer_) == 0 && !std::ferror(fitxer_);
-    if (!escrit && error_.empty()) error_ = std::strerror(errno);
-    if (std::fclose(fitxer_) != 0 && error_.empty()) error_ = std::strerror(errno);
-    fitxer_ = nullptr;
-  }
-  for (auto& joc : jocs_) joc.error_transcripcio = error_;
+  TancaTranscripcio(transcripcio_);
+  for (auto& joc : jocs_) joc.error_transcripcio = transcripcio_.error;
   // Moved, not copied: a long match's frames are most of the arena's memory.
   return std::move(jocs_);
 }
 
 }  // namespace
-
-std::vector<double> Punts(const std::vector<t_fitxa>& fitxes) {
-  std::vector<double> punts(fitxes.size(), 0.0);
-  double millor = -INFINITY;
-  for (const auto& f : fitxes) {
-    if (f.desenllac.estat == t_estat_robot::VIU) millor = std::max(millor, f.energia);
-  }
-  std::vector<size_t> primers;
-  for (size_t i = 0; i < fitxes.size(); ++i) {
-    if (fitxes[i].desenllac.estat == t_estat_robot::VIU && fitxes[i].energia == millor) {
-      primers.push_back(i);
-    }
-  }
-  for (size_t i : primers) punts[i] = 1.0 / static_cast<double>(primers.size());
-  return punts;
-}
 
 std::vector<t_resultat> JugaSerie(const t_config& config) {
   return Serie(config).Juga();
@@ -758,63 +713,6 @@ std::string MassaLlarga(const t_config& config) {
       config.jocs > 1 ? (" in each of " + std::to_string(config.jocs) + " games").c_str() : "",
       quadres, quadres * kBytesQuadreRobot / (1 << 30), kMaxQuadresRobot);
   return text;
-}
-
-std::string Resum(const t_config& config, const t_resultat& r) {
-  std::ostringstream o;
-  o.imbue(std::locale::classic());
-  char linia[512];
-  const std::string que = config.jocs > 1 || r.joc != 1
-                              ? "Game " + std::to_string(r.joc) + ", seed "
-                              : std::string("Match: seed ");
-  const unsigned long long llavor = config.llavor;
-  if (r.interromput) {
-    std::snprintf(linia, sizeof linia, "%s%llu, interrupted at %.2f s (%d ticks) of %g s\n",
-                  que.c_str(), llavor, r.temps, r.ticks, config.durada);
-  } else {
-    std::snprintf(linia, sizeof linia, "%s%llu, %.2f s of game time (%d ticks) of %g s\n",
-                  que.c_str(), llavor, r.temps, r.ticks, config.durada);
-  }
-  o << linia;
-  std::snprintf(linia, sizeof linia, "%-16s %6s %5s %8s %6s %8s  %s\n", "robot", "shots", "hits",
-                "cookies", "mines", "energy", "status");
-  o << linia;
-  for (const auto& f : r.fitxes) {
-    std::snprintf(linia, sizeof linia, "%-16s %6d %5d %8d %6d %8.1f  %s\n", f.nom.c_str(), f.trets,
-                  f.encerts, f.galetes, f.mines, f.energia, Descriu(f.desenllac).c_str());
-    o << linia;
-  }
-  o << "Winner: " << (r.guanyador.empty() ? "none (draw)" : r.guanyador) << "\n";
-  for (const auto& f : r.fitxes) {
-    if (!f.err.empty()) o << f.nom << " wrote to its standard error: " << f.err << "\n";
-  }
-  return o.str();
-}
-
-std::string ResumSerie(const t_config& config, const std::vector<t_resultat>& jocs) {
-  std::ostringstream o;
-  for (const auto& r : jocs) o << Resum(config, r) << "\n";
-  o << "Series: " << jocs.size() << " of " << config.jocs << " games, seed " << config.llavor
-    << "\n";
-  std::vector<double> punts;
-  std::vector<int> guanyats;
-  for (const auto& r : jocs) {
-    punts.resize(r.fitxes.size());
-    guanyats.resize(r.fitxes.size());
-    for (size_t i = 0; i < r.fitxes.size(); ++i) {
-      punts[i] += r.fitxes[i].punts;
-      guanyats[i] += r.fitxes[i].punts == 1;
-    }
-  }
-  char linia[256];
-  std::snprintf(linia, sizeof linia, "%-16s %7s %5s\n", "robot", "points", "wins");
-  o << linia;
-  for (size_t i = 0; i < punts.size(); ++i) {
-    std::snprintf(linia, sizeof linia, "%-16s %7.2f %5d\n", jocs.back().fitxes[i].nom.c_str(),
-                  punts[i], guanyats[i]);
-    o << linia;
-  }
-  return o.str();
 }
 
 }  // namespace arena

@@ -84,10 +84,6 @@ std::vector<t_resultat> JugaSerie(const t_config& config);
 // The first game of JugaSerie, for a single game.
 t_resultat JugaPartida(const t_config& config);
 
-// The points of one game, given who is alive and with what energy: the robot left with the most
-// energy wins 1; robots tied for the most share it; a game nobody survives gives nothing.
-std::vector<double> Punts(const std::vector<t_fitxa>& fitxes);
-
 // A robot's name as part of a file name: what could leave the folder or confuse a shell ('/',
 // blanks, quotes, control characters) becomes '_'.
 std::string NomFitxer(const std::string& nom);
@@ -95,10 +91,5 @@ std::string NomFitxer(const std::string& nom);
 // The name a robot is known by in a match, before its "#N": the program's file name, or for a
 // program found in PATH ("python3 bot.py") that of its first argument that is a file.
 std::string NomRobot(const std::string& robot);
-
-// One screen: the match, a row per robot, the winner.
-std::string Resum(const t_config& config, const t_resultat& resultat);
-// For a series: each game's summary, then the points of each robot over the series.
-std::string ResumSerie(const t_config& config, const std::vector<t_resultat>& jocs);
 
 }  // namespace arena

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "arena/partida.h"
+#include "arena/resum.h"
 #include "tests/temporal.h"
 
 using namespace arena;

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "arena/partida.h"
+#include "arena/resum.h"
 
 using namespace arena;
 

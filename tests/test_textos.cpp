@@ -317,4 +317,29 @@ TEST(Transcripcio, PastItsBudgetsARobotIsCutOnceAndSaidSo) {
   EXPECT_EQ(Fills(), 0u);
 }
 
+// Lines a robot writes that start as the arena's own messages do (Info, Radar...) are still the
+// robot's: they count against its transcript's budget and are kept in the replay's exchange.
+TEST(Transcripcio, ARobotsLinesCountWhateverWordTheyStartWith) {
+  const t_dir dir;
+  t_config c = Sondes(dir);
+  c.robots[1] = std::string(XERRAIRE_BIN) + " 3000 Radar";
+  c.max_transcripcio_robot = 16 << 10;
+  const std::vector<t_resultat> jocs = JugaSerie(c);
+  ASSERT_FALSE(jocs.empty());
+  size_t talls = 0, radars = 0;
+  for (const auto& r : jocs) {
+    for (const auto& l : r.transcripcio) {
+      talls += l.find("xerraire#2 ! output beyond 16 KiB not recorded") != std::string::npos;
+      radars += l.find("xerraire#2 < Radar xxx") != std::string::npos;
+    }
+  }
+  EXPECT_EQ(talls, 1u);
+  EXPECT_EQ(radars, 8u);  // with their 8 warnings, the 17th line is past 16 KiB
+  const auto& linies = jocs.front().linies;
+  EXPECT_TRUE(std::any_of(linies.begin(), linies.end(), [](const t_linia& l) {
+    return l.robot == 1 && l.sentit == '<' && l.text.rfind("Radar xxx", 0) == 0;
+  }));
+  EXPECT_EQ(Fills(), 0u);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // A robot for the arena's memory tests: at every tick it answers with Print lines of valid text
-// adding up to the bytes its first argument says (just under the flood rule, as a rule).
+// adding up to the bytes its first argument says (just under the flood rule, as a rule); a
+// second argument gives another first word for its lines.
 #include <poll.h>
 #include <unistd.h>
 
@@ -22,7 +23,8 @@ void Escriu(const std::string& text) {
 int main(int argc, char** argv) {
   const size_t per_tick = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
   // Lines of 1000 bytes, newline included, as many as fit.
-  const std::string linia = "Print " + std::string(993, 'x') + "\n";
+  const std::string primera = argc > 2 ? argv[2] : "Print";
+  const std::string linia = primera + " " + std::string(998 - primera.size(), 'x') + "\n";
   std::string lot;
   for (size_t k = 0; k + linia.size() <= per_tick; k += linia.size()) lot += linia;
   std::string pendent;
