@@ -298,6 +298,48 @@ std::string PaginaRepeticio(const t_config& config, const t_resultat& resultat) 
   return PaginaRepeticio(config, std::vector<t_resultat>{resultat});
 }
 
+namespace {
+
+// The picture's panel beside the field (which is W pixels wide): the match, the winner, the
+// standing, the legend.
+void Panell(std::ostringstream& o, const t_config& config, const t_resultat& r, double W) {
+  double y = 22;
+  auto Text = [&](const std::string& text, const std::string& extra = "") {
+    o << "<text x=\"" << N(W + 12) << "\" y=\"" << N(y) << "\"" << extra << ">" << text
+      << "</text>\n";
+    y += 19;
+  };
+  Text("seed " + std::to_string(config.llavor) + ", " + N(r.temps) + " s", " font-weight=\"bold\"");
+  Text(r.guanyador.empty() ? "no winner (draw)" : "winner: " + EscapaHtml(r.guanyador),
+       " font-weight=\"bold\"");
+  for (size_t i = 0; i < r.fitxes.size(); ++i) {
+    const t_fitxa& f = r.fitxes[i];
+    Text(EscapaHtml(f.nom) + ": " + Paraula(f.desenllac.estat) + ", " + N(f.energia, 1) +
+             " energy, " + std::to_string(f.encerts) + "/" + std::to_string(f.trets) + " hits",
+         " fill=\"" + Color(r, i) + "\"");
+  }
+  y += 6;
+  const std::pair<std::string, std::string> llegenda[] = {
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"#888\"/>", "where a robot started"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#888\" stroke-width=\"3\"/>",
+       "where a survivor ended"},
+      {"<path d=\"M2 -10l12 12m0 -12l-12 12\" stroke=\"#000\" stroke-width=\"3\"/>", "a death"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"2\" fill=\"#888\"/>", "shots, in their shooter's colour"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#f00\" stroke-width=\"2\"/>",
+       "a hit"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#3c3\" stroke-width=\"2\"/>",
+       "a cookie eaten (green disc: a cookie)"},
+      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#900\" stroke-width=\"2\"/>",
+       "a mine taken (black disc: a mine)"}};
+  for (const auto& [marca, que] : llegenda) {
+    o << "<g transform=\"translate(" << N(W + 12) << ',' << N(y) << ")\">" << marca
+      << "<text x=\"22\">" << que << "</text></g>\n";
+    y += 19;
+  }
+}
+
+}  // namespace
+
 std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
   const double S = 20;         // pixels per unit
   const double LATERAL = 300;  // the panel beside the field
@@ -350,40 +392,7 @@ std::string ImatgeSvg(const t_config& config, const t_resultat& r) {
         << "\" fill=\"none\" stroke=\"" << color << "\" stroke-width=\"2\"/>\n";
     }
   }
-  // The panel: the match, the winner, the standing, the legend.
-  double y = 22;
-  auto Text = [&](const std::string& text, const std::string& extra = "") {
-    o << "<text x=\"" << N(W + 12) << "\" y=\"" << N(y) << "\"" << extra << ">" << text
-      << "</text>\n";
-    y += 19;
-  };
-  Text("seed " + std::to_string(config.llavor) + ", " + N(r.temps) + " s", " font-weight=\"bold\"");
-  Text(r.guanyador.empty() ? "no winner (draw)" : "winner: " + EscapaHtml(r.guanyador),
-       " font-weight=\"bold\"");
-  for (size_t i = 0; i < r.fitxes.size(); ++i) {
-    const t_fitxa& f = r.fitxes[i];
-    Text(EscapaHtml(f.nom) + ": " + Paraula(f.desenllac.estat) + ", " + N(f.energia, 1) +
-             " energy, " + std::to_string(f.encerts) + "/" + std::to_string(f.trets) + " hits",
-         " fill=\"" + Color(r, i) + "\"");
-  }
-  y += 6;
-  const std::pair<std::string, std::string> llegenda[] = {
-      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"#888\"/>", "where a robot started"},
-      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#888\" stroke-width=\"3\"/>",
-       "where a survivor ended"},
-      {"<path d=\"M2 -10l12 12m0 -12l-12 12\" stroke=\"#000\" stroke-width=\"3\"/>", "a death"},
-      {"<circle cx=\"8\" cy=\"-4\" r=\"2\" fill=\"#888\"/>", "shots, in their shooter's colour"},
-      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#f00\" stroke-width=\"2\"/>",
-       "a hit"},
-      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#3c3\" stroke-width=\"2\"/>",
-       "a cookie eaten (green disc: a cookie)"},
-      {"<circle cx=\"8\" cy=\"-4\" r=\"6\" fill=\"none\" stroke=\"#900\" stroke-width=\"2\"/>",
-       "a mine taken (black disc: a mine)"}};
-  for (const auto& [marca, que] : llegenda) {
-    o << "<g transform=\"translate(" << N(W + 12) << ',' << N(y) << ")\">" << marca
-      << "<text x=\"22\">" << que << "</text></g>\n";
-    y += 19;
-  }
+  Panell(o, config, r, W);
   o << "</svg>\n";
   return o.str();
 }
