@@ -240,6 +240,7 @@ class Serie {
   void Fitxes();
   void Acaba();
   void Grava(const std::vector<t_event>& events);
+  void Observa(bool fi);
 
   const t_config& config_;
   const t_pressupost pressupost_;  // what each robot may leave in each game's replay
@@ -605,6 +606,7 @@ void Serie::Tick() {
     }
   }
   AnunciaVius();
+  Observa(false);
 }
 
 void Serie::Grava(const std::vector<t_event>& events) {
@@ -657,6 +659,25 @@ void Serie::Joc(int joc) {
   for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), "GameFinishes");
   Intercanvia();
   Fitxes();
+  Observa(true);
+}
+
+// A live view, if any, sees the recording grow: during the game each robot's name, colour,
+// energy and state as they stand, at its end the game's standing.
+void Serie::Observa(bool fi) {
+  if (!config_.observador) return;
+  if (fi) return config_.observador(config_, R(), R().fitxes, true);
+  std::vector<t_fitxa> ara(gent_.size());
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    const t_cos_robot& r = mon_.robots[i];
+    ara[i].nom = gent_[i].nom;
+    ara[i].color = gent_[i].color;
+    ara[i].energia = r.energia;
+    ara[i].estat = !gent_[i].caigut.empty() ? "dropped: " + gent_[i].caigut
+                   : r.viu                  ? "alive"
+                                            : "dead";
+  }
+  config_.observador(config_, R(), ara, false);
 }
 
 void Serie::Fitxes() {
