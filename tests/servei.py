@@ -8,6 +8,8 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
+import re
 
 ARENA, TAVIK = sys.argv[1], sys.argv[2]
 fallades = []
@@ -73,29 +75,22 @@ def Refusos(dir):
     Comprova(p.returncode == 2, "--serve-exit without --serve")
 
 
-# A robot that starts only when the test says so: the viewers are connected before the match.
-def Porta(dir):
-    fifo = os.path.join(dir, "porta")
-    os.mkfifo(fifo)
-    robot = os.path.join(dir, "porta.sh")
-    with open(robot, "w") as f:
-        f.write(f"#!/bin/sh\nread x < {fifo}\nexec {TAVIK}\n")
-    os.chmod(robot, 0o755)
-    return fifo, robot
-
-
-def Obre(fifo):
-    with open(fifo, "w") as f:
-        f.write("go\n")
+# What a viewer that reads saw: the frames of each part, up to the end.
+def Llegeix(s, quadres):
+    dades = b""
+    while b"event: end" not in dades:
+        tros = s.recv(65536)
+        if not tros:
+            break
+        dades += tros
+    quadres.extend(int(m) for m in re.findall(rb'"frames":(\d+)', dades))
 
 
 def main():
     with tempfile.TemporaryDirectory() as dir:
         Refusos(dir)
-        fifo, robot = Porta(dir)
-        args = ["--seed", "9", "--time", "60", robot, "cacador"]
+        args = ["--seed", "9", "--time", "120", TAVIK, "cacador", "rodamon"]
         sol = Arena(dir, *args, "--transcript", "sol.txt")
-        Obre(fifo)
         sol.communicate()
         vist = Arena(dir, "--serve", "0", *args, "--transcript", "vist.txt")
         port = Port(vist)
@@ -107,17 +102,23 @@ def main():
         for metode in ["POST", "PUT", "DELETE"]:
             _, codi = Demana(port, f"{metode} / HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n")
             Comprova(codi == 405, f"{metode} /: {codi}")
-        # Eight streams, none of which reads past its status line; the ninth is turned away.
+        # Eight streams, all but one of which never read past their status line; the ninth is
+        # turned away.
         fluxos = [Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n") for _ in range(8)]
         Comprova(all(c == 200 for _, c in fluxos), f"streams: {[c for _, c in fluxos]}")
         _, codi = Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
         Comprova(codi == 503, f"a ninth stream: {codi}")
-        Obre(fifo)
+        quadres = []
+        lector = threading.Thread(target=Llegeix, args=(fluxos[0][0], quadres))
+        lector.start()
         # The match ends whatever its viewers do; then the server waits for a signal.
         linia = vist.stdout.readline()
         while linia and not linia.startswith("Picture:"):
             linia = vist.stdout.readline()
         Comprova(linia.startswith("Picture:"), "the match with viewers did not end")
+        lector.join()
+        # The viewers were there while it was played: the first part it read was not the last.
+        Comprova(len(quadres) > 1 and quadres[0] < quadres[-1], f"parts read: {quadres[:3]}")
         vist.send_signal(signal.SIGTERM)
         vist.communicate()
         Comprova(vist.returncode == 0, f"SIGTERM after the match: exit {vist.returncode}")
