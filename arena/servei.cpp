@@ -216,6 +216,12 @@ std::string Instantania(t_servei& s) {
   return s.instantania;
 }
 
+// A stream ended as the protocol ends it, so that a browser sees it finished, not broken.
+bool Tanca(httplib::DataSink& sink) {
+  sink.done();
+  return true;
+}
+
 // What one live viewer has had: the generation and how many of its parts.
 struct t_lector {
   uint64_t generacio = 0;
@@ -224,8 +230,9 @@ struct t_lector {
 };
 
 // The next write of the live stream: the parts a viewer has not had, a reset when another match
-// took the view, the end; or, after a while with nothing new, a comment that finds out whether
-// the viewer is still there. False once the server stops.
+// took the view, the end (after which the stream is closed, cleanly); or, after a while with
+// nothing new, a comment that finds out whether the viewer is still there. False for a viewer
+// gone.
 bool EnviaDirecte(t_servei& s, t_lector& lector, httplib::DataSink& sink) {
   std::vector<t_tros> parts;
   std::string cap;
@@ -237,7 +244,6 @@ bool EnviaDirecte(t_servei& s, t_lector& lector, httplib::DataSink& sink) {
       return s.tancant || (d.ocupat && lector.generacio != d.generacio) ||
              lector.seguent < d.parts.size() || (s.acabat && !lector.fi);
     });
-    if (s.tancant) return false;
     if (d.ocupat && lector.generacio != d.generacio) {
       if (lector.generacio != 0) cap = Framed("reset", "{}");
       lector = {d.generacio, 0, false};
@@ -247,25 +253,34 @@ bool EnviaDirecte(t_servei& s, t_lector& lector, httplib::DataSink& sink) {
     }
     fi = s.acabat && lector.seguent == d.parts.size() && !lector.fi;
     lector.fi = lector.fi || fi;
+    // Stopping, the server still sends what is left and the end, then closes the stream.
+    if (s.tancant && parts.empty() && cap.empty() && !fi) return Tanca(sink);
   }
   std::string text = std::move(cap);
   for (const auto& p : parts) text += *p;
   if (fi) text += Framed("end", "{}");
   if (text.empty()) text = ": \n\n";
-  return sink.write(text.data(), text.size());
+  if (!sink.write(text.data(), text.size())) return false;
+  return fi ? Tanca(sink) : true;
 }
 
+// The tournament's stream: its state each time it changed, a few times a second at most, and
+// closed after the last.
 bool EnviaTorneig(t_servei& s, uint64_t& vista, httplib::DataSink& sink) {
+  bool fi = false;
   {
     std::unique_lock<std::mutex> l(s.m);
     s.cv.wait_for(l, std::chrono::seconds(5),
                   [&] { return s.tancant || s.marcador.versio + (s.acabat ? 1 : 0) != vista; });
-    if (s.tancant) return false;
-    if (s.marcador.versio + (s.acabat ? 1 : 0) == vista) return sink.write(": \n\n", 4);
+    const bool igual = s.marcador.versio + (s.acabat ? 1 : 0) == vista;
+    if (s.tancant && igual) return Tanca(sink);
+    if (igual) return sink.write(": \n\n", 4);
     vista = s.marcador.versio + (s.acabat ? 1 : 0);
+    fi = s.acabat;
   }
   const std::string text = Instantania(s);
   if (!sink.write(text.data(), text.size())) return false;
+  if (fi) return Tanca(sink);
   // A busy tournament's page is redrawn a few times a second, not for every game.
   std::this_thread::sleep_for(std::chrono::milliseconds(250));
   return true;
@@ -313,6 +328,8 @@ void Rutes(t_servei& s) {
   s.http.Get("/", [&s, directe, torneig](const httplib::Request&, httplib::Response& res) {
     res.set_content(s.torneig ? torneig : directe, "text/html; charset=utf-8");
   });
+  s.http.Get("/favicon.ico",
+             [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
   s.http.Get("/live", [directe](const httplib::Request&, httplib::Response& res) {
     res.set_content(directe, "text/html; charset=utf-8");
   });

@@ -44,7 +44,7 @@ function mostra(T) {
   $("taula").textContent = T.table;
   if (T.sprt) {
     $("test").hidden = false;
-    $("sprt").textContent = `SPRT [${T.sprt.elo0}, ${T.sprt.elo1}]: ` + (T.sprt.text || "no pairs yet");
+    $("sprt").textContent = T.sprt.text || `SPRT [${T.sprt.elo0}, ${T.sprt.elo1}]: no pairs yet`;
     dibuixaLlr(T.sprt);
   }
   $("guardats-cap").hidden = T.kept.length === 0;
