@@ -297,8 +297,7 @@ void Flux(t_servei& s, httplib::Response& res, F envia) {
   }
   res.set_header("Cache-Control", "no-cache");
   res.set_chunked_content_provider(
-      "text/event-stream",
-      [&s, envia](size_t, httplib::DataSink& sink) mutable { return envia(sink); },
+      "text/event-stream", [envia](size_t, httplib::DataSink& sink) mutable { return envia(sink); },
       [&s](bool) { --s.fluxos; });
 }
 

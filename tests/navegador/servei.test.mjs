@@ -30,7 +30,11 @@ function serveix(args) {
 
 async function obre(url) {
   const page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
-  page.on('console', m => { if (m.type() === 'error') errors.push(m.text()); });
+  // An event stream that tries again once the arena is gone (it ended with --serve-exit, or the
+  // test ended it) is refused: that is the browser's own retry, not the page's fault.
+  page.on('console', m => {
+    if (m.type() === 'error' && !m.text().includes('net::ERR_CONNECTION_REFUSED')) errors.push(m.text());
+  });
   page.on('pageerror', e => errors.push(String(e)));
   await page.goto(url);
   return page;
