@@ -17,6 +17,7 @@
 #include "arena/registre.h"
 #include "arena/repeticio.h"
 #include "arena/resum.h"
+#include "arena/servei.h"
 #include "arena/sortida.h"
 #include "arena/taula.h"
 #include "arena/torneig.h"
@@ -141,11 +142,15 @@ void Informa(const t_torneig& t, const std::vector<json>& registres, double sego
   }
 }
 
-// A tournament: played, its table printed, however it ended.
-int Torneig(const t_ordres& o, const t_config& config, const char* arena) {
+// A tournament: played, its table printed, however it ended; shown live by `servei`, if any.
+int Torneig(const t_ordres& o, t_config config, const char* arena, t_servei* servei) {
   t_torneig t;
   std::string error;
   if (!PreparaTorneig(o, config, arena, t, error)) return Error(error, 2);
+  if (servei) {
+    ObservaTorneig(*servei, t);
+    config.observador = ObservadorPartida(*servei);
+  }
   const auto inici = std::chrono::steady_clock::now();
   const std::vector<json> registres = JugaTorneig(config, t, std::cerr, &error);
   const double segons =
@@ -206,9 +211,11 @@ bool PreparaPartida(const t_ordres& o, t_config& config, std::string& error) {
   return true;
 }
 
-// A match or a series: played, its summary printed, its replay page and pictures written.
-int Partida(const t_ordres& o, t_config config) {
+// A match or a series: played, its summary printed, its replay page and pictures written; shown
+// live by `servei`, if any.
+int Partida(const t_ordres& o, t_config config, t_servei* servei) {
   if (std::string error; !PreparaPartida(o, config, error)) return Error(error, 2);
+  if (servei) config.observador = ObservadorPartida(*servei);
   // The transcript is written as the match goes, a section per game of a series.
   const std::vector<t_resultat> jocs = JugaSerie(config);
   std::cout << (config.jocs > 1 ? ResumSerie(config, jocs) : Resum(config, jocs.front()));
@@ -236,19 +243,47 @@ int Partida(const t_ordres& o, t_config config) {
   return codi;
 }
 
+// The match or tournament, served live by `servei` if it is given. After the last game the
+// results are served until a signal (unless --serve-exit); the exit status stays the arena's.
+int Juga(const t_ordres& o, const t_config& config, const char* arena, t_servei* servei) {
+  const int codi =
+      o.mode == t_mode::TORNEIG ? Torneig(o, config, arena, servei) : Partida(o, config, servei);
+  if (!servei) return codi;
+  AcabaServei(*servei);
+  if (!o.servei_surt && !interrupcio) {
+    std::cout.flush();
+    std::cerr << "serving " << AdrecaServei(*servei) << " until Ctrl-C\n";
+    EsperaSenyal();
+  }
+  TancaServei(servei);
+  return codi;
+}
+
 }  // namespace
 
 int Arena(int argc, char** argv) {
   t_ordres o;
   if (const auto codi = LlegeixOrdres(argc, argv, o)) return *codi;
   if (o.mode == t_mode::RECOMPTE) return Recompte(o);
+  // The address comes first on standard output, before anything a match file makes said.
+  t_servei* servei = nullptr;
+  if (o.servei) {
+    std::string error;
+    servei = ObreServei(*o.servei, o.mode == t_mode::TORNEIG, error);
+    if (!servei) return Error(error, 2);
+    std::cout << AdrecaServei(*servei) << std::endl;
+  }
   t_config config;
   if (std::string error; !Configura(o, DirArena(), std::cout, config, error)) {
+    if (servei) TancaServei(servei);
     return Error(error, 2);
   }
   std::signal(SIGPIPE, SIG_IGN);
-  if (interrupcio) return 128 + interrupcio;
-  return o.mode == t_mode::TORNEIG ? Torneig(o, config, argv[0]) : Partida(o, config);
+  if (interrupcio) {
+    if (servei) TancaServei(servei);
+    return 128 + interrupcio;
+  }
+  return Juga(o, config, argv[0], servei);
 }
 
 }  // namespace arena

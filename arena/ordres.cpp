@@ -119,6 +119,21 @@ void DefineixPartida(CLI::App& app, t_ordres& o) {
                  "where the transcript goes; the replay (.html), picture (.svg) and robots' "
                  "standard error (.NAME.err) go beside it (default out/match-SEED.txt)");
   app.add_flag("--realtime", o.temps_real, "a tick every 50 ms of wall-clock time");
+  auto* servei = app.add_option_function<std::string>(
+                        "--serve",
+                        [&o](const std::string& text) {
+                          o.servei.emplace();
+                          LlegeixAdreca(text, *o.servei);
+                        },
+                        "serve a live view of the match or tournament at [HOST:]PORT (HOST "
+                        "127.0.0.1 unless given, PORT 0 for any free one) until Ctrl-C")
+                     ->check(CLI::Validator(
+                         [](const std::string& text) {
+                           t_adreca a;
+                           return LlegeixAdreca(text, a);
+                         },
+                         "[HOST:]PORT"));
+  app.add_flag("--serve-exit", o.servei_surt, "stop serving when the arena is done")->needs(servei);
   app.add_option("--name", o.noms,
                  "the name shown for each robot, in order (repeat it), whatever it calls itself")
       ->allow_extra_args(false)
@@ -265,6 +280,24 @@ std::string MalTorneig(const CLI::App& app, const t_crues& c, t_ordres& o) {
 }
 
 }  // namespace
+
+std::string LlegeixAdreca(const std::string& text, t_adreca& a) {
+  const size_t dos = text.find_last_of(':');
+  std::string host = dos == std::string::npos ? "127.0.0.1" : text.substr(0, dos);
+  const std::string port = dos == std::string::npos ? text : text.substr(dos + 1);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  const bool xifres =
+      !port.empty() && port.size() <= 5 &&
+      std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!xifres || std::stoi(port) > 65535) {
+    return "'" + text + "' is not [HOST:]PORT with PORT from 0 to 65535";
+  }
+  if (host.empty()) return "'" + text + "': the host is empty";
+  a = {host, std::stoi(port)};
+  return "";
+}
 
 std::optional<int> LlegeixOrdres(int argc, const char* const* argv, t_ordres& o) {
   CLI::App app{kDescripcio, "arena"};

@@ -22,6 +22,15 @@ struct t_llavors {
   uint64_t primera = 1, darrera = 1;
 };
 
+// Where the live view listens.
+struct t_adreca {
+  std::string host = "127.0.0.1";
+  int port = 0;  // 0: any free port
+};
+
+// "[HOST:]PORT" read into `a`: empty, or what is wrong with it.
+std::string LlegeixAdreca(const std::string& text, t_adreca& a);
+
 // Everything the command line says. A setting it does not give is empty, so that a match
 // file's stands.
 struct t_ordres {
@@ -45,6 +54,10 @@ struct t_ordres {
   bool sense_parells = false, reprendre = false, sobreescriu = false;
   int fils = 0;
   std::vector<std::string> recompte;  // a tally: the results files
+  // The live view: where to serve it, if at all, and whether to stop serving when the arena is
+  // done rather than on a signal.
+  std::optional<t_adreca> servei;
+  bool servei_surt = false;
 };
 
 // Reads the command line into `o`. Nothing to return means go on; otherwise the exit status:

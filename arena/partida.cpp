@@ -217,6 +217,7 @@ class Serie {
   void Fitxes();
   void Acaba();
   void Grava(const std::vector<t_event>& events);
+  void Observa(bool fi);
 
   const t_config& config_;
   const t_pressupost pressupost_;  // what each robot may leave in each game's replay
@@ -510,6 +511,7 @@ void Serie::Tick() {
     }
   }
   AnunciaVius();
+  Observa(false);
 }
 
 void Serie::Grava(const std::vector<t_event>& events) {
@@ -565,17 +567,38 @@ void Serie::Joc(int joc) {
   for (size_t i = 0; i < gent_.size(); ++i) Diu(static_cast<int>(i), t_acaba{});
   Intercanvia();
   Fitxes();
+  Observa(true);
+}
+
+// What has become of a robot so far: dropped (and why), alive or dead.
+t_desenllac Desenllac(const t_participant& p, const t_cos_robot& r) {
+  t_desenllac d;
+  d.estat = p.caigut ? t_estat_robot::CAIGUT : r.viu ? t_estat_robot::VIU : t_estat_robot::MORT;
+  if (p.caigut) d.motiu = *p.caigut;
+  return d;
+}
+
+// A live view, if any, sees the recording grow: during the game each robot's name, colour,
+// energy and state as they stand, at its end the game's standing.
+void Serie::Observa(bool fi) {
+  if (!config_.observador) return;
+  if (fi) return config_.observador(config_, R(), R().fitxes, true);
+  std::vector<t_fitxa> ara(gent_.size());
+  for (size_t i = 0; i < gent_.size(); ++i) {
+    const t_cos_robot& r = mon_.robots[i];
+    ara[i].nom = gent_[i].nom;
+    ara[i].color = gent_[i].color;
+    ara[i].energia = r.energia;
+    ara[i].desenllac = Desenllac(gent_[i], r);
+  }
+  config_.observador(config_, R(), ara, false);
 }
 
 void Serie::Fitxes() {
   for (size_t i = 0; i < gent_.size(); ++i) {
     const t_cos_robot& r = mon_.robots[i];
     const t_participant& p = gent_[i];
-    t_desenllac desenllac;
-    desenllac.estat = p.caigut ? t_estat_robot::CAIGUT
-                      : r.viu  ? t_estat_robot::VIU
-                               : t_estat_robot::MORT;
-    if (p.caigut) desenllac.motiu = *p.caigut;
+    const t_desenllac desenllac = Desenllac(p, r);
     R().fitxes.push_back({p.nom,
                           r.trets,
                           r.encerts,

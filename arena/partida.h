@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,14 @@ struct t_lloc {
   double vel = 0;         // speed along the heading when the game starts
   bool aleatori = false;  // placed at random after all, like robots beyond the given places
 };
+
+struct t_config;
+
+// Who watches a match as it is played: told after each tick, and at the end of each game (`fi`),
+// what the game's recording holds and how each robot stands (names and colours as given so far;
+// at the end, the game's own standing). Called on the match's thread: it must be quick.
+using t_observador = std::function<void(const t_config& config, const t_resultat& joc,
+                                        const std::vector<t_fitxa>& fitxes, bool fi)>;
 
 struct t_config {
   uint64_t llavor = 1;
@@ -64,6 +73,7 @@ struct t_config {
   size_t max_text_repeticio = size_t{256} << 10;
   int max_dibuixos = 10000;
   size_t max_linies_repeticio = size_t{4} << 20;
+  t_observador observador;  // a live view of the match, if any
 };
 
 // Why the match `config` is too long to be recorded, with the estimate; empty if it is not.

@@ -2,6 +2,7 @@
 // embedded at build time; this fills in the recording as JSON, compact enough for long matches.
 #include "arena/repeticio.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -40,9 +41,17 @@ double Arrodoneix(double x) {
 }
 
 // The colour the match gave robot `i`.
-std::string Color(const t_resultat& r, size_t i) {
-  return r.fitxes[i].color.empty() ? kPaleta[i % 8] : r.fitxes[i].color;
+std::string Color(const std::vector<t_fitxa>& fitxes, size_t i) {
+  return fitxes[i].color.empty() ? kPaleta[i % 8] : fitxes[i].color;
 }
+std::string Color(const t_resultat& r, size_t i) {
+  return Color(r.fitxes, i);
+}
+
+// The frames [des, fins) of a recording: a whole game, or the part a live view has not had yet.
+struct t_rang {
+  size_t des, fins;
+};
 
 // Text for HTML and SVG: the markup characters as entities, control characters dropped.
 std::string EscapaHtml(const std::string& s) {
@@ -99,14 +108,22 @@ void Enter(std::string& o, long long x) {
 
 // One quantity of one robot over the frames, as differences of whole numbers of 1/`escala`,
 // written straight as a JSON array: a long match's frames never become a tree of JSON values.
+// A part of the frames starts from the last finite value before it, as the whole would.
 template <class F>
-void Deltes(std::string& o, const t_resultat& r, double escala, F valor) {
+void Deltes(std::string& o, const t_resultat& r, t_rang q, double escala, F valor) {
   o += '[';
   long long abans = 0;
-  for (size_t k = 0; k < r.quadres.size(); ++k) {
+  for (size_t k = q.des; k-- > 0;) {
+    const double x = valor(r.quadres[k]);
+    if (std::isfinite(x)) {
+      abans = std::llround(x * escala);
+      break;
+    }
+  }
+  for (size_t k = q.des; k < q.fins; ++k) {
     const double x = valor(r.quadres[k]);
     const long long ara = std::isfinite(x) ? std::llround(x * escala) : abans;
-    if (k > 0) o += ',';
+    if (k > q.des) o += ',';
     Enter(o, ara - abans);
     abans = ara;
   }
@@ -115,12 +132,12 @@ void Deltes(std::string& o, const t_resultat& r, double escala, F valor) {
 
 // The frames of robot `i`: when it went from alive to not or back, its headings, energy and
 // speed, where it was; keys in the order a JSON object keeps them.
-std::string Posicions(const t_resultat& r, size_t i) {
-  auto B = [i](const t_quadre& q) -> const t_cos_robot& { return q.robots[i]; };
+std::string Posicions(const t_resultat& r, t_rang q, size_t i) {
+  auto B = [i](const t_quadre& f) -> const t_cos_robot& { return f.robots[i]; };
   std::string o = "{\"alive_changes\":[";
-  bool viu = true;
+  bool viu = q.des == 0 || r.quadres[q.des - 1].robots[i].viu;
   const char* coma = "";
-  for (size_t k = 0; k < r.quadres.size(); ++k) {
+  for (size_t k = q.des; k < q.fins; ++k) {
     if (r.quadres[k].robots[i].viu != viu) {
       o += coma;
       Enter(o, static_cast<long long>(k));
@@ -128,45 +145,45 @@ std::string Posicions(const t_resultat& r, size_t i) {
     }
   }
   o += "],\"cannon_heading\":";
-  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).canyo; });
+  Deltes(o, r, q, 1000, [&](const t_quadre& f) { return B(f).rumb + B(f).canyo; });
   o += ",\"energy\":";
-  Deltes(o, r, 10, [&](const t_quadre& q) { return B(q).energia; });
+  Deltes(o, r, q, 10, [&](const t_quadre& f) { return B(f).energia; });
   o += ",\"heading\":";
-  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb; });
+  Deltes(o, r, q, 1000, [&](const t_quadre& f) { return B(f).rumb; });
   o += ",\"radar_heading\":";
-  Deltes(o, r, 1000, [&](const t_quadre& q) { return B(q).rumb + B(q).radar; });
+  Deltes(o, r, q, 1000, [&](const t_quadre& f) { return B(f).rumb + B(f).radar; });
   o += ",\"speed\":";
-  Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).vel; });
+  Deltes(o, r, q, 100, [&](const t_quadre& f) { return B(f).vel; });
   o += ",\"x\":";
-  Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).x; });
+  Deltes(o, r, q, 100, [&](const t_quadre& f) { return B(f).x; });
   o += ",\"y\":";
-  Deltes(o, r, 100, [&](const t_quadre& q) { return B(q).y; });
+  Deltes(o, r, q, 100, [&](const t_quadre& f) { return B(f).y; });
   return o + "}";
 }
 
 // What robot `i`'s radar saw at each frame: distance, the object's type (a digit, '-' for
 // nothing), the angle.
-std::string RadarRobot(const t_resultat& r, size_t i) {
-  auto Vist = [i](const t_quadre& q) {
-    return i < q.radar.size() ? q.radar[i] : t_impacte{0, -1, -1, 0};
+std::string RadarRobot(const t_resultat& r, t_rang q, size_t i) {
+  auto Vist = [i](const t_quadre& f) {
+    return i < f.radar.size() ? f.radar[i] : t_impacte{0, -1, -1, 0};
   };
   std::string o = "{\"angle\":";
-  Deltes(o, r, 1000, [&](const t_quadre& q) { return Vist(q).angle; });
+  Deltes(o, r, q, 1000, [&](const t_quadre& f) { return Vist(f).angle; });
   o += ",\"distance\":";
-  Deltes(o, r, 100, [&](const t_quadre& q) { return Vist(q).distancia; });
+  Deltes(o, r, q, 100, [&](const t_quadre& f) { return Vist(f).distancia; });
   o += ",\"type\":\"";
-  for (const t_quadre& q : r.quadres) {
-    const int t = Vist(q).tipus;
+  for (size_t k = q.des; k < q.fins; ++k) {
+    const int t = Vist(r.quadres[k]).tipus;
     o += t >= 0 && t <= 9 ? static_cast<char>('0' + t) : '-';
   }
   return o + "\"}";
 }
 
 // Shots: who fired each, and where it is, in tenths of a unit, frame by frame.
-std::string Trets(const t_resultat& r) {
+std::string Trets(const t_resultat& r, t_rang q) {
   std::string o = "[";
-  for (size_t k = 0; k < r.quadres.size(); ++k) {
-    o += k > 0 ? ",[" : "[";
+  for (size_t k = q.des; k < q.fins; ++k) {
+    o += k > q.des ? ",[" : "[";
     const char* coma = "";
     for (const t_tret& t : r.quadres[k].trets) {
       for (long long x :
@@ -205,76 +222,85 @@ void Objecte(std::string& o, const json& d, const std::vector<t_gran>& grans) {
   o += '}';
 }
 
+// The robots of a game, as `fitxes` has them, with the time each died.
+json Fitxes(const t_resultat& r, const std::vector<t_fitxa>& fitxes) {
+  json o = json::array();
+  for (size_t i = 0; i < fitxes.size(); ++i) {
+    const t_fitxa& f = fitxes[i];
+    json mort = nullptr;
+    for (const t_fet& e : r.fets) {
+      if (e.tipus == -1 && e.robot == static_cast<int>(i)) mort = e.temps;
+    }
+    o.push_back({{"name", f.nom},
+                 {"color", Color(fitxes, i)},
+                 {"status", Paraula(f.desenllac.estat)},
+                 {"reason", Descriu(f.desenllac.motiu)},
+                 {"death", mort},
+                 {"energy", f.energia},
+                 {"points", f.punts}});
+    if (!f.err_final.empty()) o.back()["stderr_tail"] = f.err_final;
+  }
+  return o;
+}
+
 // The recording of one game, written as JSON into `o`: per robot each quantity as differences
 // of whole numbers (a hundredth of a unit, a thousandth of a radian, a tenth of energy), which
 // keeps a long match's page small; the layout's numbers are given here, not written again in
 // the page's script. The frames' arrays are written directly, everything else through a JSON
 // object, and the keys come out in the order the JSON object keeps them. Every key is one of
-// arena/repeticio/dades.md, which says what it holds.
-void DadesJoc(std::string& o, const t_config& config, const t_resultat& r) {
-  const size_t robots = r.fitxes.size();
+// arena/repeticio/dades.md, which says what it holds. A live view's part holds the frames up to
+// `fins` and what was added since `des`, which moves on past what was written; the robots are
+// `fitxes`, as they stand.
+void DadesJoc(std::string& o, const t_config& config, const t_resultat& r,
+              const std::vector<t_fitxa>& fitxes, t_tall& des, size_t fins) {
+  const size_t robots = fitxes.size();
+  const t_rang q{std::min(des.quadres, fins), fins};
   json d = {{"field", {config.amplada, config.alcada}},
             {"tick", config.dt},
-            {"frames", r.quadres.size()},
+            {"frames", fins},
             {"seed", r.llavor},
             {"game", r.joc},
             {"drawing_life", VIDA_DIBUIX},
             {"radius", {{"robot", RADI_ROBOT}, {"object", RADI_OBJECTE}, {"shot", RADI_TRET}}},
             {"winner", r.guanyador.empty() ? json(nullptr) : json(r.guanyador)}};
-  json fitxes = json::array();
-  for (size_t i = 0; i < robots; ++i) {
-    const t_fitxa& f = r.fitxes[i];
-    json mort = nullptr;
-    for (const t_fet& e : r.fets) {
-      if (e.tipus == -1 && e.robot == static_cast<int>(i)) mort = e.temps;
-    }
-    fitxes.push_back({{"name", f.nom},
-                      {"color", Color(r, i)},
-                      {"status", Paraula(f.desenllac.estat)},
-                      {"reason", Descriu(f.desenllac.motiu)},
-                      {"death", mort},
-                      {"energy", f.energia},
-                      {"points", f.punts}});
-    if (!f.err_final.empty()) fitxes.back()["stderr_tail"] = f.err_final;
-  }
-  d["robots"] = fitxes;
+  d["robots"] = Fitxes(r, fitxes);
   json ob = json::array();
-  for (const auto& [t, objectes] : r.objectes) {
+  for (size_t k = des.objectes; k < r.objectes.size(); ++k) {
     json v = json::array();
-    for (const auto& x : objectes) v.insert(v.end(), {Arrodoneix(x.x), Arrodoneix(x.y), x.tipus});
-    ob.push_back({t, v});
+    for (const auto& x : r.objectes[k].second) {
+      v.insert(v.end(), {Arrodoneix(x.x), Arrodoneix(x.y), x.tipus});
+    }
+    ob.push_back({r.objectes[k].first, v});
   }
   d["objects"] = ob;
   json e = json::array();
-  for (const t_fet& f : r.fets) {
+  for (size_t k = des.fets; k < r.fets.size(); ++k) {
+    const t_fet& f = r.fets[k];
     e.push_back({f.temps, f.tipus, f.robot, Arrodoneix(f.x), Arrodoneix(f.y)});
   }
   d["events"] = e;
   json notes = json::array();
-  for (const t_nota& nota : r.notes) {
+  for (size_t k = des.notes; k < r.notes.size(); ++k) {
+    const t_nota& nota = r.notes[k];
     notes.push_back({std::lround(nota.temps / config.dt), nota.robot, nota.linia});
   }
   d["notes"] = notes;
   json lin = json::array();
-  for (const t_linia& l : r.linies) {
+  for (size_t k = des.linies; k < r.linies.size(); ++k) {
+    const t_linia& l = r.linies[k];
     lin.push_back({l.tick, l.robot, std::string(1, l.sentit), l.text});
   }
   d["exchange"] = lin;
+  des = {fins, r.objectes.size(), r.fets.size(), r.notes.size(), r.linies.size()};
   // The frames' arrays, listed in their keys' order.
-  const std::vector<t_gran> grans = {{"radar",
-                                      [&] {
-                                        o += '[';
-                                        for (size_t i = 0; i < robots; ++i)
-                                          o += (i > 0 ? "," : "") + RadarRobot(r, i);
-                                        o += ']';
-                                      }},
-                                     {"shots_in_flight", [&] { o += Trets(r); }},
-                                     {"tracks", [&] {
-                                        o += '[';
-                                        for (size_t i = 0; i < robots; ++i)
-                                          o += (i > 0 ? "," : "") + Posicions(r, i);
-                                        o += ']';
-                                      }}};
+  const auto PerRobot = [&](std::string (*que)(const t_resultat&, t_rang, size_t)) {
+    o += '[';
+    for (size_t i = 0; i < robots; ++i) o += (i > 0 ? "," : "") + que(r, q, i);
+    o += ']';
+  };
+  const std::vector<t_gran> grans = {{"radar", [&] { PerRobot(RadarRobot); }},
+                                     {"shots_in_flight", [&] { o += Trets(r, q); }},
+                                     {"tracks", [&] { PerRobot(Posicions); }}};
   Objecte(o, d, grans);
 }
 
@@ -286,12 +312,30 @@ std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat
   std::string dades = "{\"version\":" + std::to_string(VERSIO_REPETICIO) + ",\"games\":[";
   for (size_t k = 0; k < jocs.size(); ++k) {
     if (k > 0) dades += ',';
-    DadesJoc(dades, config, jocs[k]);
+    t_tall des;
+    DadesJoc(dades, config, jocs[k], jocs[k].fitxes, des, jocs[k].quadres.size());
   }
   dades += "]}";
   const std::string css = kPaginaCss, js = kPaginaJs;
   return Omple(kPaginaHtml,
                {{"@TITLE@", &titol}, {"/*@CSS@*/", &css}, {"//@JS@", &js}, {"@DATA@", &dades}});
+}
+
+std::string TrosRepeticio(const t_config& config, const t_resultat& joc,
+                          const std::vector<t_fitxa>& fitxes, size_t fins, t_tall& des) {
+  std::string o;
+  DadesJoc(o, config, joc, fitxes, des, fins);
+  return o;
+}
+
+std::string PaginaDirecte(const std::string& titol, const std::string& fonts) {
+  const std::string t = EscapaHtml(titol), css = kPaginaCss, js = kPaginaJs;
+  std::string dades =
+      "{\"version\":" + std::to_string(VERSIO_REPETICIO) + ",\"games\":[],\"live\":";
+  Afegeix(dades, json(fonts));
+  dades += '}';
+  return Omple(kPaginaHtml,
+               {{"@TITLE@", &t}, {"/*@CSS@*/", &css}, {"//@JS@", &js}, {"@DATA@", &dades}});
 }
 
 std::string PaginaRepeticio(const t_config& config, const t_resultat& resultat) {

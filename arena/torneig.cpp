@@ -132,6 +132,7 @@ struct t_marxa {
   }
 
   void Mostra(bool final) {
+    if (t.en_progres) t.en_progres(progres.fets, progres.total, comptador.p);
     progres.Mostra(config.robots.size() == 2 ? EstatCurt(comptador.p, t.sprt) : "", final);
   }
 };
@@ -194,6 +195,7 @@ bool Registra(t_marxa& marxa, const t_config& c, const t_resultat& r, bool inver
     return false;
   }
   marxa.Compta(registre);
+  if (marxa.t.en_registre) marxa.t.en_registre(registre);
   marxa.registres.push_back(std::move(registre));
   ++marxa.progres.fets;
   return true;
@@ -285,6 +287,7 @@ std::vector<json> JugaTorneig(const t_config& config, const t_torneig& t, std::o
   if (!dir_nou && errno != EEXIST) {
     marxa.Falla("cannot make " + t.dir_guardats + ": " + std::strerror(errno));
   }
+  if (t.en_progres) t.en_progres(0, marxa.progres.total, marxa.comptador.p);
   Reparteix(marxa, unitats);
   if (marxa.fd >= 0 && close(marxa.fd) != 0) {
     marxa.Falla("cannot write " + t.resultats + ": " + std::strerror(errno));

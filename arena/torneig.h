@@ -2,7 +2,9 @@
 // recorded (arena/registre.h) the moment it ends; the table (arena/taula.h) reads only records.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -31,6 +33,10 @@ struct t_torneig {
   std::vector<json> previs;           // records already in the results file (--resume)
   bool progres_terminal = false;      // progress as one line rewritten in place
   int fd_resultats = -1;  // the results file, opened and locked by the caller; -1: open it here
+  // A live view, if any: told under the tournament's lock of each game recorded, and then of
+  // the progress (games done, games to play, the test's counts so far). They must be quick.
+  std::function<void(const json& registre)> en_registre;
+  std::function<void(size_t fets, size_t total, const t_pentanomi& p)> en_progres;
 };
 
 // Plays the tournament, appending each game's record to t.resultats as it ends and reporting

@@ -14,8 +14,10 @@ function suma(deltes, escala) {
   return v;
 }
 
-// The keys are those of arena/repeticio/dades.md.
-function descodifica(D) {
+// The keys are those of arena/repeticio/dades.md. The data as it came stays as it was: a live
+// page adds to it and decodes it again.
+function descodifica(C) {
+  const D = Object.assign({}, C);
   D.tracks = D.tracks.map(p => ({ x: suma(p.x, 100), y: suma(p.y, 100),
     heading: suma(p.heading, 1000), cannon_heading: suma(p.cannon_heading, 1000),
     radar_heading: suma(p.radar_heading, 1000), energy: suma(p.energy, 10),
@@ -30,7 +32,8 @@ function descodifica(D) {
   return D;
 }
 
-const jocs = TOTS.games.map(descodifica);
+const crus = TOTS.games;
+let jocs = crus.map(descodifica), actual = 0;
 let D = jocs[0], frame = 0, playing = false, last = null, clock = 0, triat = -1, sobre = -1;
 let S = 1, ox = 0, oy = 0;  // field units to pixels, and the view's offset
 
@@ -248,6 +251,7 @@ function llegenda() {
 
 function triaJoc(i) {
   D = jocs[i];
+  actual = i;
   frame = Math.min(frame, D.frames - 1);
   $("scrub").max = D.frames - 1;
   $("guanyador").textContent = D.winner ? "Winner: " + D.winner : "No winner (draw)";
@@ -259,7 +263,11 @@ function triaJoc(i) {
   dibuixa();
 }
 
-function show(k) { frame = Math.max(0, Math.min(D.frames - 1, Math.round(k))); dibuixa(); }
+function show(k) {
+  frame = Math.max(0, Math.min(D.frames - 1, Math.round(k)));
+  if (directe) segueix(frame === D.frames - 1 && actual === jocs.length - 1);
+  dibuixa();
+}
 function pas(n) { playing = false; $("play").textContent = "Play"; show(frame + n); }
 
 $("scrub").addEventListener("input", () => show(+$("scrub").value));
@@ -291,7 +299,7 @@ cv.addEventListener("mousemove", ev => { const r = robotA(ev); if (r !== sobre) 
 cv.addEventListener("mouseleave", () => { sobre = -1; mostraEstat(); });
 // One step per key press, wherever the focus is (the scrubber's own keys are taken over).
 document.addEventListener("keydown", e => {
-  if (e.target.tagName === "SELECT") return;
+  if (e.target.tagName === "SELECT" || !D) return;
   const segon = Math.round(1 / D.tick);
   if (e.key === " ") { $("play").click(); }
   else if (e.key === "ArrowRight") { pas(e.shiftKey ? segon : 1); }
@@ -306,7 +314,11 @@ function tick(now) {
   last = now;
   frame = Math.min(D.frames - 1, Math.floor(clock / D.tick + 1e-9));
   dibuixa();
-  if (frame == D.frames - 1) { playing = false; $("play").textContent = "Play"; dibuixa(); return; }
+  if (frame == D.frames - 1) {
+    playing = false; $("play").textContent = "Play";
+    if (directe) segueix(actual === jocs.length - 1);
+    dibuixa(); return;
+  }
   requestAnimationFrame(tick);
 }
 
@@ -318,16 +330,90 @@ function desDeLAdreca(adreca) {
   if (m) show(+m[1] / D.tick);
 }
 
-if (jocs.length > 1) {
-  $("jocs").hidden = false;
-  $("joc").innerHTML = jocs.map((d, i) => `<option value="${i}">${d.game}</option>`).join("");
+// A live page: the arena sends each game's data as it grows, the same keys with the arrays' new
+// part, and the page follows the newest tick unless the viewer went back. Without data yet
+// there is nothing to draw.
+let directe = null, seguint = true, pendents = new Set(), notes = -1;
+
+function segueix(si) {
+  seguint = si;
+  $("directe").textContent = directe === "end" ? "finished" : seguint ? "● live" : "live: click to follow";
 }
+
+function afegeix(C, P) {
+  for (const clau of ["shots_in_flight", "objects", "events", "notes", "exchange"]) {
+    for (const x of P[clau]) C[clau].push(x);
+  }
+  C.tracks.forEach((p, r) => { for (const k in p) for (const x of P.tracks[r][k]) p[k].push(x); });
+  C.radar.forEach((p, r) => {
+    for (const x of P.radar[r].distance) p.distance.push(x);
+    for (const x of P.radar[r].angle) p.angle.push(x);
+    p.type += P.radar[r].type;
+  });
+  for (const clau of ["frames", "robots", "winner"]) C[clau] = P[clau];
+}
+
+function rep(e) {
+  const P = JSON.parse(e.data);
+  let i = crus.findIndex(C => C.game === P.game);
+  if (i < 0) { crus.push(P); i = crus.length - 1; } else afegeix(crus[i], P);
+  if (pendents.size === 0) requestAnimationFrame(refresca);
+  pendents.add(i);
+}
+
+function refresca() {
+  for (const i of pendents) if (crus[i]) jocs[i] = descodifica(crus[i]);
+  pendents.clear();
+  if (jocs.length === 0) return;
+  $("jocs").hidden = jocs.length < 2;
+  if ($("joc").options.length !== jocs.length) {
+    $("joc").innerHTML = jocs.map((d, i) => `<option value="${i}">${d.game}</option>`).join("");
+  }
+  const nou = D === undefined || (seguint && actual !== jocs.length - 1);
+  if (nou) { $("joc").value = jocs.length - 1; frame = 0; notes = -1; triaJoc(jocs.length - 1); }
+  D = jocs[actual];
+  $("scrub").max = D.frames - 1;
+  $("guanyador").textContent = D.winner ? "Winner: " + D.winner : directe === "end" ? "No winner (draw)" : "";
+  if (seguint) frame = D.frames - 1;
+  if (D.notes.length !== notes) { notes = D.notes.length; ompleRegistre(); }
+  dibuixa();
+}
+
+function reinicia() {
+  crus.length = 0; jocs = []; D = undefined; pendents.clear(); segueix(true);
+}
+
+function enDirecte(font) {
+  directe = "live";
+  $("directe").hidden = false;
+  $("directe").addEventListener("click", () => { if (D) { segueix(true); triaJoc(jocs.length - 1); show(D.frames - 1); } });
+  segueix(true);
+  const fonts = new EventSource(font);
+  // Every connection starts from the beginning: what came before is dropped, not doubled.
+  fonts.onopen = reinicia;
+  fonts.onmessage = rep;
+  fonts.addEventListener("reset", reinicia);
+  fonts.addEventListener("end", () => {
+    directe = "end"; segueix(seguint); fonts.close();
+    if (pendents.size === 0) requestAnimationFrame(refresca);
+    pendents.add(actual);
+  });
+}
+
 g.font = "11px sans-serif";
 const adreca = location.hash;  // read before the first drawing writes the address
-triaJoc(0);
-desDeLAdreca(adreca);
+if (TOTS.live) {
+  enDirecte(TOTS.live);
+} else {
+  if (jocs.length > 1) {
+    $("jocs").hidden = false;
+    $("joc").innerHTML = jocs.map((d, i) => `<option value="${i}">${d.game}</option>`).join("");
+  }
+  triaJoc(0);
+  desDeLAdreca(adreca);
+}
 window.addEventListener("hashchange", desDeLAdreca);
 window.replay = {
-  get data() { return D; }, jocs, show, select(r) { triat = r; dibuixa(); },
+  get data() { return D; }, get jocs() { return jocs; }, show, get live() { return directe; }, select(r) { triat = r; dibuixa(); },
   get frame() { return frame; }, get scale() { return S; }, X, Y,
 };

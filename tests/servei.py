@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+# The live view's server from outside, over raw sockets: what it refuses (bad addresses, a port in
+# use, paths that aim at files, other methods, streams beyond its limit) and that a viewer that
+# never reads changes nothing in the match it watches. Usage: servei.py ARENA TAVIK
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import re
+
+ARENA, TAVIK = sys.argv[1], sys.argv[2]
+fallades = []
+
+
+def Comprova(cert, que):
+    if not cert:
+        fallades.append(que)
+        print("FAIL:", que)
+
+
+def Arena(dir, *args):
+    return subprocess.Popen([ARENA, *args], cwd=dir, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+
+
+def Port(proces):
+    adreca = proces.stdout.readline().strip()
+    assert adreca.startswith("http://127.0.0.1:") and adreca.endswith("/"), adreca
+    return int(adreca.rsplit(":", 1)[1].rstrip("/"))
+
+
+def Demana(port, peticio):
+    """Sends a raw request; returns the socket, left open, and the status line's code."""
+    s = socket.create_connection(("127.0.0.1", port))
+    s.sendall(peticio.encode())
+    resposta = b""
+    while b"\r\n" not in resposta:
+        tros = s.recv(4096)
+        if not tros:
+            break
+        resposta += tros
+    return s, int(resposta.split(b" ")[1]) if resposta else 0
+
+
+def Cos(port, cami):
+    s = socket.create_connection(("127.0.0.1", port))
+    s.sendall(f"GET {cami} HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n".encode())
+    resposta = b""
+    while tros := s.recv(65536):
+        resposta += tros
+    s.close()
+    return int(resposta.split(b" ")[1]), resposta
+
+
+def Refusos(dir):
+    for adreca in ["nonsense", "127.0.0.1:70000", ":80", "12ab"]:
+        p = subprocess.run([ARENA, "--serve", adreca, TAVIK, "diana"], cwd=dir,
+                           capture_output=True, text=True)
+        Comprova(p.returncode == 2 and "--serve" in p.stderr, f"--serve {adreca}: {p.stderr}")
+    ocupat = socket.socket()
+    ocupat.bind(("127.0.0.1", 0))
+    ocupat.listen()
+    port = ocupat.getsockname()[1]
+    p = subprocess.run([ARENA, "--serve", str(port), "--time", "1", TAVIK, "diana"], cwd=dir,
+                       capture_output=True, text=True)
+    Comprova(p.returncode == 2 and f"cannot listen on 127.0.0.1:{port}" in p.stderr,
+             f"a port in use: {p.returncode} {p.stderr}")
+    Comprova(not os.path.exists(os.path.join(dir, "out")), "a refused --serve played")
+    ocupat.close()
+    p = subprocess.run([ARENA, "--serve-exit", TAVIK, "diana"], cwd=dir, capture_output=True,
+                       text=True)
+    Comprova(p.returncode == 2, "--serve-exit without --serve")
+
+
+# What a viewer that reads saw: the frames of each part, up to the end.
+def Llegeix(s, quadres):
+    dades = b""
+    while b"event: end" not in dades:
+        tros = s.recv(65536)
+        if not tros:
+            break
+        dades += tros
+    quadres.extend(int(m) for m in re.findall(rb'"frames":(\d+)', dades))
+
+
+def main():
+    with tempfile.TemporaryDirectory() as dir:
+        Refusos(dir)
+        args = ["--seed", "9", "--time", "120", TAVIK, "cacador", "rodamon"]
+        sol = Arena(dir, *args, "--transcript", "sol.txt")
+        sol.communicate()
+        vist = Arena(dir, "--serve", "0", *args, "--transcript", "vist.txt")
+        port = Port(vist)
+        for cami in ["/../../etc/passwd", "/etc/passwd", "//etc/passwd", "/kept/../../etc/passwd",
+                     "/kept/%2e%2e%2f%2e%2e%2fetc%2fpasswd", "/kept/" + os.path.join(dir, "sol.txt"),
+                     "/kept/sol.txt", "/sol.txt", "/out/match-9.html"]:
+            codi, resposta = Cos(port, cami)
+            Comprova(codi in (400, 404) and b"root:" not in resposta, f"GET {cami}: {codi}")
+        for metode in ["POST", "PUT", "DELETE"]:
+            _, codi = Demana(port, f"{metode} / HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n")
+            Comprova(codi == 405, f"{metode} /: {codi}")
+        # Eight streams, all but one of which never read past their status line; the ninth is
+        # turned away.
+        fluxos = [Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n") for _ in range(8)]
+        Comprova(all(c == 200 for _, c in fluxos), f"streams: {[c for _, c in fluxos]}")
+        _, codi = Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
+        Comprova(codi == 503, f"a ninth stream: {codi}")
+        quadres = []
+        lector = threading.Thread(target=Llegeix, args=(fluxos[0][0], quadres))
+        lector.start()
+        # The match ends whatever its viewers do; then the server waits for a signal.
+        linia = vist.stdout.readline()
+        while linia and not linia.startswith("Picture:"):
+            linia = vist.stdout.readline()
+        Comprova(linia.startswith("Picture:"), "the match with viewers did not end")
+        lector.join()
+        # The viewers were there while it was played: the first part it read was not the last.
+        Comprova(len(quadres) > 1 and quadres[0] < quadres[-1], f"parts read: {quadres[:3]}")
+        vist.send_signal(signal.SIGTERM)
+        vist.communicate()
+        Comprova(vist.returncode == 0, f"SIGTERM after the match: exit {vist.returncode}")
+        for s, _ in fluxos:
+            s.close()
+        with open(os.path.join(dir, "sol.txt"), "rb") as a, open(os.path.join(dir, "vist.txt"),
+                                                                   "rb") as b:
+            Comprova(a.read() == b.read(), "the transcript with viewers differs")
+    return 1 if fallades else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
