@@ -471,7 +471,10 @@ std::vector<std::string> Camins(const std::string& programa) {
 
 // Reads a small /proc file whole into `buf`; the number of bytes, or -1 if it is gone. With
 // `fd`, the file stays open and is read again from its start next time: a robot is looked at
-// on every tick, and opening and closing its files was most of what a look cost.
+// on every tick, and opening and closing its files was most of what a look cost. The kernel
+// hands such a file out a page at a time, each read as much as it has made up to a page, so a
+// read well short of a page that left room in `buf` had it all: one call, not a second one to
+// be told it ended.
 ssize_t LlegeixProc(const char* cami, char* buf, size_t mida, int* fd = nullptr) {
   const int f = fd && *fd >= 0 ? *fd : open(cami, O_RDONLY | O_CLOEXEC);
   if (f < 0) return -1;
@@ -479,6 +482,7 @@ ssize_t LlegeixProc(const char* cami, char* buf, size_t mida, int* fd = nullptr)
   while (total < static_cast<ssize_t>(mida) - 1 &&
          (n = pread(f, buf + total, mida - 1 - static_cast<size_t>(total), total)) > 0) {
     total += n;
+    if (n < 3072 && total < static_cast<ssize_t>(mida) - 1) break;
   }
   if (n < 0 || !fd) {
     close(f);
@@ -566,7 +570,14 @@ bool LlegeixStat(const char* cami, t_stat& s, int* fd = nullptr) {
 // A thread waits for the arena: asleep in a waiting system call, with no SIGUSR1 pending that it
 // would take (one it blocks waits for ever, as with a robot that never asked for signals).
 // Otherwise `ocupat` says what it does.
-bool Espera(pid_t pid, pid_t tid, const t_stat& s, std::string& ocupat, int* fds = nullptr) {
+//
+// Found asleep by the syscall file, a thread is off its CPU in an interruptible sleep, which the
+// kernel never lets a thread enter, nor stay in, with a signal pending that it would take: for a
+// process of one thread, that is all there is to know. With several, a SIGUSR1 sent to the
+// process is pending for all of them while one is woken to take it, and `senyals` has the
+// status file looked into as well.
+bool Espera(pid_t pid, pid_t tid, const t_stat& s, std::string& ocupat, int* fds = nullptr,
+            bool senyals = true) {
   char cami[64], buf[2048];
   auto Ocupat = [&](const std::string& que) {
     ocupat = "process " + std::to_string(pid) + " (" + s.nom + ")" +
@@ -581,8 +592,9 @@ bool Espera(pid_t pid, pid_t tid, const t_stat& s, std::string& ocupat, int* fds
   if (!CridaDEspera(crida) || std::strncmp(buf, "running", 7) == 0) {
     return Ocupat("in system call " + std::to_string(crida));
   }
+  if (!senyals) return true;
   std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/status", pid, tid);
-  if (LlegeixProc(cami, buf, sizeof buf, fds ? fds + 1 : nullptr) <= 0) return true;
+  if (LlegeixProc(cami, buf, sizeof buf) <= 0) return true;
   unsigned long pendent = 0, bloquejat = 0, ignorat = 0;
   for (const char* l = buf; l && *l; l = std::strchr(l, '\n'), l = l ? l + 1 : nullptr) {
     if (!std::strncmp(l, "SigPnd:", 7) || !std::strncmp(l, "ShdPnd:", 7)) {
@@ -656,6 +668,20 @@ t_estat MiraTot(const t_fill& fill, std::vector<t_fil>& fils, std::string& ocupa
   return DORM;
 }
 
+// Whether the robot, of one thread, is its sandbox's only process (or, without one, has no
+// child): its children file empty and, in a sandbox, the init's only child the robot.
+bool Sol(t_fill& fill) {
+  char cami[64], buf[4096];
+  int* fds = fill.fd_proc;
+  std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.pid, fill.pid);
+  if (LlegeixProc(cami, buf, sizeof buf, fds + 2) > 0) return false;
+  if (!fill.aillat || fill.init <= 0) return true;
+  std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.init, fill.init);
+  char propi[32];
+  const int n = std::snprintf(propi, sizeof propi, "%d ", fill.pid);
+  return LlegeixProc(cami, buf, sizeof buf, fds + 3) == n && std::strcmp(buf, propi) == 0;
+}
+
 // Whether the robot has ended, waits for the arena, or is busy. A robot of one thread and no
 // child (and, in a sandbox, no orphan left to its init) can only be woken by the arena, so one
 // look at it is enough. With more threads or processes one may be about to wake another: they
@@ -664,22 +690,13 @@ t_estat Estat(t_fill& fill) {
   const pid_t pid = fill.pid;
   int* fds = fill.fd_proc;
   std::string& ocupat = fill.ocupat;
-  char cami[64], buf[4096];
+  char cami[64];
   std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
   t_stat s;
   if (!LlegeixStat(cami, s, fds) || s.estat == 'Z' || s.estat == 'X') return ACABAT;
   if (s.fils == 1) {
-    if (!Espera(pid, pid, s, ocupat, fds + 1)) return OCUPAT;
-    std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", pid, pid);
-    bool sol = LlegeixProc(cami, buf, sizeof buf, fds + 3) <= 0;
-    if (sol && fill.aillat && fill.init > 0) {
-      // The init's only child is the robot: "PID " and nothing else.
-      std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.init, fill.init);
-      char propi[32];
-      const int n = std::snprintf(propi, sizeof propi, "%d ", pid);
-      sol = LlegeixProc(cami, buf, sizeof buf, fds + 4) == n && std::strcmp(buf, propi) == 0;
-    }
-    if (sol) return DORM;
+    if (!Espera(pid, pid, s, ocupat, fds + 1, false)) return OCUPAT;
+    if (Sol(fill)) return DORM;
   }
   std::vector<t_fil> primera, segona;
   if (MiraTot(fill, primera, ocupat) != DORM) return OCUPAT;
@@ -1047,13 +1064,17 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
 }
 
 void Drena(t_fill& fill) {
-  // At most a megabyte a call, so a robot that writes without end cannot keep us here.
+  // At most a megabyte a call, so a robot that writes without end cannot keep us here. A read
+  // that did not fill the buffer emptied the pipe: what comes after it is read next time, as it
+  // would be had it come a moment later.
   char buf[65536];
   for (int i = 0; i < 16 && fill.sortida >= 0; ++i) {
     const ssize_t n = read(fill.sortida, buf, sizeof buf);
     if (n > 0) {
       fill.rebut.append(buf, static_cast<size_t>(n));
       fill.bytes_rebuts += static_cast<size_t>(n);
+      fill.adormit = false;
+      if (static_cast<size_t>(n) < sizeof buf) break;
     } else if (n == 0) {
       fill.sortida_tancada = true;
       Tanca(fill.sortida);
@@ -1065,10 +1086,12 @@ void Drena(t_fill& fill) {
 }
 
 void Senyala(t_fill& fill) {
+  fill.adormit = false;
   if (fill.estat < 0) EnviaRobot(fill, SIGUSR1);
 }
 
 bool Escriu(t_fill& fill, const std::string& dades, int ms) {
+  fill.adormit = false;
   size_t fet = 0;
   auto limit = Rellotge::now() + std::chrono::milliseconds(ms);
   while (fet < dades.size()) {
@@ -1123,24 +1146,28 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes, const t_limits* limits)
   long espera = 10000;  // ns
   fill.ocupat.clear();
   fill.passat.clear();
+  fill.adormit = false;
   for (int volta = 0;; ++volta) {
-    Drena(fill);
-    if (fill.bytes_rebuts - abans > max_bytes) return false;
     // Input still waiting means the robot has not finished: no need to look into /proc, which
     // costs CPU that the robots, and the other matches of a tournament, need more. Now and then
     // it is looked at all the same, to see a robot that has ended or does not read.
     const bool llegit = PipaBuida(fill.entrada);
     if (!llegit && volta % 8 != 7 && fill.estat < 0 && Resta(limit) > 0 && !interrupcio) {
+      Drena(fill);
+      if (fill.bytes_rebuts - abans > max_bytes) return false;
       Dorm(fill, espera);
       continue;
     }
-    // A robot that has ended will read nothing more, whatever is left in its pipe.
+    // A robot that has ended will read nothing more, whatever is left in its pipe. What it
+    // wrote before it went to sleep is in the pipe by the time it is seen asleep: read after.
     const t_estat estat = fill.estat >= 0 ? ACABAT : Estat(fill);
-    if (estat == ACABAT || (estat == DORM && PipaBuida(fill.entrada))) {
-      Drena(fill);  // everything it wrote before going to sleep is in the pipe now
+    Drena(fill);
+    if (estat == ACABAT || (estat == DORM && (llegit || PipaBuida(fill.entrada)))) {
       fill.ocupat.clear();
+      fill.adormit = estat == DORM && fill.bytes_rebuts - abans <= max_bytes;
       return true;
     }
+    if (fill.bytes_rebuts - abans > max_bytes) return false;
     if (estat == DORM) fill.ocupat = "it has not read all its input";
     if (Resta(limit) == 0 || interrupcio) return false;
     // A robot that keeps busy may be growing: its size is looked at every 50 ms meanwhile.
@@ -1153,25 +1180,37 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes, const t_limits* limits)
   }
 }
 
-t_consum Consum(const t_fill& fill) {
+t_consum Consum(t_fill& fill) {
   t_consum c;
   if (fill.pid <= 0 || fill.estat >= 0) return c;
   static const long pagina_kib = sysconf(_SC_PAGESIZE) / 1024;
-  for (pid_t pid : Processos(fill)) {
-    char cami[64];
-    std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
-    t_stat s;
-    if (!LlegeixStat(cami, s) || s.estat == 'Z') continue;
-    ++c.processos;
-    c.memoria_kib += s.rss * pagina_kib;
+  char cami[64];
+  std::snprintf(cami, sizeof cami, "/proc/%d/stat", fill.pid);
+  t_stat s;
+  if (LlegeixStat(cami, s, fill.fd_proc) && s.fils == 1 && Sol(fill)) {
+    // Alone, as most robots are: its own stat says it all, read on the descriptors of its looks.
+    c.processos = s.estat == 'Z' ? 0 : 1;
+    c.memoria_kib = c.processos * s.rss * pagina_kib;
+  } else {
+    for (pid_t pid : Processos(fill)) {
+      std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
+      if (!LlegeixStat(cami, s) || s.estat == 'Z') continue;
+      ++c.processos;
+      c.memoria_kib += s.rss * pagina_kib;
+    }
   }
-  // In a sandbox, what its own /tmp and /dev/shm hold is memory too.
+  // In a sandbox, what its own /tmp and /dev/shm hold is memory too. Their file systems are
+  // kept open from the first look on: a path through /proc/PID/root costs a walk each time.
   if (fill.aillat) {
-    for (const char* on : {"tmp", "dev/shm"}) {
-      char cami[64];
-      std::snprintf(cami, sizeof cami, "/proc/%d/root/%s", fill.pid, on);
+    const char* llocs[2] = {"tmp", "dev/shm"};
+    for (int i = 0; i < 2; ++i) {
+      if (fill.fd_tmp[i] < 0) {
+        std::snprintf(cami, sizeof cami, "/proc/%d/root/%s", fill.pid, llocs[i]);
+        fill.fd_tmp[i] = open(cami, O_PATH | O_DIRECTORY | O_CLOEXEC);
+      }
       struct statfs fs;
-      if (statfs(cami, &fs) == 0 && fs.f_type == 0x01021994 /* TMPFS_MAGIC */) {
+      if (fill.fd_tmp[i] >= 0 && fstatfs(fill.fd_tmp[i], &fs) == 0 &&
+          fs.f_type == 0x01021994 /* TMPFS_MAGIC */) {
         c.memoria_kib += static_cast<long>((fs.f_blocks - fs.f_bfree) * fs.f_bsize / 1024);
       }
     }
@@ -1179,7 +1218,7 @@ t_consum Consum(const t_fill& fill) {
   return c;
 }
 
-std::string PassaLimits(const t_fill& fill, const t_limits& limits) {
+std::string PassaLimits(t_fill& fill, const t_limits& limits) {
   if (limits.memoria_mib <= 0 && limits.processos <= 0) return "";
   const t_consum c = Consum(fill);
   if (limits.memoria_mib > 0 && c.memoria_kib > limits.memoria_mib * 1024) {
@@ -1192,6 +1231,9 @@ std::string PassaLimits(const t_fill& fill, const t_limits& limits) {
 }
 
 bool EsperaFi(t_fill& fill, int ms) {
+  // Just found asleep and sent nothing since: only a doing of its own after that look could have
+  // ended it, which a look a moment later may or may not see; the next tick's will.
+  if (ms == 0 && fill.adormit && fill.estat < 0) return false;
   const auto limit = Rellotge::now() + std::chrono::milliseconds(ms);
   for (;;) {
     Drena(fill);
@@ -1259,6 +1301,7 @@ void Atura(t_fill& fill, int sig) {
   Tanca(fill.pidfd);
   Tanca(fill.control);
   for (int& fd : fill.fd_proc) Tanca(fd);
+  for (int& fd : fill.fd_tmp) Tanca(fd);
 }
 
 std::string ComAcaba(int estat) {
