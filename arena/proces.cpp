@@ -239,6 +239,16 @@ NOMES_CRIDES bool Col_loca(const t_crida& c) {
   Avisa(kAvis, E_EXEC);
 }
 
+int ExecutaRobot(void* c);
+
+// Starts `inici(arg)` in a child that shares this process's memory, on `pila` (kPila bytes),
+// and waits until it has exec'd or ended, as vfork does, sparing the copy of this process's
+// page tables and the write faults that a copy leaves on its every page. Its pid, or -1.
+constexpr size_t kPila = 64 * 1024;
+NOMES_CRIDES long Engendra(int (*inici)(void*), char* pila, const t_crida* c) {
+  return clone(inici, pila + kPila, CLONE_VM | CLONE_VFORK | SIGCHLD, const_cast<t_crida*>(c));
+}
+
 // The sandbox's first process, its pid 1. It makes the mounts private, mounts a /proc of the new
 // PID namespace and fresh /tmp and /dev/shm, carries into them what the command line names
 // there, forks the robot, and then reaps every process of the namespace until the robot ends:
@@ -293,8 +303,10 @@ NOMES_CRIDES bool Col_loca(const t_crida& c) {
     }
   }
   if (c.prova) Surt(0);
-  const long robot = Crida(SYS_clone, SIGCHLD, 0, 0, 0, 0);
-  if (robot == 0) Robot(c);
+  // The robot shares this copy's memory until its exec, as with vfork: a second copy of the
+  // arena's page tables would be made only to be thrown away by the exec.
+  alignas(16) char pila[kPila];
+  const long robot = Engendra(&ExecutaRobot, pila, &c);
   if (robot < 0) Avisa(avis, E_FORK);
   // The robot's descriptors are its own: its pipes end when it and its processes end.
   for (long fd = 0; fd <= kAvis; ++fd) Crida(SYS_close, fd);
@@ -323,7 +335,11 @@ NOMES_CRIDES pid_t Clona(const t_crida& c, long flags) {
   return static_cast<pid_t>(pid);
 }
 
-// The robot without a sandbox, from the fork on (a fork(), so that sanitizers know).
+NOMES_CRIDES int ExecutaRobot(void* c) {
+  Robot(*static_cast<const t_crida*>(c));
+}
+
+// The robot without a sandbox, from its clone on.
 [[noreturn]] NOMES_CRIDES void RobotSol(const t_crida& c) {
   // Ends with the arena thread that started it, should the arena be killed outright (or have
   // been already).
@@ -331,6 +347,10 @@ NOMES_CRIDES pid_t Clona(const t_crida& c, long flags) {
   if (Crida(SYS_getppid) != c.pare) Surt(127);
   if (!Col_loca(c)) Avisa(c.avis, E_DESCRIPTORS);
   Robot(c);
+}
+
+NOMES_CRIDES int ExecutaRobotSol(void* c) {
+  RobotSol(*static_cast<const t_crida*>(c));
 }
 
 // ---- The arena's side ------------------------------------------------------------------------
@@ -397,12 +417,21 @@ std::string Prova(t_mode mode, const t_caixa& caixa) {
   return motiu;
 }
 
-// What sandbox this process can make, found out once.
-const t_caixa& Caixa() {
-  static const t_caixa caixa = [] {
+// This process's own ids mapped to themselves, for a user namespace.
+const t_caixa& Mapes() {
+  static const t_caixa mapes = [] {
     t_caixa c;
     c.mapa_uid = std::to_string(geteuid()) + " " + std::to_string(geteuid()) + " 1";
     c.mapa_gid = std::to_string(getegid()) + " " + std::to_string(getegid()) + " 1";
+    return c;
+  }();
+  return mapes;
+}
+
+// What sandbox this process can make, found out once by making one of each kind.
+const t_caixa& Caixa() {
+  static const t_caixa caixa = [] {
+    t_caixa c = Mapes();
     // As root, namespaces alone; otherwise (or if root may not make them: a sandbox within a
     // sandbox), inside a user namespace, where this process's own ids are mapped to themselves.
     if (geteuid() == 0) {
@@ -416,6 +445,17 @@ const t_caixa& Caixa() {
     return c;
   }();
   return caixa;
+}
+
+// Set once a robot's sandbox could not be made: from then on, the kind Caixa finds.
+std::atomic<bool> caixa_refusada{false};
+
+// The kind of sandbox to start a robot in. Until one is refused, the first kind that may work
+// is made for the robot itself, not first for a trial of its own: a match of one game would
+// otherwise make a third sandbox for every two robots.
+t_mode ModeCaixa() {
+  if (caixa_refusada) return Caixa().mode;
+  return geteuid() == 0 ? ARREL : USUARI;
 }
 
 // The folders and files directly in /tmp or /dev/shm that the command line names (as themselves
@@ -890,23 +930,13 @@ std::string SenseAillament() {
   return Caixa().mode == SENSE ? Caixa().motiu : "";
 }
 
-bool Engega(t_fill& fill, const t_engegada& engegada) {
+namespace {
+
+// Starts the robot in a sandbox of kind `mode` (or in none); `refusada` says whether a failure
+// was the sandbox's, not the robot's own.
+bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refusada) {
   fill = t_fill{};
-  if (engegada.ordre.empty()) {
-    fill.error = "no program given";
-    return false;
-  }
-  t_mode mode = SENSE;
-  if (engegada.aillat) {
-    mode = Caixa().mode;
-    static std::once_flag dit;
-    if (mode == SENSE) {
-      std::call_once(dit, [] {
-        std::fprintf(stderr, "%s: robots run without a sandbox: %s\n",
-                     program_invocation_short_name, Caixa().motiu.c_str());
-      });
-    }
-  }
+  refusada = false;
   if (mode == SENSE) FesteAdoptiu();
   fill.aillat = mode != SENSE;
   // Everything the children need is made before the clone: between the clone and the exec they
@@ -932,10 +962,10 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
   entorn.push_back(nullptr);
   c.entorn = entorn.data();
   c.mascara_robot = Conjunt(SIGUSR1);
-  c.mapa_uid = Caixa().mapa_uid.c_str();
-  c.mapa_gid = Caixa().mapa_gid.c_str();
-  c.mida_uid = static_cast<long>(Caixa().mapa_uid.size());
-  c.mida_gid = static_cast<long>(Caixa().mapa_gid.size());
+  c.mapa_uid = Mapes().mapa_uid.c_str();
+  c.mapa_gid = Mapes().mapa_gid.c_str();
+  c.mida_uid = static_cast<long>(Mapes().mapa_uid.size());
+  c.mida_gid = static_cast<long>(Mapes().mapa_gid.size());
   c.shm = access("/dev/shm", F_OK) == 0;
   std::vector<std::string> portats, fd_portats;
   std::vector<bool> dirs;
@@ -1008,8 +1038,8 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
   pid_t pid;
   if (mode == SENSE) {
     c.pare = getpid();
-    pid = fork();
-    if (pid == 0) RobotSol(c);
+    alignas(16) static thread_local char pila[kPila];
+    pid = static_cast<pid_t>(Engendra(&ExecutaRobotSol, pila, &c));
   } else {
     pid = Clona(c, Flags(mode));
   }
@@ -1017,6 +1047,7 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
   pthread_sigmask(SIG_SETMASK, &abans, nullptr);
   if (pid < 0) {
     errno = error_clone;
+    refusada = mode != SENSE;
     return Falla(mode == SENSE ? "fork" : "clone");
   }
   if (mode == SENSE) setpgid(pid, pid);  // also here, so that the group exists whichever runs first
@@ -1045,6 +1076,7 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
     const char via = 1;
     if (fill.pid > 0 && write(fill.control, &via, 1) != 1) fill.pid = -1;
     if (n != static_cast<ssize_t>(sizeof a) && fill.pid <= 0) {
+      refusada = true;
       Atura(fill);
       fill.error = "cannot run " + engegada.ordre[0] + ": its sandbox's init ended";
       return false;
@@ -1058,9 +1090,39 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
                      ? "cannot run " + engegada.ordre[0] + ": " + std::strerror(a.error)
                      : "cannot make " + engegada.ordre[0] + "'s sandbox: " + DiuAvis(a);
     fill.marca = marca;
+    refusada = a.etapa != E_EXEC && mode != SENSE;
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool Engega(t_fill& fill, const t_engegada& engegada) {
+  if (engegada.ordre.empty()) {
+    fill = t_fill{};
+    fill.error = "no program given";
+    return false;
+  }
+  // Before any sandbox was refused, the kind tried is provisional: if it is refused, what this
+  // machine allows is found out, and the robot started again in it, or without one.
+  const bool provisional = engegada.aillat && !caixa_refusada;
+  t_mode mode = engegada.aillat ? ModeCaixa() : SENSE;
+  bool refusada = false;
+  const bool ok = mode != SENSE && EngegaAmb(fill, engegada, mode, refusada);
+  if (ok || (mode != SENSE && (!refusada || !provisional))) return ok;
+  if (refusada) {
+    caixa_refusada = true;
+    mode = Caixa().mode;
+  }
+  static std::once_flag dit;
+  if (mode == SENSE && engegada.aillat) {
+    std::call_once(dit, [] {
+      std::fprintf(stderr, "%s: robots run without a sandbox: %s\n", program_invocation_short_name,
+                   Caixa().motiu.c_str());
+    });
+  }
+  return EngegaAmb(fill, engegada, mode, refusada);
 }
 
 void Drena(t_fill& fill) {
