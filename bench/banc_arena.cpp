@@ -55,7 +55,21 @@ double Segons(const timeval& t) {
 
 struct t_mesura {
   double paret = 0, cpu = 0;  // seconds; CPU of the program and every process it reaped
+  double primer = 0;          // seconds from the start to the first tick, where primer says
 };
+
+// When the floor robot `primer` had its first tick, from what it wrote to its standard error
+// (the file is removed); 0 without one.
+double PrimerTick(const std::string& dir) {
+  const std::string cami = dir + "/m.primer#1.err";
+  std::FILE* f = std::fopen(cami.c_str(), "re");
+  if (!f) return 0;
+  long long ns = 0;
+  if (std::fscanf(f, "%lld", &ns) != 1) ns = 0;
+  std::fclose(f);
+  unlink(cami.c_str());
+  return static_cast<double>(ns) / 1e9;
+}
 
 // Runs a program to its end in the folder `dir`, its output and errors thrown away (a
 // tournament's progress among them); one that fails stops the measurement.
@@ -82,6 +96,10 @@ t_mesura Executa(const std::vector<std::string>& args, const std::string& dir) {
   while (wait4(pid, &estat, 0, &us) < 0) {
   }
   m.paret = std::chrono::duration<double>(Rellotge::now() - t0).count();
+  // The steady clock is the monotonic clock the robot reads.
+  if (const double primer = PrimerTick(dir); primer > 0) {
+    m.primer = primer - std::chrono::duration<double>(t0.time_since_epoch()).count();
+  }
   m.cpu = Segons(us.ru_utime) + Segons(us.ru_stime);
   if (!WIFEXITED(estat) || WEXITSTATUS(estat) != 0) {
     std::fprintf(stderr, "banc_arena: %s ended with status %d\n", argv[0], estat);
@@ -123,9 +141,10 @@ double Rati(const t_prova& a, const t_prova& b, bool cpu) {
   return Mediana(r);
 }
 
-double Mediana(const t_prova& p, bool cpu) {
+double Mediana(const t_prova& p, double t_mesura::*que) {
   std::vector<double> v;
-  for (const auto& m : p.mesures) v.push_back(cpu ? m.cpu : m.paret);
+  v.reserve(p.mesures.size());
+  for (const auto& m : p.mesures) v.push_back(m.*que);
   return Mediana(v);
 }
 
@@ -134,7 +153,7 @@ struct t_opcions {
   std::string arena = ARENA_BIN;
   std::string base;  // another arena measured beside it, or empty
   std::string dir;   // where the programs run and write their files
-  std::vector<std::string> parts = {"tick", "process", "tournament", "sandbox"};
+  std::vector<std::string> parts = {"tick", "startup", "process", "tournament", "sandbox"};
   bool Fa(const std::string& part) const {
     return std::find(parts.begin(), parts.end(), part) != parts.end();
   }
@@ -167,8 +186,37 @@ void ContraElTerra(const t_opcions& o) {
               "CPU / floor");
   for (const auto& p : proves) {
     std::printf("| %-40s | %8.1f | %8.1f | %12.2f | %12.2f |\n", p.nom.c_str(),
-                Mediana(p, false) * us, Mediana(p, true) * us, Rati(p, proves[0], false),
-                Rati(p, proves[0], true));
+                Mediana(p, &t_mesura::paret) * us, Mediana(p, &t_mesura::cpu) * us,
+                Rati(p, proves[0], false), Rati(p, proves[0], true));
+  }
+}
+
+// A game's start-up, sandbox included: from the command to the first tick (`primer` notes it
+// and exits, which ends the match), and the whole short run's wall and CPU.
+void Arrencada(const t_opcions& o) {
+  const int rondes = o.rapid ? 3 : 21;
+  auto Ordre = [](const std::string& bin, bool caixa) {
+    std::vector<std::string> ordre = {bin, "--time", "10", "--transcript", "m.txt"};
+    if (!caixa) ordre.emplace_back("--no-sandbox");
+    ordre.insert(ordre.end(), {PRIMER_BIN, SOL_BIN});
+    return ordre;
+  };
+  std::vector<t_prova> proves = {{"arena", Ordre(o.arena, true), {}},
+                                 {"arena --no-sandbox", Ordre(o.arena, false), {}}};
+  if (!o.base.empty()) {
+    proves.push_back({"base arena", Ordre(o.base, true), {}});
+    proves.push_back({"base arena --no-sandbox", Ordre(o.base, false), {}});
+  }
+  Intercala(proves, rondes, o.dir);
+  std::printf(
+      "start-up: arena primer sol, from the command to the first tick; median of %d "
+      "interleaved rounds\n",
+      rondes);
+  std::printf("| %-40s | %12s | %12s | %12s |\n", "", "to tick, ms", "whole, ms", "CPU, ms");
+  for (const auto& p : proves) {
+    std::printf("| %-40s | %12.2f | %12.2f | %12.2f |\n", p.nom.c_str(),
+                1e3 * Mediana(p, &t_mesura::primer), 1e3 * Mediana(p, &t_mesura::paret),
+                1e3 * Mediana(p, &t_mesura::cpu));
   }
 }
 
@@ -195,21 +243,26 @@ void Tornejos(const t_opcions& o, const std::vector<std::string>& robots, double
     if (!o.base.empty()) Afegeix("base arena", o.base, fils, {});
   }
   if (sense_caixa) {
-    for (int fils : {1, cores}) Afegeix("arena --no-sandbox", o.arena, fils, {"--no-sandbox"});
+    for (int fils : {1, cores}) {
+      Afegeix("arena --no-sandbox", o.arena, fils, {"--no-sandbox"});
+      if (!o.base.empty()) Afegeix("base arena --no-sandbox", o.base, fils, {"--no-sandbox"});
+    }
   }
   Intercala(proves, rondes, o.dir);
   const double jocs = 2.0 * seeds;
   std::printf("%s: %d seeds in pairs (%g games of %g s), median of %d interleaved rounds\n", titol,
               seeds, jocs, segons, rondes);
-  std::printf("| %-40s | %8s | %8s | %14s |\n", "", "wall s", "games/s", "against first");
+  std::printf("| %-40s | %8s | %8s | %14s | %12s |\n", "", "wall s", "games/s", "against first",
+              "CPU ms/game");
   for (const auto& p : proves) {
     // Against the first program measured with as many matches at once.
     const std::string j = p.nom.substr(p.nom.rfind(" -j "));
     const t_prova& primer = *std::find_if(proves.begin(), proves.end(), [&](const t_prova& q) {
       return q.nom.substr(q.nom.rfind(" -j ")) == j;
     });
-    std::printf("| %-40s | %8.2f | %8.2f | %14.2f |\n", p.nom.c_str(), Mediana(p, false),
-                jocs / Mediana(p, false), 1 / Rati(p, primer, false));
+    std::printf("| %-40s | %8.2f | %8.2f | %14.2f | %12.2f |\n", p.nom.c_str(),
+                Mediana(p, &t_mesura::paret), jocs / Mediana(p, &t_mesura::paret),
+                1 / Rati(p, primer, false), 1e3 * Mediana(p, &t_mesura::cpu) / jocs);
   }
 }
 
@@ -222,13 +275,14 @@ int main(int argc, char** argv) {
   app.add_flag("--quick", o.rapid, "short runs: figures for a smoke run only");
   app.add_option("--arena", o.arena, "the arena program to measure")->capture_default_str();
   app.add_option("--base", o.base, "another arena program, measured beside it in every round");
-  app.add_option("--only", o.parts, "the parts to run: tick, process, tournament, sandbox")
-      ->check(CLI::IsMember({"tick", "process", "tournament", "sandbox"}));
+  app.add_option("--only", o.parts, "the parts to run: tick, startup, process, tournament, sandbox")
+      ->check(CLI::IsMember({"tick", "startup", "process", "tournament", "sandbox"}));
   if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
   char plantilla[] = "/tmp/banc_arena.XXXXXX";
   if (!mkdtemp(plantilla)) return 1;
   o.dir = plantilla;
   if (o.Fa("tick")) ContraElTerra(o);
+  if (o.Fa("startup")) Arrencada(o);
   if (o.Fa("process")) {
     const double segons = o.rapid ? 10 : 120;
     std::printf("in process (JugaPartida, no files), the arena thread's own CPU\n");
