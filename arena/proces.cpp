@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -78,7 +79,7 @@ void EnviaRobot(const t_fill& fill, int sig) {
 // moment of the copy, and the sandbox's init never execs at all. So they only make raw system
 // calls, on memory prepared before the clone, and ThreadSanitizer does not instrument them
 // (they must not enter its runtime, nor any function it intercepts).
-#define NOMES_CRIDES __attribute__((no_sanitize("thread"), noinline))
+#define NOMES_CRIDES __attribute__((no_sanitize("address", "thread"), noinline))
 
 enum t_mode { SENSE, ARREL, USUARI };  // no sandbox; namespaces as root; in a user namespace
 
@@ -95,6 +96,7 @@ enum t_etapa {
   E_SHM,
   E_PORTAT,
   E_FORK,
+  E_INICI,
 };
 const char* const kEtapes[] = {"exec",
                                "descriptors",
@@ -106,7 +108,8 @@ const char* const kEtapes[] = {"exec",
                                "mounting /tmp",
                                "mounting /dev/shm",
                                "carrying a path from /tmp",
-                               "fork"};
+                               "fork",
+                               "exec of its init"};
 struct t_avis {
   int etapa, error;
 };
@@ -120,6 +123,11 @@ constexpr int kMaxPortats = 8;
 constexpr int kAvis = 3;     // the exec's report, in the children
 constexpr int kControl = 4;  // the init's channel to the arena
 constexpr int kPortat = 5;   // the first of the paths carried into the sandbox's /tmp
+constexpr int kEspera = 5;   // the robot's end of its go-ahead from an exec'd init
+constexpr int kVia = 6;      // the init's end
+constexpr int kInici = kPortat + kMaxPortats;  // the init program, opened before /tmp is covered
+constexpr size_t kPila = 64 * 1024;            // a robot's stack from its clone to its exec
+constexpr size_t kPilaInit = 4 * kPila;        // the sandbox's, from its clone to the init's exec
 
 // Everything the children need, made before the clone.
 struct t_crida {
@@ -141,6 +149,11 @@ struct t_crida {
   int n_portats = 0;
   bool prova = false;  // only make the sandbox, and end
   pid_t pare = 0;      // the arena, without a sandbox
+  // The init program to exec once the sandbox is made, or null: the init stays a copy of the
+  // arena. With it, the sandbox is made from a child that shares the arena's memory, and the
+  // robot started on `pila_robot` (kPila bytes), also sharing it until its exec.
+  const char* inici = nullptr;
+  char* pila_robot = nullptr;
 };
 
 NOMES_CRIDES long Crida(long n, long a = 0, long b = 0, long c = 0, long d = 0, long e = 0) {
@@ -241,10 +254,55 @@ NOMES_CRIDES bool Col_loca(const t_crida& c) {
 
 int ExecutaRobot(void* c);
 
+// The robot of an exec'd init: it waits for the go-ahead (the init's end closed once the init
+// cannot be looked into), then execs.
+NOMES_CRIDES int ExecutaRobotQuanPugui(void* dades) {
+  const t_crida& c = *static_cast<const t_crida*>(dades);
+  Crida(SYS_close, kVia);
+  char res = 0;
+  while (Crida(SYS_read, kEspera, A(&res), 1) < 0 && errno == EINTR) {
+  }
+  Crida(SYS_close, kEspera);
+  Robot(c);
+}
+
+// The sandbox made, from the child that made it and shares the arena's memory: the robot is
+// started on its own stack, waiting for the go-ahead, and the init program exec'd in this
+// process, with the channel to the arena and the go-ahead's end; the robot's descriptors and
+// the carried paths are closed. The arena's thread, held until now, runs on once the exec is
+// done, and from then on neither child touches its memory but the robot's stack.
+[[noreturn]] NOMES_CRIDES void ExecutaInici(const t_crida& c, int avis) {
+  Crida(SYS_close_range, kPortat, kInici - 1, 0);
+  // Its two ends at kEspera and kVia, wherever the pipe was made: copied above them first.
+  int via[2];
+  if (Crida(SYS_pipe2, A(via), 0) != 0) Avisa(avis, E_FORK);
+  const long lectura = Crida(SYS_fcntl, via[0], F_DUPFD, kInici + 1);
+  const long escriptura = Crida(SYS_fcntl, via[1], F_DUPFD, kInici + 1);
+  if (lectura < 0 || escriptura < 0 || Crida(SYS_dup3, lectura, kEspera, 0) < 0 ||
+      Crida(SYS_dup3, escriptura, kVia, 0) < 0) {
+    Avisa(avis, E_FORK);
+  }
+  Crida(SYS_close_range, kVia + 1, kInici - 1, 0);
+  TancaDesDe(kInici + 1);
+  const long robot = clone(&ExecutaRobotQuanPugui, c.pila_robot + kPila, CLONE_VM | SIGCHLD,
+                           const_cast<t_crida*>(&c));
+  if (robot < 0) Avisa(avis, E_FORK);
+  Crida(SYS_close, kEspera);
+  for (long fd = 0; fd < kAvis; ++fd) Crida(SYS_close, fd);
+  Crida(SYS_fcntl, kControl, F_SETFD, 0);  // kept across the exec; the report is not
+  char num[24];
+  char* p = num + sizeof num;
+  *--p = '\0';
+  for (long n = robot; n > 0; n /= 10) *--p = static_cast<char>('0' + n % 10);
+  char* args[] = {const_cast<char*>(c.inici), p, nullptr};
+  char* entorn[] = {nullptr};
+  Crida(SYS_execveat, kInici, A(""), A(args), A(entorn), AT_EMPTY_PATH);
+  Avisa(avis, E_INICI);
+}
+
 // Starts `inici(arg)` in a child that shares this process's memory, on `pila` (kPila bytes),
 // and waits until it has exec'd or ended, as vfork does, sparing the copy of this process's
 // page tables and the write faults that a copy leaves on its every page. Its pid, or -1.
-constexpr size_t kPila = 64 * 1024;
 NOMES_CRIDES long Engendra(int (*inici)(void*), char* pila, const t_crida* c) {
   return clone(inici, pila + kPila, CLONE_VM | CLONE_VFORK | SIGCHLD, const_cast<t_crida*>(c));
 }
@@ -271,15 +329,23 @@ NOMES_CRIDES long Engendra(int (*inici)(void*), char* pila, const t_crida* c) {
     if (!EscriuFitxer("/proc/self/gid_map", c.mapa_gid, c.mida_gid)) Avisa(avis, E_GID_MAP);
   }
   // No process of the robot may look into it (after the maps: its /proc files become root's).
-  Crida(SYS_prctl, PR_SET_DUMPABLE, 0);
+  // An exec'd init says so itself: here it would say it of the arena's memory, which it shares.
+  if (!c.inici) Crida(SYS_prctl, PR_SET_DUMPABLE, 0);
   if (Crida(SYS_mount, 0, A("/"), 0, MS_REC | MS_PRIVATE, 0) != 0) Avisa(avis, E_PRIVAT);
   // What is carried is opened before /tmp is covered, at kPortat on (every descriptor above the
-  // channel is closed: the lowest free ones).
+  // channel is closed: the lowest free ones); so is the init program, which may be there too.
   for (int i = 0; i < c.n_portats; ++i) {
     const long fd = Crida(SYS_openat, AT_FDCWD, A(c.portats[i]), O_PATH | O_CLOEXEC);
     if (fd < 0 || (fd != kPortat + i && Crida(SYS_dup3, fd, kPortat + i, O_CLOEXEC) < 0)) {
       Avisa(avis, E_PORTAT);
     }
+  }
+  if (c.inici) {
+    const long fd = Crida(SYS_openat, AT_FDCWD, A(c.inici), O_PATH | O_CLOEXEC);
+    if (fd < 0 || (fd != kInici && Crida(SYS_dup3, fd, kInici, O_CLOEXEC) < 0)) {
+      Avisa(avis, E_INICI);
+    }
+    if (fd != kInici) Crida(SYS_close, fd);
   }
   const long flags = MS_NOSUID | MS_NODEV;
   if (Crida(SYS_mount, A("proc"), A("/proc"), A("proc"), flags | MS_NOEXEC, 0) != 0) {
@@ -303,6 +369,7 @@ NOMES_CRIDES long Engendra(int (*inici)(void*), char* pila, const t_crida* c) {
     }
   }
   if (c.prova) Surt(0);
+  if (c.inici) ExecutaInici(c, avis);
   // The robot shares this copy's memory until its exec, as with vfork: a second copy of the
   // arena's page tables would be made only to be thrown away by the exec.
   alignas(16) char pila[kPila];
@@ -327,9 +394,20 @@ NOMES_CRIDES long Engendra(int (*inici)(void*), char* pila, const t_crida* c) {
   }
 }
 
-// Clones the calling process into new namespaces (`flags`), fork-like; the child becomes the
-// sandbox's init. The child's pid, or -1 with errno.
-NOMES_CRIDES pid_t Clona(const t_crida& c, long flags) {
+NOMES_CRIDES int ExecutaInit(void* c) {
+  Init(*static_cast<const t_crida*>(c));
+}
+
+// Clones the calling process into new namespaces (`flags`); the child becomes the sandbox's
+// init: with `c.inici`, sharing our memory on `pila` (kPilaInit bytes) until it execs the init
+// program, as vfork; without, a copy of this process, fork-like. The child's pid, or -1 with
+// errno.
+NOMES_CRIDES pid_t Clona(const t_crida& c, long flags, char* pila = nullptr) {
+  if (c.inici) {
+    return clone(&ExecutaInit, pila + kPilaInit,
+                 static_cast<int>(flags) | CLONE_VM | CLONE_VFORK | SIGCHLD,
+                 const_cast<t_crida*>(&c));
+  }
   const long pid = Crida(SYS_clone, flags | SIGCHLD, 0, 0, 0, 0);
   if (pid == 0) Init(c);
   return static_cast<pid_t>(pid);
@@ -415,6 +493,46 @@ std::string Prova(t_mode mode, const t_caixa& caixa) {
   }
   close(avis[0]);
   return motiu;
+}
+
+// The stacks of the children that start a robot, which share our memory until they exec: the
+// sandbox's (kPilaInit bytes) and the robot's above it. Unmapped when the start is over, by
+// when the robot has exec'd or ended and its sandbox's first process exec'd (or ended).
+struct t_piles {
+  char* inici = nullptr;
+  t_piles() {
+    void* p = mmap(nullptr, kPilaInit + kPila, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (p != MAP_FAILED) inici = static_cast<char*>(p);
+  }
+  ~t_piles() {
+    if (inici) munmap(inici, kPilaInit + kPila);
+  }
+  t_piles(const t_piles&) = delete;
+  t_piles& operator=(const t_piles&) = delete;
+  char* robot() const { return inici + kPilaInit; }
+};
+
+// The init program a sandbox execs once made: beside the program that starts robots, or where
+// it was built; empty if neither is there (the init is then a copy of this process).
+const std::string& Inici() {
+  static const std::string cami = [] {
+    std::vector<std::string> llocs;
+    char exe[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+      const std::string propi(exe, static_cast<size_t>(n));
+      llocs.push_back(propi.substr(0, propi.rfind('/') + 1) + "arena_inici");
+    }
+#ifdef ARENA_INICI_BIN
+    llocs.emplace_back(ARENA_INICI_BIN);
+#endif
+    for (const auto& l : llocs) {
+      if (access(l.c_str(), X_OK) == 0) return l;
+    }
+    return std::string();
+  }();
+  return cami;
 }
 
 // This process's own ids mapped to themselves, for a user namespace.
@@ -980,6 +1098,11 @@ bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refu
   }
   c.n_portats = static_cast<int>(portats.size());
 
+  const t_piles piles;
+  if (!piles.inici) {
+    fill.error = std::string("mmap: ") + std::strerror(errno);
+    return false;
+  }
   int fds[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
   int* in = fds;        // in[0] the robot's standard input, in[1] ours
   int* out = fds + 2;   // out[0] ours, out[1] the robot's standard output
@@ -1038,10 +1161,11 @@ bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refu
   pid_t pid;
   if (mode == SENSE) {
     c.pare = getpid();
-    alignas(16) static thread_local char pila[kPila];
-    pid = static_cast<pid_t>(Engendra(&ExecutaRobotSol, pila, &c));
+    pid = static_cast<pid_t>(Engendra(&ExecutaRobotSol, piles.robot(), &c));
   } else {
-    pid = Clona(c, Flags(mode));
+    c.inici = Inici().empty() ? nullptr : Inici().c_str();
+    c.pila_robot = piles.robot();
+    pid = Clona(c, Flags(mode), piles.inici);
   }
   const int error_clone = errno;
   pthread_sigmask(SIG_SETMASK, &abans, nullptr);
