@@ -307,6 +307,24 @@ NOMES_CRIDES long Engendra(int (*inici)(void*), char* pila, const t_crida* c) {
   return clone(inici, pila + kPila, CLONE_VM | CLONE_VFORK | SIGCHLD, const_cast<t_crida*>(c));
 }
 
+// Once the arena says it has taken the robot's pid (until then the robot stays our child),
+// reaps every process of the sandbox until the robot ends, then sends its wait status.
+[[noreturn]] NOMES_CRIDES void Reculls(long robot) {
+  char via = 0;
+  if (Crida(SYS_read, kControl, A(&via), 1) != 1) Surt(0);
+  for (;;) {
+    t_final final{};
+    const long fill = Crida(SYS_wait4, -1, A(&final.estat), __WALL, 0);
+    if (fill == robot) {
+      // With what the robot and every process reaped so far used: not the init's own.
+      Crida(SYS_getrusage, RUSAGE_CHILDREN, A(&final.us));
+      Crida(SYS_write, kControl, A(&final), sizeof final);
+      Surt(0);
+    }
+    if (fill < 0 && errno == ECHILD) Surt(0);
+  }
+}
+
 // The sandbox's first process, its pid 1. It makes the mounts private, mounts a /proc of the new
 // PID namespace and fresh /tmp and /dev/shm, carries into them what the command line names
 // there, forks the robot, and then reaps every process of the namespace until the robot ends:
@@ -378,20 +396,7 @@ NOMES_CRIDES long Engendra(int (*inici)(void*), char* pila, const t_crida* c) {
   // The robot's descriptors are its own: its pipes end when it and its processes end.
   for (long fd = 0; fd <= kAvis; ++fd) Crida(SYS_close, fd);
   TancaDesDe(kPortat);
-  char via = 0;
-  // The arena says when it has taken the robot's pid; until then the robot stays our child.
-  if (Crida(SYS_read, kControl, A(&via), 1) != 1) Surt(0);
-  for (;;) {
-    t_final final{};
-    const long fill = Crida(SYS_wait4, -1, A(&final.estat), __WALL, 0);
-    if (fill == robot) {
-      // With what the robot and every process reaped so far used: not the init's own.
-      Crida(SYS_getrusage, RUSAGE_CHILDREN, A(&final.us));
-      Crida(SYS_write, kControl, A(&final), sizeof final);
-      Surt(0);
-    }
-    if (fill < 0 && errno == ECHILD) Surt(0);
-  }
+  Reculls(robot);
 }
 
 NOMES_CRIDES int ExecutaInit(void* c) {
