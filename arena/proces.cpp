@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -80,7 +81,7 @@ void EnviaRobot(const t_fill& fill, int sig) {
 // moment of the copy, and the sandbox's init never execs at all. So they only make raw system
 // calls, on memory prepared before the clone, and ThreadSanitizer does not instrument them
 // (they must not enter its runtime, nor any function it intercepts).
-#define NOMES_CRIDES __attribute__((no_sanitize("thread"), noinline))
+#define NOMES_CRIDES __attribute__((no_sanitize("address", "thread"), noinline))
 
 enum t_mode { SENSE, ARREL, USUARI };  // no sandbox; namespaces as root; in a user namespace
 
@@ -97,6 +98,7 @@ enum t_etapa {
   E_SHM,
   E_PORTAT,
   E_FORK,
+  E_INICI,
 };
 const char* const kEtapes[] = {"exec",
                                "descriptors",
@@ -108,7 +110,8 @@ const char* const kEtapes[] = {"exec",
                                "mounting /tmp",
                                "mounting /dev/shm",
                                "carrying a path from /tmp",
-                               "fork"};
+                               "fork",
+                               "exec of its init"};
 struct t_avis {
   int etapa, error;
 };
@@ -122,6 +125,11 @@ constexpr int kMaxPortats = 8;
 constexpr int kAvis = 3;     // the exec's report, in the children
 constexpr int kControl = 4;  // the init's channel to the arena
 constexpr int kPortat = 5;   // the first of the paths carried into the sandbox's /tmp
+constexpr int kEspera = 5;   // the robot's end of its go-ahead from an exec'd init
+constexpr int kVia = 6;      // the init's end
+constexpr int kInici = kPortat + kMaxPortats;  // the init program, opened before /tmp is covered
+constexpr size_t kPila = 64 * 1024;            // a robot's stack from its clone to its exec
+constexpr size_t kPilaInit = 4 * kPila;        // the sandbox's, from its clone to the init's exec
 
 // Everything the children need, made before the clone.
 struct t_crida {
@@ -143,6 +151,11 @@ struct t_crida {
   int n_portats = 0;
   bool prova = false;  // only make the sandbox, and end
   pid_t pare = 0;      // the arena, without a sandbox
+  // The init program to exec once the sandbox is made, or null: the init stays a copy of the
+  // arena. With it, the sandbox is made from a child that shares the arena's memory, and the
+  // robot started on `pila_robot` (kPila bytes), also sharing it until its exec.
+  const char* inici = nullptr;
+  char* pila_robot = nullptr;
 };
 
 NOMES_CRIDES long Crida(long n, long a = 0, long b = 0, long c = 0, long d = 0, long e = 0) {
@@ -241,6 +254,79 @@ NOMES_CRIDES bool Col_loca(const t_crida& c) {
   Avisa(kAvis, E_EXEC);
 }
 
+int ExecutaRobot(void* c);
+
+// The robot of an exec'd init: it waits for the go-ahead (the init's end closed once the init
+// cannot be looked into), then execs.
+NOMES_CRIDES int ExecutaRobotQuanPugui(void* dades) {
+  const t_crida& c = *static_cast<const t_crida*>(dades);
+  Crida(SYS_close, kVia);
+  char res = 0;
+  while (Crida(SYS_read, kEspera, A(&res), 1) < 0 && errno == EINTR) {
+  }
+  Crida(SYS_close, kEspera);
+  Robot(c);
+}
+
+// The sandbox made, from the child that made it and shares the arena's memory: the robot is
+// started on its own stack, waiting for the go-ahead, and the init program exec'd in this
+// process, with the channel to the arena and the go-ahead's end; the robot's descriptors and
+// the carried paths are closed. The arena's thread, held until now, runs on once the exec is
+// done, and from then on neither child touches its memory but the robot's stack.
+[[noreturn]] NOMES_CRIDES void ExecutaInici(const t_crida& c, int avis) {
+  Crida(SYS_close_range, kPortat, kInici - 1, 0);
+  // Its two ends at kEspera and kVia, wherever the pipe was made: copied above them first.
+  int via[2];
+  if (Crida(SYS_pipe2, A(via), 0) != 0) Avisa(avis, E_FORK);
+  const long lectura = Crida(SYS_fcntl, via[0], F_DUPFD, kInici + 1);
+  const long escriptura = Crida(SYS_fcntl, via[1], F_DUPFD, kInici + 1);
+  if (lectura < 0 || escriptura < 0 || Crida(SYS_dup3, lectura, kEspera, 0) < 0 ||
+      Crida(SYS_dup3, escriptura, kVia, 0) < 0) {
+    Avisa(avis, E_FORK);
+  }
+  Crida(SYS_close_range, kVia + 1, kInici - 1, 0);
+  TancaDesDe(kInici + 1);
+  const long robot = clone(&ExecutaRobotQuanPugui, c.pila_robot + kPila, CLONE_VM | SIGCHLD,
+                           const_cast<t_crida*>(&c));
+  if (robot < 0) Avisa(avis, E_FORK);
+  Crida(SYS_close, kEspera);
+  for (long fd = 0; fd < kAvis; ++fd) Crida(SYS_close, fd);
+  Crida(SYS_fcntl, kControl, F_SETFD, 0);  // kept across the exec; the report is not
+  char num[24];
+  char* p = num + sizeof num;
+  *--p = '\0';
+  for (long n = robot; n > 0; n /= 10) *--p = static_cast<char>('0' + n % 10);
+  char* args[] = {const_cast<char*>(c.inici), p, nullptr};
+  char* entorn[] = {nullptr};
+  Crida(SYS_execveat, kInici, A(""), A(args), A(entorn), AT_EMPTY_PATH);
+  Avisa(avis, E_INICI);
+}
+
+// Starts `inici(arg)` in a child that shares this process's memory, on `pila` (kPila bytes),
+// and waits until it has exec'd or ended, as vfork does, sparing the copy of this process's
+// page tables and the write faults that a copy leaves on its every page. Its pid, or -1.
+NOMES_CRIDES long Engendra(int (*inici)(void*), char* pila, const t_crida* c) {
+  return clone(inici, pila + kPila, CLONE_VM | CLONE_VFORK | SIGCHLD, const_cast<t_crida*>(c));
+}
+
+// Once the arena says it has taken the robot's pid (until then the robot stays our child),
+// reaps every process of the sandbox until the robot ends, then sends its wait status.
+[[noreturn]] NOMES_CRIDES void Reculls(long robot) {
+  char via = 0;
+  if (Crida(SYS_read, kControl, A(&via), 1) != 1) Surt(0);
+  for (;;) {
+    t_final final{};
+    const long fill = Crida(SYS_wait4, -1, A(&final.estat), __WALL, 0);
+    if (fill == robot) {
+      // With what the robot and every process reaped so far used: not the init's own.
+      Crida(SYS_getrusage, RUSAGE_CHILDREN, A(&final.us));
+      Crida(SYS_write, kControl, A(&final), sizeof final);
+      Surt(0);
+    }
+    if (fill < 0 && errno == ECHILD) Surt(0);
+  }
+}
+
 // The sandbox's first process, its pid 1. It makes the mounts private, mounts a /proc of the new
 // PID namespace and fresh /tmp and /dev/shm, carries into them what the command line names
 // there, forks the robot, and then reaps every process of the namespace until the robot ends:
@@ -263,15 +349,23 @@ NOMES_CRIDES bool Col_loca(const t_crida& c) {
     if (!EscriuFitxer("/proc/self/gid_map", c.mapa_gid, c.mida_gid)) Avisa(avis, E_GID_MAP);
   }
   // No process of the robot may look into it (after the maps: its /proc files become root's).
-  Crida(SYS_prctl, PR_SET_DUMPABLE, 0);
+  // An exec'd init says so itself: here it would say it of the arena's memory, which it shares.
+  if (!c.inici) Crida(SYS_prctl, PR_SET_DUMPABLE, 0);
   if (Crida(SYS_mount, 0, A("/"), 0, MS_REC | MS_PRIVATE, 0) != 0) Avisa(avis, E_PRIVAT);
   // What is carried is opened before /tmp is covered, at kPortat on (every descriptor above the
-  // channel is closed: the lowest free ones).
+  // channel is closed: the lowest free ones); so is the init program, which may be there too.
   for (int i = 0; i < c.n_portats; ++i) {
     const long fd = Crida(SYS_openat, AT_FDCWD, A(c.portats[i]), O_PATH | O_CLOEXEC);
     if (fd < 0 || (fd != kPortat + i && Crida(SYS_dup3, fd, kPortat + i, O_CLOEXEC) < 0)) {
       Avisa(avis, E_PORTAT);
     }
+  }
+  if (c.inici) {
+    const long fd = Crida(SYS_openat, AT_FDCWD, A(c.inici), O_PATH | O_CLOEXEC);
+    if (fd < 0 || (fd != kInici && Crida(SYS_dup3, fd, kInici, O_CLOEXEC) < 0)) {
+      Avisa(avis, E_INICI);
+    }
+    if (fd != kInici) Crida(SYS_close, fd);
   }
   const long flags = MS_NOSUID | MS_NODEV;
   if (Crida(SYS_mount, A("proc"), A("/proc"), A("proc"), flags | MS_NOEXEC, 0) != 0) {
@@ -295,37 +389,42 @@ NOMES_CRIDES bool Col_loca(const t_crida& c) {
     }
   }
   if (c.prova) Surt(0);
-  const long robot = Crida(SYS_clone, SIGCHLD, 0, 0, 0, 0);
-  if (robot == 0) Robot(c);
+  if (c.inici) ExecutaInici(c, avis);
+  // The robot shares this copy's memory until its exec, as with vfork: a second copy of the
+  // arena's page tables would be made only to be thrown away by the exec.
+  alignas(16) char pila[kPila];
+  const long robot = Engendra(&ExecutaRobot, pila, &c);
   if (robot < 0) Avisa(avis, E_FORK);
   // The robot's descriptors are its own: its pipes end when it and its processes end.
   for (long fd = 0; fd <= kAvis; ++fd) Crida(SYS_close, fd);
   TancaDesDe(kPortat);
-  char via = 0;
-  // The arena says when it has taken the robot's pid; until then the robot stays our child.
-  if (Crida(SYS_read, kControl, A(&via), 1) != 1) Surt(0);
-  for (;;) {
-    t_final final{};
-    const long fill = Crida(SYS_wait4, -1, A(&final.estat), __WALL, 0);
-    if (fill == robot) {
-      // With what the robot and every process reaped so far used: not the init's own.
-      Crida(SYS_getrusage, RUSAGE_CHILDREN, A(&final.us));
-      Crida(SYS_write, kControl, A(&final), sizeof final);
-      Surt(0);
-    }
-    if (fill < 0 && errno == ECHILD) Surt(0);
-  }
+  Reculls(robot);
 }
 
-// Clones the calling process into new namespaces (`flags`), fork-like; the child becomes the
-// sandbox's init. The child's pid, or -1 with errno.
-NOMES_CRIDES pid_t Clona(const t_crida& c, long flags) {
+NOMES_CRIDES int ExecutaInit(void* c) {
+  Init(*static_cast<const t_crida*>(c));
+}
+
+// Clones the calling process into new namespaces (`flags`); the child becomes the sandbox's
+// init: with `c.inici`, sharing our memory on `pila` (kPilaInit bytes) until it execs the init
+// program, as vfork; without, a copy of this process, fork-like. The child's pid, or -1 with
+// errno.
+NOMES_CRIDES pid_t Clona(const t_crida& c, long flags, char* pila = nullptr) {
+  if (c.inici) {
+    return clone(&ExecutaInit, pila + kPilaInit,
+                 static_cast<int>(flags) | CLONE_VM | CLONE_VFORK | SIGCHLD,
+                 const_cast<t_crida*>(&c));
+  }
   const long pid = Crida(SYS_clone, flags | SIGCHLD, 0, 0, 0, 0);
   if (pid == 0) Init(c);
   return static_cast<pid_t>(pid);
 }
 
-// The robot without a sandbox, from the fork on (a fork(), so that sanitizers know).
+NOMES_CRIDES int ExecutaRobot(void* c) {
+  Robot(*static_cast<const t_crida*>(c));
+}
+
+// The robot without a sandbox, from its clone on.
 [[noreturn]] NOMES_CRIDES void RobotSol(const t_crida& c) {
   // Ends with the arena thread that started it, should the arena be killed outright (or have
   // been already).
@@ -333,6 +432,10 @@ NOMES_CRIDES pid_t Clona(const t_crida& c, long flags) {
   if (Crida(SYS_getppid) != c.pare) Surt(127);
   if (!Col_loca(c)) Avisa(c.avis, E_DESCRIPTORS);
   Robot(c);
+}
+
+NOMES_CRIDES int ExecutaRobotSol(void* c) {
+  RobotSol(*static_cast<const t_crida*>(c));
 }
 
 // ---- The arena's side ------------------------------------------------------------------------
@@ -399,12 +502,61 @@ std::string Prova(t_mode mode, const t_caixa& caixa) {
   return motiu;
 }
 
-// What sandbox this process can make, found out once.
-const t_caixa& Caixa() {
-  static const t_caixa caixa = [] {
+// The stacks of the children that start a robot, which share our memory until they exec: the
+// sandbox's (kPilaInit bytes) and the robot's above it. Unmapped when the start is over, by
+// when the robot has exec'd or ended and its sandbox's first process exec'd (or ended).
+struct t_piles {
+  char* inici = nullptr;
+  t_piles() {
+    void* p = mmap(nullptr, kPilaInit + kPila, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (p != MAP_FAILED) inici = static_cast<char*>(p);
+  }
+  ~t_piles() {
+    if (inici) munmap(inici, kPilaInit + kPila);
+  }
+  t_piles(const t_piles&) = delete;
+  t_piles& operator=(const t_piles&) = delete;
+  char* robot() const { return inici + kPilaInit; }
+};
+
+// The init program a sandbox execs once made: beside the program that starts robots, or where
+// it was built; empty if neither is there (the init is then a copy of this process).
+const std::string& Inici() {
+  static const std::string cami = [] {
+    std::vector<std::string> llocs;
+    char exe[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+      const std::string propi(exe, static_cast<size_t>(n));
+      llocs.push_back(propi.substr(0, propi.rfind('/') + 1) + "arena_inici");
+    }
+#ifdef ARENA_INICI_BIN
+    llocs.emplace_back(ARENA_INICI_BIN);
+#endif
+    for (const auto& l : llocs) {
+      if (access(l.c_str(), X_OK) == 0) return l;
+    }
+    return std::string();
+  }();
+  return cami;
+}
+
+// This process's own ids mapped to themselves, for a user namespace.
+const t_caixa& Mapes() {
+  static const t_caixa mapes = [] {
     t_caixa c;
     c.mapa_uid = std::to_string(geteuid()) + " " + std::to_string(geteuid()) + " 1";
     c.mapa_gid = std::to_string(getegid()) + " " + std::to_string(getegid()) + " 1";
+    return c;
+  }();
+  return mapes;
+}
+
+// What sandbox this process can make, found out once by making one of each kind.
+const t_caixa& Caixa() {
+  static const t_caixa caixa = [] {
+    t_caixa c = Mapes();
     // As root, namespaces alone; otherwise (or if root may not make them: a sandbox within a
     // sandbox), inside a user namespace, where this process's own ids are mapped to themselves.
     if (geteuid() == 0) {
@@ -418,6 +570,17 @@ const t_caixa& Caixa() {
     return c;
   }();
   return caixa;
+}
+
+// Set once a robot's sandbox could not be made: from then on, the kind Caixa finds.
+std::atomic<bool> caixa_refusada{false};
+
+// The kind of sandbox to start a robot in. Until one is refused, the first kind that may work
+// is made for the robot itself, not first for a trial of its own: a match of one game would
+// otherwise make a third sandbox for every two robots.
+t_mode ModeCaixa() {
+  if (caixa_refusada) return Caixa().mode;
+  return geteuid() == 0 ? ARREL : USUARI;
 }
 
 // The folders and files directly in /tmp or /dev/shm that the command line names (as themselves
@@ -473,7 +636,10 @@ std::vector<std::string> Camins(const std::string& programa) {
 
 // Reads a small /proc file whole into `buf`; the number of bytes, or -1 if it is gone. With
 // `fd`, the file stays open and is read again from its start next time: a robot is looked at
-// on every tick, and opening and closing its files was most of what a look cost.
+// on every tick, and opening and closing its files was most of what a look cost. The kernel
+// hands such a file out a page at a time, each read as much as it has made up to a page, so a
+// read well short of a page that left room in `buf` had it all: one call, not a second one to
+// be told it ended.
 ssize_t LlegeixProc(const char* cami, char* buf, size_t mida, int* fd = nullptr) {
   const int f = fd && *fd >= 0 ? *fd : open(cami, O_RDONLY | O_CLOEXEC);
   if (f < 0) return -1;
@@ -481,6 +647,7 @@ ssize_t LlegeixProc(const char* cami, char* buf, size_t mida, int* fd = nullptr)
   while (total < static_cast<ssize_t>(mida) - 1 &&
          (n = pread(f, buf + total, mida - 1 - static_cast<size_t>(total), total)) > 0) {
     total += n;
+    if (n < 3072 && total < static_cast<ssize_t>(mida) - 1) break;
   }
   if (n < 0 || !fd) {
     close(f);
@@ -568,7 +735,14 @@ bool LlegeixStat(const char* cami, t_stat& s, int* fd = nullptr) {
 // A thread waits for the arena: asleep in a waiting system call, with no SIGUSR1 pending that it
 // would take (one it blocks waits for ever, as with a robot that never asked for signals).
 // Otherwise `ocupat` says what it does.
-bool Espera(pid_t pid, pid_t tid, const t_stat& s, t_ocupacio& ocupat, int* fds = nullptr) {
+//
+// Found asleep by the syscall file, a thread is off its CPU in an interruptible sleep, which the
+// kernel never lets a thread enter, nor stay in, with a signal pending that it would take: for a
+// process of one thread, that is all there is to know. With several, a SIGUSR1 sent to the
+// process is pending for all of them while one is woken to take it, and `senyals` has the
+// status file looked into as well.
+bool Espera(pid_t pid, pid_t tid, const t_stat& s, t_ocupacio& ocupat, int* fds = nullptr,
+            bool senyals = true) {
   char cami[64], buf[2048];
   auto Ocupat = [&](t_feina feina, long crida = 0) {
     ocupat = {feina, pid, tid, s.nom, s.estat, crida};
@@ -582,8 +756,9 @@ bool Espera(pid_t pid, pid_t tid, const t_stat& s, t_ocupacio& ocupat, int* fds 
   if (!CridaDEspera(crida) || std::strncmp(buf, "running", 7) == 0) {
     return Ocupat(t_feina::CRIDA, crida);
   }
+  if (!senyals) return true;
   std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/status", pid, tid);
-  if (LlegeixProc(cami, buf, sizeof buf, fds ? fds + 1 : nullptr) <= 0) return true;
+  if (LlegeixProc(cami, buf, sizeof buf) <= 0) return true;
   unsigned long pendent = 0, bloquejat = 0, ignorat = 0;
   for (const char* l = buf; l && *l; l = std::strchr(l, '\n'), l = l ? l + 1 : nullptr) {
     if (!std::strncmp(l, "SigPnd:", 7) || !std::strncmp(l, "ShdPnd:", 7)) {
@@ -657,6 +832,20 @@ t_estat MiraTot(const t_fill& fill, std::vector<t_fil>& fils, t_ocupacio& ocupat
   return DORM;
 }
 
+// Whether the robot, of one thread, is its sandbox's only process (or, without one, has no
+// child): its children file empty and, in a sandbox, the init's only child the robot.
+bool Sol(t_fill& fill) {
+  char cami[64], buf[4096];
+  int* fds = fill.fd_proc;
+  std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.pid, fill.pid);
+  if (LlegeixProc(cami, buf, sizeof buf, fds + 2) > 0) return false;
+  if (!fill.aillat || fill.init <= 0) return true;
+  std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.init, fill.init);
+  char propi[32];
+  const int n = std::snprintf(propi, sizeof propi, "%d ", fill.pid);
+  return LlegeixProc(cami, buf, sizeof buf, fds + 3) == n && std::strcmp(buf, propi) == 0;
+}
+
 // Whether the robot has ended, waits for the arena, or is busy. A robot of one thread and no
 // child (and, in a sandbox, no orphan left to its init) can only be woken by the arena, so one
 // look at it is enough. With more threads or processes one may be about to wake another: they
@@ -665,22 +854,13 @@ t_estat Estat(t_fill& fill) {
   const pid_t pid = fill.pid;
   int* fds = fill.fd_proc;
   t_ocupacio& ocupat = fill.ocupat;
-  char cami[64], buf[4096];
+  char cami[64];
   std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
   t_stat s;
   if (!LlegeixStat(cami, s, fds) || s.estat == 'Z' || s.estat == 'X') return ACABAT;
   if (s.fils == 1) {
-    if (!Espera(pid, pid, s, ocupat, fds + 1)) return OCUPAT;
-    std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", pid, pid);
-    bool sol = LlegeixProc(cami, buf, sizeof buf, fds + 3) <= 0;
-    if (sol && fill.aillat && fill.init > 0) {
-      // The init's only child is the robot: "PID " and nothing else.
-      std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.init, fill.init);
-      char propi[32];
-      const int n = std::snprintf(propi, sizeof propi, "%d ", pid);
-      sol = LlegeixProc(cami, buf, sizeof buf, fds + 4) == n && std::strcmp(buf, propi) == 0;
-    }
-    if (sol) return DORM;
+    if (!Espera(pid, pid, s, ocupat, fds + 1, false)) return OCUPAT;
+    if (Sol(fill)) return DORM;
   }
   std::vector<t_fil> primera, segona;
   if (MiraTot(fill, primera, ocupat) != DORM) return OCUPAT;
@@ -874,23 +1054,13 @@ std::string SenseAillament() {
   return Caixa().mode == SENSE ? Caixa().motiu : "";
 }
 
-bool Engega(t_fill& fill, const t_engegada& engegada) {
+namespace {
+
+// Starts the robot in a sandbox of kind `mode` (or in none); `refusada` says whether a failure
+// was the sandbox's, not the robot's own.
+bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refusada) {
   fill = t_fill{};
-  if (engegada.ordre.empty()) {
-    fill.error = Motiu(t_causa::NO_ENGEGA, 0, "no program given");
-    return false;
-  }
-  t_mode mode = SENSE;
-  if (engegada.aillat) {
-    mode = Caixa().mode;
-    static std::once_flag dit;
-    if (mode == SENSE) {
-      std::call_once(dit, [] {
-        std::fprintf(stderr, "%s: robots run without a sandbox: %s\n",
-                     program_invocation_short_name, Caixa().motiu.c_str());
-      });
-    }
-  }
+  refusada = false;
   if (mode == SENSE) FesteAdoptiu();
   fill.aillat = mode != SENSE;
   // Everything the children need is made before the clone: between the clone and the exec they
@@ -916,10 +1086,10 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
   entorn.push_back(nullptr);
   c.entorn = entorn.data();
   c.mascara_robot = Conjunt(SIGUSR1);
-  c.mapa_uid = Caixa().mapa_uid.c_str();
-  c.mapa_gid = Caixa().mapa_gid.c_str();
-  c.mida_uid = static_cast<long>(Caixa().mapa_uid.size());
-  c.mida_gid = static_cast<long>(Caixa().mapa_gid.size());
+  c.mapa_uid = Mapes().mapa_uid.c_str();
+  c.mapa_gid = Mapes().mapa_gid.c_str();
+  c.mida_uid = static_cast<long>(Mapes().mapa_uid.size());
+  c.mida_gid = static_cast<long>(Mapes().mapa_gid.size());
   c.shm = access("/dev/shm", F_OK) == 0;
   std::vector<std::string> portats, fd_portats;
   std::vector<bool> dirs;
@@ -934,6 +1104,11 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
   }
   c.n_portats = static_cast<int>(portats.size());
 
+  const t_piles piles;
+  if (!piles.inici) {
+    fill.error = Motiu(t_causa::NO_ENGEGA, 0, std::string("mmap: ") + std::strerror(errno));
+    return false;
+  }
   int fds[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
   int* in = fds;        // in[0] the robot's standard input, in[1] ours
   int* out = fds + 2;   // out[0] ours, out[1] the robot's standard output
@@ -992,15 +1167,17 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
   pid_t pid;
   if (mode == SENSE) {
     c.pare = getpid();
-    pid = fork();
-    if (pid == 0) RobotSol(c);
+    pid = static_cast<pid_t>(Engendra(&ExecutaRobotSol, piles.robot(), &c));
   } else {
-    pid = Clona(c, Flags(mode));
+    c.inici = Inici().empty() ? nullptr : Inici().c_str();
+    c.pila_robot = piles.robot();
+    pid = Clona(c, Flags(mode), piles.inici);
   }
   const int error_clone = errno;
   pthread_sigmask(SIG_SETMASK, &abans, nullptr);
   if (pid < 0) {
     errno = error_clone;
+    refusada = mode != SENSE;
     return Falla(mode == SENSE ? "fork" : "clone");
   }
   if (mode == SENSE) setpgid(pid, pid);  // also here, so that the group exists whichever runs first
@@ -1029,6 +1206,7 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
     const char via = 1;
     if (fill.pid > 0 && write(fill.control, &via, 1) != 1) fill.pid = -1;
     if (n != static_cast<ssize_t>(sizeof a) && fill.pid <= 0) {
+      refusada = true;
       Atura(fill);
       fill.error = Motiu(t_causa::NO_EXECUTA, 0, engegada.ordre[0]);
       return false;
@@ -1043,19 +1221,53 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
                      : Motiu(t_causa::NO_ENGEGA, 0,
                              "cannot make " + engegada.ordre[0] + "'s sandbox: " + DiuAvis(a));
     fill.marca = marca;
+    refusada = a.etapa != E_EXEC && mode != SENSE;
     return false;
   }
   return true;
 }
 
+}  // namespace
+
+bool Engega(t_fill& fill, const t_engegada& engegada) {
+  if (engegada.ordre.empty()) {
+    fill = t_fill{};
+    fill.error = Motiu(t_causa::NO_ENGEGA, 0, "no program given");
+    return false;
+  }
+  // Before any sandbox was refused, the kind tried is provisional: if it is refused, what this
+  // machine allows is found out, and the robot started again in it, or without one.
+  const bool provisional = engegada.aillat && !caixa_refusada;
+  t_mode mode = engegada.aillat ? ModeCaixa() : SENSE;
+  bool refusada = false;
+  const bool ok = mode != SENSE && EngegaAmb(fill, engegada, mode, refusada);
+  if (ok || (mode != SENSE && (!refusada || !provisional))) return ok;
+  if (refusada) {
+    caixa_refusada = true;
+    mode = Caixa().mode;
+  }
+  static std::once_flag dit;
+  if (mode == SENSE && engegada.aillat) {
+    std::call_once(dit, [] {
+      std::fprintf(stderr, "%s: robots run without a sandbox: %s\n", program_invocation_short_name,
+                   Caixa().motiu.c_str());
+    });
+  }
+  return EngegaAmb(fill, engegada, mode, refusada);
+}
+
 void Drena(t_fill& fill) {
-  // At most a megabyte a call, so a robot that writes without end cannot keep us here.
+  // At most a megabyte a call, so a robot that writes without end cannot keep us here. A read
+  // that did not fill the buffer emptied the pipe: what comes after it is read next time, as it
+  // would be had it come a moment later.
   char buf[65536];
   for (int i = 0; i < 16 && fill.sortida >= 0; ++i) {
     const ssize_t n = read(fill.sortida, buf, sizeof buf);
     if (n > 0) {
       fill.rebut.append(buf, static_cast<size_t>(n));
       fill.bytes_rebuts += static_cast<size_t>(n);
+      fill.adormit = false;
+      if (static_cast<size_t>(n) < sizeof buf) break;
     } else if (n == 0) {
       fill.sortida_tancada = true;
       Tanca(fill.sortida);
@@ -1067,10 +1279,12 @@ void Drena(t_fill& fill) {
 }
 
 void Senyala(t_fill& fill) {
+  fill.adormit = false;
   if (fill.estat < 0) EnviaRobot(fill, SIGUSR1);
 }
 
 bool Escriu(t_fill& fill, const std::string& dades, int ms) {
+  fill.adormit = false;
   size_t fet = 0;
   auto limit = Rellotge::now() + std::chrono::milliseconds(ms);
   while (fet < dades.size()) {
@@ -1125,24 +1339,28 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes, const t_limits* limits)
   long espera = 10000;  // ns
   fill.ocupat = {};
   fill.passat = {};
+  fill.adormit = false;
   for (int volta = 0;; ++volta) {
-    Drena(fill);
-    if (fill.bytes_rebuts - abans > max_bytes) return false;
     // Input still waiting means the robot has not finished: no need to look into /proc, which
     // costs CPU that the robots, and the other matches of a tournament, need more. Now and then
     // it is looked at all the same, to see a robot that has ended or does not read.
     const bool llegit = PipaBuida(fill.entrada);
     if (!llegit && volta % 8 != 7 && fill.estat < 0 && Resta(limit) > 0 && !interrupcio) {
+      Drena(fill);
+      if (fill.bytes_rebuts - abans > max_bytes) return false;
       Dorm(fill, espera);
       continue;
     }
-    // A robot that has ended will read nothing more, whatever is left in its pipe.
+    // A robot that has ended will read nothing more, whatever is left in its pipe. What it
+    // wrote before it went to sleep is in the pipe by the time it is seen asleep: read after.
     const t_estat estat = fill.estat >= 0 ? ACABAT : Estat(fill);
-    if (estat == ACABAT || (estat == DORM && PipaBuida(fill.entrada))) {
-      Drena(fill);  // everything it wrote before going to sleep is in the pipe now
+    Drena(fill);
+    if (estat == ACABAT || (estat == DORM && (llegit || PipaBuida(fill.entrada)))) {
       fill.ocupat = {};
+      fill.adormit = estat == DORM && fill.bytes_rebuts - abans <= max_bytes;
       return true;
     }
+    if (fill.bytes_rebuts - abans > max_bytes) return false;
     if (estat == DORM) fill.ocupat = Ocupacio(t_feina::ENTRADA);
     if (Resta(limit) == 0 || interrupcio) return false;
     // A robot that keeps busy may be growing: its size is looked at every 50 ms meanwhile.
@@ -1155,25 +1373,37 @@ bool EsperaRepos(t_fill& fill, int ms, size_t max_bytes, const t_limits* limits)
   }
 }
 
-t_consum Consum(const t_fill& fill) {
+t_consum Consum(t_fill& fill) {
   t_consum c;
   if (fill.pid <= 0 || fill.estat >= 0) return c;
   static const long pagina_kib = sysconf(_SC_PAGESIZE) / 1024;
-  for (pid_t pid : Processos(fill)) {
-    char cami[64];
-    std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
-    t_stat s;
-    if (!LlegeixStat(cami, s) || s.estat == 'Z') continue;
-    ++c.processos;
-    c.memoria_kib += s.rss * pagina_kib;
+  char cami[64];
+  std::snprintf(cami, sizeof cami, "/proc/%d/stat", fill.pid);
+  t_stat s;
+  if (LlegeixStat(cami, s, fill.fd_proc) && s.fils == 1 && Sol(fill)) {
+    // Alone, as most robots are: its own stat says it all, read on the descriptors of its looks.
+    c.processos = s.estat == 'Z' ? 0 : 1;
+    c.memoria_kib = c.processos * s.rss * pagina_kib;
+  } else {
+    for (pid_t pid : Processos(fill)) {
+      std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
+      if (!LlegeixStat(cami, s) || s.estat == 'Z') continue;
+      ++c.processos;
+      c.memoria_kib += s.rss * pagina_kib;
+    }
   }
-  // In a sandbox, what its own /tmp and /dev/shm hold is memory too.
+  // In a sandbox, what its own /tmp and /dev/shm hold is memory too. Their file systems are
+  // kept open from the first look on: a path through /proc/PID/root costs a walk each time.
   if (fill.aillat) {
-    for (const char* on : {"tmp", "dev/shm"}) {
-      char cami[64];
-      std::snprintf(cami, sizeof cami, "/proc/%d/root/%s", fill.pid, on);
+    const char* llocs[2] = {"tmp", "dev/shm"};
+    for (int i = 0; i < 2; ++i) {
+      if (fill.fd_tmp[i] < 0) {
+        std::snprintf(cami, sizeof cami, "/proc/%d/root/%s", fill.pid, llocs[i]);
+        fill.fd_tmp[i] = open(cami, O_PATH | O_DIRECTORY | O_CLOEXEC);
+      }
       struct statfs fs;
-      if (statfs(cami, &fs) == 0 && fs.f_type == 0x01021994 /* TMPFS_MAGIC */) {
+      if (fill.fd_tmp[i] >= 0 && fstatfs(fill.fd_tmp[i], &fs) == 0 &&
+          fs.f_type == 0x01021994 /* TMPFS_MAGIC */) {
         c.memoria_kib += static_cast<long>((fs.f_blocks - fs.f_bfree) * fs.f_bsize / 1024);
       }
     }
@@ -1181,7 +1411,7 @@ t_consum Consum(const t_fill& fill) {
   return c;
 }
 
-t_motiu PassaLimits(const t_fill& fill, const t_limits& limits) {
+t_motiu PassaLimits(t_fill& fill, const t_limits& limits) {
   if (limits.memoria_mib <= 0 && limits.processos <= 0) return {};
   const t_consum c = Consum(fill);
   if (limits.memoria_mib > 0 && c.memoria_kib > limits.memoria_mib * 1024) {
@@ -1194,6 +1424,9 @@ t_motiu PassaLimits(const t_fill& fill, const t_limits& limits) {
 }
 
 bool EsperaFi(t_fill& fill, int ms) {
+  // Just found asleep and sent nothing since: only a doing of its own after that look could have
+  // ended it, which a look a moment later may or may not see; the next tick's will.
+  if (ms == 0 && fill.adormit && fill.estat < 0) return false;
   const auto limit = Rellotge::now() + std::chrono::milliseconds(ms);
   for (;;) {
     Drena(fill);
@@ -1261,6 +1494,7 @@ void Atura(t_fill& fill, int sig) {
   Tanca(fill.pidfd);
   Tanca(fill.control);
   for (int& fd : fill.fd_proc) Tanca(fd);
+  for (int& fd : fill.fd_tmp) Tanca(fd);
 }
 
 std::string ComAcaba(int estat) {

@@ -49,8 +49,13 @@ struct t_fill {
   bool aillat = false;  // in a sandbox: the fields below are its
   pid_t init = -1;      // the sandbox's first process (its pid 1): its end ends all in it
   int control = -1;     // from the init: the robot's wait status, once it has ended
-  // The robot's stat, syscall, status and children files in /proc, and the init's children.
-  int fd_proc[5] = {-1, -1, -1, -1, -1};
+  // The robot's stat, syscall and children files in /proc, and the init's children, kept open
+  // from one look to the next; in a sandbox, its /tmp and /dev/shm, whose use is its memory.
+  int fd_proc[4] = {-1, -1, -1, -1};
+  int fd_tmp[2] = {-1, -1};
+  // The last EsperaRepos found it asleep, its input read, and nothing has been sent or read
+  // since: it has not ended but by some doing of its own after that look.
+  bool adormit = false;
   std::string rebut;               // bytes of an unfinished command line
   std::deque<std::string> linies;  // command lines read and not yet taken
   bool sortida_tancada = false;
@@ -112,9 +117,9 @@ struct t_consum {
   int processos = 0;
   long memoria_kib = 0;  // resident, all processes together
 };
-t_consum Consum(const t_fill& fill);
+t_consum Consum(t_fill& fill);
 // Which limit the robot is over (MEMORIA or PROCESSOS), or none (CAP).
-t_motiu PassaLimits(const t_fill& fill, const t_limits& limits);
+t_motiu PassaLimits(t_fill& fill, const t_limits& limits);
 
 // Waits up to `ms` milliseconds for the robot to end, collecting its output. True once reaped;
 // `estat` then holds its wait status.

@@ -75,6 +75,29 @@ TEST(Formes, ThreadsHelpersAndShellsPlayInLockStepAndReproducibly) {
   EXPECT_EQ(u.transcripcio, dos.transcripcio);
 }
 
+// Asleep in read(2) on a pipe of its own, its input read, a robot is done with its tick as when
+// asleep in its sleep: it plays on, and its answer to each Info is taken in that Info's tick,
+// never a tick late (the wake-up signal it had not yet taken would make it so).
+TEST(Formes, ARobotWaitingOnADescriptorOfItsOwnAnswersInTheTickItIsSent) {
+  t_config c;
+  c.durada = 3;
+  c.robots = {ENCALLAT_BIN, kDiana};
+  for (const bool aillat : {true, false}) {
+    c.aillat = aillat;
+    const t_resultat r = JugaPartida(c);
+    EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive") << aillat;
+    int respostes = 0;
+    for (const auto& l : r.transcripcio) {
+      const std::string marca = " encallat#1 < Print ";
+      const size_t on = l.find(marca);
+      if (on == std::string::npos) continue;
+      ++respostes;
+      EXPECT_DOUBLE_EQ(std::stod(l.substr(0, on)), std::stod(l.substr(on + marca.size()))) << l;
+    }
+    EXPECT_EQ(respostes, r.ticks) << aillat;
+  }
+}
+
 TEST(Contencio, NothingARobotStartsOutlivesItsMatch) {
   const t_dir dir;
   const std::string pids = dir.cami + "/pids";

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -134,6 +135,28 @@ std::string Acaba(t_arena& a, int ms) {
   }
   Atura(a.proces);
   return ComAcaba(a.proces.estat);
+}
+
+// A robot that exits while a child of its keeps its output open has ended all the same: it is
+// dropped with its status in the exchange where it exits, not taken for one that is late, and
+// its child ends with it, in a sandbox or without.
+TEST(Formes, ARobotThatExitsWhileItsChildKeepsItsOutputOpenIsDroppedAndTakesItAlong) {
+  for (const bool aillat : {false, true}) {
+    if (aillat && !SenseAillament().empty()) continue;
+    const std::string token = Token();
+    t_config c;
+    c.durada = 1;
+    c.aillat = aillat;
+    c.robots = {std::string(ROBOTS_DIR) + "/orfe.sh " + token, TAVIK_BIN, kDiana};
+    const t_resultat r = JugaPartida(c);
+    EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "dropped: exited with status 3") << aillat;
+    EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "alive") << aillat;
+    EXPECT_NE(std::find(r.transcripcio.begin(), r.transcripcio.end(),
+                        "0.00 orfe.sh#1 ! dropped: exited with status 3"),
+              r.transcripcio.end())
+        << aillat;
+    NoQuedaRes(token);
+  }
 }
 
 TEST(Aillament, TheArenaOutlivesARobotThatKillsStopsOrSignalsIt) {
