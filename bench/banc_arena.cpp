@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -278,8 +279,14 @@ int main(int argc, char** argv) {
   app.add_option("--arena", o.arena, "the arena program to measure")->capture_default_str();
   app.add_option("--base", o.base, "another arena program, measured beside it in every round");
   app.add_option("--only", o.parts, "the parts to run: tick, startup, process, tournament, sandbox")
+      ->delimiter(',')
       ->check(CLI::IsMember({"tick", "startup", "process", "tournament", "sandbox"}));
   if (const auto codi = LlegeixArguments(app, argc, argv)) return *codi;
+  // The programs run in a folder of their own: a path given relative to here is made whole.
+  for (std::string* cami : {&o.arena, &o.base}) {
+    char real[PATH_MAX];
+    if (!cami->empty() && realpath(cami->c_str(), real)) *cami = real;
+  }
   char plantilla[] = "/tmp/banc_arena.XXXXXX";
   if (!mkdtemp(plantilla)) return 1;
   o.dir = plantilla;
