@@ -1056,6 +1056,117 @@ std::string SenseAillament() {
 
 namespace {
 
+// What the children's raw system calls point into: kept alive from before the clone until the
+// exec has been seen.
+struct t_preparat {
+  std::vector<std::string> llocs, portats, fd_portats;
+  std::vector<bool> dirs;
+  std::vector<char*> camins, args, args_sh, entorn;
+};
+
+// The program's places, arguments, environment (with the robot's `marca`) and carried-in paths,
+// for the children; `p` holds what `c` points into.
+void Prepara(t_crida& c, t_preparat& p, const t_engegada& engegada, const std::string& marca) {
+  p.llocs = Camins(engegada.ordre[0]);
+  p.args_sh = {const_cast<char*>("/bin/sh"), nullptr};
+  for (auto& l : p.llocs) p.camins.push_back(l.data());
+  p.camins.push_back(nullptr);
+  for (const auto& a : engegada.ordre) p.args.push_back(const_cast<char*>(a.c_str()));
+  p.args.push_back(nullptr);
+  p.args_sh.insert(p.args_sh.end(), p.args.begin() + 1, p.args.end());
+  c.camins = p.camins.data();
+  c.args = p.args.data();
+  c.args_sh = p.args_sh.data();
+  for (char** v = environ; *v; ++v) {
+    if (std::strncmp(*v, "ARENA_ROBOT=", 12) != 0) p.entorn.push_back(*v);
+  }
+  p.entorn.push_back(const_cast<char*>(marca.c_str()));
+  p.entorn.push_back(nullptr);
+  c.entorn = p.entorn.data();
+  c.mascara_robot = Conjunt(SIGUSR1);
+  c.mapa_uid = Mapes().mapa_uid.c_str();
+  c.mapa_gid = Mapes().mapa_gid.c_str();
+  c.mida_uid = static_cast<long>(Mapes().mapa_uid.size());
+  c.mida_gid = static_cast<long>(Mapes().mapa_gid.size());
+  c.shm = access("/dev/shm", F_OK) == 0;
+  if (c.mode != SENSE) Portats(engegada.ordre, p.portats, p.dirs);
+  for (size_t i = 0; i < p.portats.size(); ++i) {
+    p.fd_portats.push_back("/proc/self/fd/" + std::to_string(kPortat + static_cast<int>(i)));
+  }
+  for (size_t i = 0; i < p.portats.size(); ++i) {
+    c.portats[i] = p.portats[i].c_str();
+    c.fd_portats[i] = p.fd_portats[i].c_str();
+    c.dir_portats[i] = p.dirs[i];
+  }
+  c.n_portats = static_cast<int>(p.portats.size());
+}
+
+// Clones the sandbox's init (or forks the robot, without a sandbox); the clone's errno stays.
+pid_t Llanca(t_crida& c, t_mode mode, const t_piles& piles) {
+  // A robot must not die of a signal that comes before it has installed its handler: SIGUSR1
+  // stays blocked across the exec, and pending, until the robot unblocks it. The init takes no
+  // signal at all: every one is blocked from before the clone.
+  sigset_t bloquejats, abans;
+  if (mode == SENSE) {
+    sigemptyset(&bloquejats);
+    sigaddset(&bloquejats, SIGUSR1);
+  } else {
+    sigfillset(&bloquejats);
+  }
+  pthread_sigmask(SIG_BLOCK, &bloquejats, &abans);
+  pid_t pid;
+  if (mode == SENSE) {
+    c.pare = getpid();
+    pid = static_cast<pid_t>(Engendra(&ExecutaRobotSol, piles.robot(), &c));
+  } else {
+    c.inici = Inici().empty() ? nullptr : Inici().c_str();
+    c.pila_robot = piles.robot();
+    pid = Clona(c, Flags(mode), piles.inici);
+  }
+  const int error_clone = errno;
+  pthread_sigmask(SIG_SETMASK, &abans, nullptr);
+  errno = error_clone;
+  return pid;
+}
+
+// Once the exec was seen to fail (`avisat`, with `a` its word) or not: the robot's pid from its
+// init, its pidfd, the word to go on; or the reason it could not be started.
+bool Conclou(t_fill& fill, const t_engegada& engegada, t_mode mode, pid_t pid, bool avisat,
+             const t_avis& a, int control, bool& refusada) {
+  if (mode == SENSE) {
+    fill.pid = pid;
+  } else {
+    fill.init = pid;
+    fill.control = control;
+    // The robot is the init's first child, and stays its child until we say we have its pid.
+    char cami[64], buf[256];
+    std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", pid, pid);
+    if (!avisat && LlegeixProc(cami, buf, sizeof buf) > 0) fill.pid = std::atoi(buf);
+    if (fill.pid > 0) fill.pidfd = static_cast<int>(syscall(SYS_pidfd_open, fill.pid, 0));
+    const char via = 1;
+    if (fill.pid > 0 && write(fill.control, &via, 1) != 1) fill.pid = -1;
+    if (!avisat && fill.pid <= 0) {
+      refusada = true;
+      Atura(fill);
+      fill.error = Motiu(t_causa::NO_EXECUTA, 0, engegada.ordre[0]);
+      return false;
+    }
+  }
+  if (mode == SENSE) fill.pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (avisat) {
+    const std::string marca = fill.marca;
+    Atura(fill);
+    fill.error = a.etapa == E_EXEC
+                     ? Motiu(t_causa::NO_EXECUTA, a.error, engegada.ordre[0])
+                     : Motiu(t_causa::NO_ENGEGA, 0,
+                             "cannot make " + engegada.ordre[0] + "'s sandbox: " + DiuAvis(a));
+    fill.marca = marca;
+    refusada = a.etapa != E_EXEC && mode != SENSE;
+    return false;
+  }
+  return true;
+}
+
 // Starts the robot in a sandbox of kind `mode` (or in none); `refusada` says whether a failure
 // was the sandbox's, not the robot's own.
 bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refusada) {
@@ -1067,43 +1178,8 @@ bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refu
   // only make raw system calls (see t_crida).
   t_crida c;
   c.mode = mode;
-  std::vector<std::string> llocs = Camins(engegada.ordre[0]);
-  std::vector<char*> camins, args, args_sh{const_cast<char*>("/bin/sh"), nullptr};
-  for (auto& l : llocs) camins.push_back(l.data());
-  camins.push_back(nullptr);
-  for (const auto& a : engegada.ordre) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  args_sh.insert(args_sh.end(), args.begin() + 1, args.end());
-  c.camins = camins.data();
-  c.args = args.data();
-  c.args_sh = args_sh.data();
-  fill.marca = NouMarca();
-  std::vector<char*> entorn;
-  for (char** v = environ; *v; ++v) {
-    if (std::strncmp(*v, "ARENA_ROBOT=", 12) != 0) entorn.push_back(*v);
-  }
-  entorn.push_back(const_cast<char*>(fill.marca.c_str()));
-  entorn.push_back(nullptr);
-  c.entorn = entorn.data();
-  c.mascara_robot = Conjunt(SIGUSR1);
-  c.mapa_uid = Mapes().mapa_uid.c_str();
-  c.mapa_gid = Mapes().mapa_gid.c_str();
-  c.mida_uid = static_cast<long>(Mapes().mapa_uid.size());
-  c.mida_gid = static_cast<long>(Mapes().mapa_gid.size());
-  c.shm = access("/dev/shm", F_OK) == 0;
-  std::vector<std::string> portats, fd_portats;
-  std::vector<bool> dirs;
-  if (mode != SENSE) Portats(engegada.ordre, portats, dirs);
-  for (size_t i = 0; i < portats.size(); ++i) {
-    fd_portats.push_back("/proc/self/fd/" + std::to_string(kPortat + static_cast<int>(i)));
-  }
-  for (size_t i = 0; i < portats.size(); ++i) {
-    c.portats[i] = portats[i].c_str();
-    c.fd_portats[i] = fd_portats[i].c_str();
-    c.dir_portats[i] = dirs[i];
-  }
-  c.n_portats = static_cast<int>(portats.size());
-
+  t_preparat preparat;
+  Prepara(c, preparat, engegada, fill.marca = NouMarca());
   const t_piles piles;
   if (!piles.inici) {
     fill.error = Motiu(t_causa::NO_ENGEGA, 0, std::string("mmap: ") + std::strerror(errno));
@@ -1153,30 +1229,8 @@ bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refu
   c.avis = avis[1];
   c.control = control[1];
 
-  // A robot must not die of a signal that comes before it has installed its handler: SIGUSR1
-  // stays blocked across the exec, and pending, until the robot unblocks it. The init takes no
-  // signal at all: every one is blocked from before the clone.
-  sigset_t bloquejats, abans;
-  if (mode == SENSE) {
-    sigemptyset(&bloquejats);
-    sigaddset(&bloquejats, SIGUSR1);
-  } else {
-    sigfillset(&bloquejats);
-  }
-  pthread_sigmask(SIG_BLOCK, &bloquejats, &abans);
-  pid_t pid;
-  if (mode == SENSE) {
-    c.pare = getpid();
-    pid = static_cast<pid_t>(Engendra(&ExecutaRobotSol, piles.robot(), &c));
-  } else {
-    c.inici = Inici().empty() ? nullptr : Inici().c_str();
-    c.pila_robot = piles.robot();
-    pid = Clona(c, Flags(mode), piles.inici);
-  }
-  const int error_clone = errno;
-  pthread_sigmask(SIG_SETMASK, &abans, nullptr);
+  const pid_t pid = Llanca(c, mode, piles);
   if (pid < 0) {
-    errno = error_clone;
     refusada = mode != SENSE;
     return Falla(mode == SENSE ? "fork" : "clone");
   }
@@ -1193,38 +1247,8 @@ bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refu
   Tanca(avis[0]);
   fill.entrada = in[1];
   fill.sortida = out[0];
-  if (mode == SENSE) {
-    fill.pid = pid;
-  } else {
-    fill.init = pid;
-    fill.control = control[0];
-    // The robot is the init's first child, and stays its child until we say we have its pid.
-    char cami[64], buf[256];
-    std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", pid, pid);
-    if (n == 0 && LlegeixProc(cami, buf, sizeof buf) > 0) fill.pid = std::atoi(buf);
-    if (fill.pid > 0) fill.pidfd = static_cast<int>(syscall(SYS_pidfd_open, fill.pid, 0));
-    const char via = 1;
-    if (fill.pid > 0 && write(fill.control, &via, 1) != 1) fill.pid = -1;
-    if (n != static_cast<ssize_t>(sizeof a) && fill.pid <= 0) {
-      refusada = true;
-      Atura(fill);
-      fill.error = Motiu(t_causa::NO_EXECUTA, 0, engegada.ordre[0]);
-      return false;
-    }
-  }
-  if (mode == SENSE) fill.pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  if (n == static_cast<ssize_t>(sizeof a)) {
-    const std::string marca = fill.marca;
-    Atura(fill);
-    fill.error = a.etapa == E_EXEC
-                     ? Motiu(t_causa::NO_EXECUTA, a.error, engegada.ordre[0])
-                     : Motiu(t_causa::NO_ENGEGA, 0,
-                             "cannot make " + engegada.ordre[0] + "'s sandbox: " + DiuAvis(a));
-    fill.marca = marca;
-    refusada = a.etapa != E_EXEC && mode != SENSE;
-    return false;
-  }
-  return true;
+  return Conclou(fill, engegada, mode, pid, n == static_cast<ssize_t>(sizeof a), a, control[0],
+                 refusada);
 }
 
 }  // namespace
