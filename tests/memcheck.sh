@@ -16,7 +16,7 @@ exec valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all \
 LAUNCH
 chmod +x "$tmp/tavik"
 
-if ! "$build/guio" "$tmp/tavik $build/tavik" "$top/arena/partida.txt" > "$tmp/partida.out"; then
+if ! "$build/guio" "$tmp/tavik $build/tavik" "$top/tests/guions/partida.txt" > "$tmp/partida.out"; then
   cat "$tmp/partida.out" "$tmp/memcheck.log"
   echo "memcheck: FAILED"
   exit 1
