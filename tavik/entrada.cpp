@@ -20,7 +20,6 @@ void Desborda() {
   DoPrint("Missatge desconegut!");
   pendent.clear();
   pendent.shrink_to_fit();
-  descartant = true;
 }
 
 }  // namespace
@@ -35,7 +34,7 @@ void RepEntrada(const char* dades, size_t mida) {
       descartant = nl == nullptr;
     } else if (pendent.size() + tros > MAX_LINIA) {
       Desborda();
-      descartant = nl == nullptr;
+      descartant = nl == nullptr;  // the rest of it, up to its newline, is skipped
     } else if (nl == nullptr) {
       pendent.append(p, tros);
     } else if (pendent.empty()) {

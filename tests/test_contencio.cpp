@@ -127,7 +127,16 @@ TEST(Contencio, ARobotOverItsLimitsIsDropped) {
   EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "dropped: exceeded its memory limit (100 MiB)");
   EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "dropped: exceeded its process limit (5)");
   EXPECT_EQ(Descriu(r.fitxes[2].desenllac), "alive");
+  // A limit is what a robot may have: at it, it plays on; one process over it, it is dropped.
+  c.limits = {0, 1};
+  c.robots = {kForma + " proces", kForma + " fils"};
+  const t_resultat un = JugaPartida(c);
+  EXPECT_EQ(Descriu(un.fitxes[0].desenllac), "dropped: exceeded its process limit (1)");
+  EXPECT_EQ(Descriu(un.fitxes[1].desenllac), "alive");
+  c.limits = {0, 2};
+  EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac), "alive");
   // Turned off, the same robots play on.
+  c.robots = {kForma + " memoria", kForma + " processos", kForma + " fils"};
   c.limits = {0, 0};
   for (const auto& f : JugaPartida(c).fitxes) EXPECT_EQ(Descriu(f.desenllac), "alive") << f.nom;
 }

@@ -49,6 +49,11 @@ TEST(Estadistica, DegenerateCountsGiveHonestAnswers) {
   EXPECT_EQ(TextElo(derrotes).rfind("-inf: every pair scored 0.00", 0), 0u);
   EXPECT_EQ(Decideix(guanys, sprt), t_decisio::H1);
   EXPECT_EQ(Decideix(derrotes, sprt), t_decisio::H0);
+  // With no spread, LOS is certainty either way, and a coin toss on exactly one half.
+  EXPECT_EQ(Estima(iguals).los, 0.5);
+  EXPECT_EQ(Estima(guanys).los, 1);
+  EXPECT_EQ(Estima(derrotes).los, 0);
+  EXPECT_EQ(Estima({0, 12, 0, 0, 0}).los, 0);
   // Nothing is decided on too few pairs, nor said about none.
   EXPECT_EQ(Decideix({0, 0, 0, 0, 9}, sprt), t_decisio::CONTINUA);
   // Mirrored robots midway between symmetric bounds: no rounding picks a side, and the test

@@ -58,7 +58,12 @@ heading = 1.5
 speed = 2
 
 [[robot]]
-program = "python3 bot.py"
+program = "python3 bot.py fast"
+
+[[robot]]
+program = "tavik"
+x = 7
+y = 8
 
 [[cookie]]
 x = 10
@@ -93,13 +98,19 @@ energy = 2
   EXPECT_EQ(c.opcions[OPT_TRET_MAX], 7);
   EXPECT_TRUE(std::isnan(c.opcions[OPT_GIR_COS]));
   const std::string& dir = f.dir.cami;
-  EXPECT_EQ(c.robots, (std::vector<std::string>{"/rivals/tavik", "python3 " + dir + "/bot.py"}));
-  EXPECT_EQ(c.noms, (std::vector<std::string>{"Hero", ""}));
-  ASSERT_EQ(c.llocs.size(), 2u);
+  // Only the words that name a file beside the match file are taken from its folder.
+  EXPECT_EQ(c.robots, (std::vector<std::string>{"/rivals/tavik", "python3 " + dir + "/bot.py fast",
+                                                "/rivals/tavik"}));
+  EXPECT_EQ(c.noms, (std::vector<std::string>{"Hero", "", ""}));
+  ASSERT_EQ(c.llocs.size(), 3u);
   EXPECT_EQ(c.llocs[0].x, 5);
   EXPECT_EQ(c.llocs[0].rumb, 1.5);
   EXPECT_EQ(c.llocs[0].vel, 2);
   EXPECT_TRUE(c.llocs[1].aleatori);
+  // A place without a heading or a speed faces east, standing.
+  EXPECT_FALSE(c.llocs[2].aleatori);
+  EXPECT_EQ(c.llocs[2].rumb, 0);
+  EXPECT_EQ(c.llocs[2].vel, 0);
   ASSERT_EQ(c.objectes.size(), 2u);
   EXPECT_EQ(c.objectes[1].tipus, OBJ_MINA);
   ASSERT_EQ(c.trets.size(), 1u);

@@ -26,4 +26,26 @@ TEST(Resum, AGameGoesToTheLeaderTiedLeadersShareNobodyElseScores) {
   EXPECT_EQ(Punts({F(mort, 0), F(mort, -3)}), (std::vector<double>{0, 0}));
 }
 
+// The series' table adds up every robot's points and wins over the games played, first robot
+// included, and says how many of the games asked were played.
+TEST(Resum, TheSeriesTableAddsUpEveryRobotsGames) {
+  t_config c;
+  c.jocs = 3;
+  c.llavor = 9;
+  auto Joc = [](double a, double b) {
+    t_resultat r;
+    r.fitxes.resize(2);
+    r.fitxes[0].nom = "primer#1", r.fitxes[0].punts = a;
+    r.fitxes[1].nom = "segon#2", r.fitxes[1].punts = b;
+    return r;
+  };
+  const std::string taula = ResumSerie(c, {Joc(1, 0), Joc(0.5, 0.5)});
+  EXPECT_NE(taula.find("Series: 2 of 3 games, seed 9\n"
+                       "robot             points  wins\n"
+                       "primer#1            1.50     1\n"
+                       "segon#2             0.50     0\n"),
+            std::string::npos)
+      << taula;
+}
+
 }  // namespace

@@ -299,6 +299,11 @@ TEST(Transcripcio, PastItsBudgetsARobotIsCutOnceAndSaidSo) {
     std::vector<std::string> xerraire, sonda;
     for (const auto& n : r.notes) (n.robot == 1 ? xerraire : sonda).push_back(n.linia);
     ASSERT_EQ(xerraire.size(), 9u) << r.joc;
+    // The game's record starts at time 0, and each note is timed by the tick it was written in.
+    EXPECT_EQ(r.quadres.front().temps, 0);
+    EXPECT_EQ(r.objectes.front().first, 0);
+    EXPECT_EQ(r.notes.front().temps, 0);
+    EXPECT_DOUBLE_EQ(r.notes.back().temps, 2 * c.dt) << "the ninth line is the third tick's";
     EXPECT_EQ(xerraire.back(), "! Print and Debug beyond 8 KiB not kept for the replay");
     EXPECT_EQ(std::count(sonda.begin(), sonda.end(), "! drawings beyond 0 not kept for the replay"),
               1);
