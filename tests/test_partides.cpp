@@ -79,7 +79,11 @@ y = 10
 heading = 3.14
 energy = 2
 )");
+  // Read over a configuration that had robots of its own: the file's replace them whole.
   t_config c;
+  c.robots = {"/old/robot"};
+  c.noms = {"Old"};
+  c.llocs = {{1, 1, 0}};
   std::string error;
   ASSERT_TRUE(LlegeixPartida(f.cami, "/rivals", c, error)) << error;
   EXPECT_EQ(c.llavor, 77u);

@@ -116,4 +116,22 @@ TEST(Resultats, AContinuedFileLosesOnlyTheLineCutShort) {
   }
 }
 
+// A game's record carries the command that plays it again: every word a shell would split or
+// change is quoted, and bytes that are not printable ASCII (DEL included) go as $'\xNN'.
+TEST(Resultats, TheReplayCommandOfARecordRunsAsItIsWritten) {
+  t_config c;
+  c.robots = {"./a", "my bot's", std::string("./b\x7f"), "./caf\xc3\xa9"};
+  c.noms = {"", "", "", ""};
+  c.durada = 2.5;
+  t_torneig t;
+  t.arena = "./arena";
+  t_resultat r;
+  r.llavor = 7;
+  r.quadres.push_back({0, std::vector<t_cos_robot>(4), {}, {}});
+  r.fitxes.resize(4);
+  const json registre = Registre(c, t, Empremta(c, t), r, false, {});
+  EXPECT_EQ(registre.at("replay").get<std::string>(),
+            "./arena --seed 7 --time 2.5 ./a 'my bot'\\''s' $'./b\\x7f' $'./caf\\xc3\\xa9'");
+}
+
 }  // namespace
