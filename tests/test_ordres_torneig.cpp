@@ -192,6 +192,18 @@ TEST(OrdresTorneig, TwoProgramsOfOneNameAreToldApartOrNamed) {
   EXPECT_EQ(Arena(dir, "--name a#b" + duel).codi, 2);
 }
 
+// A robot is known by its program's file name; one found in PATH (an interpreter) by the first
+// of its arguments that is a regular file, and by its own name if none is.
+TEST(OrdresTorneig, ARobotIsNamedByItsProgramOrTheFileItsInterpreterRuns) {
+  const t_dir dir;
+  std::ofstream(dir.cami + "/bot.py") << "";
+  EXPECT_EQ(NomRobot("./old/tavik --fast"), "tavik");
+  EXPECT_EQ(NomRobot("python3 -u " + dir.cami + "/bot.py"), "bot.py");
+  EXPECT_EQ(NomRobot("python3 -u " + dir.cami), "python3");  // a folder is no script
+  EXPECT_EQ(NomRobot("./run.sh " + dir.cami + "/bot.py"), "run.sh");
+  EXPECT_EQ(NomFitxer("a/b c'd"), "a_b_c_d");
+}
+
 TEST(OrdresTorneig, EachTranscriptKeepsItsOwnStandardErrorFiles) {
   const t_dir dir;
   const std::string queixa = " '" + kRobots + "/queixa.sh " + CACADOR_BIN + "' diana";
