@@ -95,4 +95,30 @@ TEST(TaulaResultats, UnpairedGamesAreTestedGameByGame) {
   EXPECT_NE(taula.find("the games up to the test's decision"), std::string::npos) << taula;
 }
 
+// Three robots: a row per robot, in which only a robot tied for the lead draws, only a survivor
+// keeps energy and a dropped robot is counted as such.
+TEST(TaulaResultats, AMeleeCountsEachRobotsWinsDrawsAndDrops) {
+  auto Melee = [](uint64_t seed, double a, double b, double c) {
+    json r = Complet(seed, false, 1);
+    json tercer = r["robots"][1];
+    tercer["name"] = "C#3";
+    tercer["program"] = "./c";
+    r["robots"].push_back(tercer);
+    const double punts[3] = {a, b, c};
+    for (size_t k = 0; k < 3; ++k) r["robots"][k]["points"] = punts[k];
+    return r;
+  };
+  json caigut = Melee(3, 0, 0, 1);
+  caigut["robots"][1]["status"] = "dropped";
+  caigut["robots"][1]["reason"] = "exited";
+  const std::string taula =
+      TaulaResultats({Melee(1, 1, 0, 0), Melee(2, 0.5, 0.5, 0), caigut}, std::nullopt);
+  EXPECT_NE(taula.find("robot             points  wins  draws  dropped  mean energy  shots  hits\n"
+                       "A#1                 1.50     1      1        0         50.0      9     3\n"
+                       "B#2                 0.50     0      1        1         33.3      9     3\n"
+                       "C#3                 1.00     1      0        0         50.0      9     3\n"),
+            std::string::npos)
+      << taula;
+}
+
 }  // namespace
