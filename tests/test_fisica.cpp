@@ -116,6 +116,21 @@ TEST(Gir, SweepsSwingBetweenTheirBounds) {
   }
   EXPECT_NEAR(lo, 0.9, 1e-9);
   EXPECT_NEAR(hi, 1.1, 1e-9);
+  // A part outside its bounds turns back into them at its speed, from above or from below,
+  // stops on the bound it reaches, and swings between them from there.
+  for (const double desde : {2.0, 0.2}) {
+    m.robots[0].radar = desde;
+    Ordena(m, 0, t_escombra{PART_RADAR, 1.5708, 0.9, 1.1});
+    Passa(m);
+    EXPECT_NEAR(std::fabs(m.robots[0].radar - desde), 1.5708 * 0.05, 1e-9) << desde;
+    EXPECT_LT(std::fabs(m.robots[0].radar - 1), std::fabs(desde - 1)) << desde;
+    Passa(m, desde > 1 ? 11 : 8);  // 0.9 and 0.7 away: 12 and 9 ticks in all
+    EXPECT_NEAR(m.robots[0].radar, desde > 1 ? 1.1 : 0.9, 1e-9) << desde;
+    Passa(m, 2);
+    EXPECT_NEAR(m.robots[0].radar, desde > 1 ? 1.1 - 2 * 1.5708 * 0.05 : 0.9 + 2 * 1.5708 * 0.05,
+                1e-9)
+        << desde;
+  }
   // Bounds given a turn away are taken near the part's angle, never as a jump.
   Ordena(m, 0, t_escombra{PART_RADAR, 1, 7.2, 7.4});
   const double antes = m.robots[0].radar;
