@@ -102,10 +102,14 @@ TEST(LiniaOrdres, TheCommandLineGoesOverTheMatchFileAndReplacesItsRobotsInOrder)
   const t_dir dir;
   const std::string partida = dir.cami + "/m.toml";
   std::ofstream(partida) << "seed = 5\nduration = 12\ngames = 2\n"
+                         << "answer_time = 9\nmemory_limit = 100\nprocess_limit = 3\n"
+                         << "file_limit = 2\n"
                          << "[[robot]]\nprogram = \"diana\"\nname = \"Primer\"\n"
                          << "[[robot]]\nprogram = \"diana\"\nname = \"Segon\"\n";
   t_ordres o;
-  ASSERT_EQ(Llegeix({"--match", partida.c_str(), "--time", "3", "--no-sandbox", "diana"}, o),
+  ASSERT_EQ(Llegeix({"--match", partida.c_str(), "--time", "3", "--no-sandbox", "--mem-limit",
+                     "300", "--proc-limit", "9", "--file-limit", "5", "--first-game", "2", "diana"},
+                    o),
             std::nullopt);
   t_config c;
   std::ostringstream avisos;
@@ -114,6 +118,11 @@ TEST(LiniaOrdres, TheCommandLineGoesOverTheMatchFileAndReplacesItsRobotsInOrder)
   EXPECT_EQ(c.llavor, 5u);  // the file's, not given on the command line
   EXPECT_EQ(c.durada, 3);
   EXPECT_EQ(c.jocs, 2);
+  EXPECT_EQ(c.primer_joc, 2);
+  EXPECT_EQ(c.espera_ms, 9000);
+  EXPECT_EQ(c.limits.memoria_mib, 300);
+  EXPECT_EQ(c.limits.processos, 9);
+  EXPECT_EQ(c.max_fitxer_mib, 5);
   EXPECT_FALSE(c.aillat);
   EXPECT_EQ(c.noms, (std::vector<std::string>{"", "Segon"}));
   EXPECT_EQ(avisos.str(), "Robot 1 of " + partida + " (diana) replaced by diana\n");

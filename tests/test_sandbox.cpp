@@ -235,6 +235,22 @@ TEST(Aillament, AMemoryHogThatLeftTheRobotsGroupCountsAgainstItsLimit) {
   NoQuedaRes(token);
 }
 
+// A robot may leave no core file, and writes no file past the limit it is given: the write that
+// would is its end.
+TEST(Aillament, ARobotWritesNoFileOverItsLimitAndNoCoreFile) {
+  CAL_AILLAMENT();
+  const std::string token = Token();
+  t_config c;
+  c.durada = 2;
+  c.max_fitxer_mib = 1;
+  c.robots = {kHostil + " gran " + token, kDiana};
+  EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac),
+            "dropped: killed by signal 25 (SIGXFSZ)");
+  c.max_fitxer_mib = 2;
+  EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac), "alive");
+  NoQuedaRes(token);
+}
+
 TEST(Aillament, WhatARobotKeepsInItsDevShmCountsAsItsMemory) {
   CAL_AILLAMENT();
   const std::string token = Token();

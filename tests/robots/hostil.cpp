@@ -12,9 +12,12 @@
 //   fds                ends with status 3 if it has a descriptor above 2
 //   fitxers TOKEN      leaves /tmp/hostil-TOKEN and /dev/shm/hostil-TOKEN (status 4 if it cannot)
 //   shm MIB TOKEN      writes MIB MiB to /dev/shm/hostil-TOKEN.N, 50 MiB a file
+//   gran TOKEN         writes 2 MiB to /tmp/hostil-TOKEN, after checking it may leave no core
+//                      file (status 6 if it may)
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -184,6 +187,12 @@ int main(int argc, char** argv) {
       std::ofstream f("/dev/shm/hostil-" + token + "." + std::to_string(mib / 50), std::ios::app);
       f << bloc;
     }
+  } else if (mode == "gran" && argc > 2) {
+    rlimit nucli{};
+    if (getrlimit(RLIMIT_CORE, &nucli) != 0 || nucli.rlim_cur != 0 || nucli.rlim_max != 0) return 6;
+    std::ofstream f("/tmp/hostil-" + token);
+    const std::string mib(1 << 20, 'x');
+    for (int k = 0; k < 2; ++k) f << mib << std::flush;
   } else if (mode == "fitxers") {
     for (const std::string dir : {"/tmp/", "/dev/shm/"}) {
       std::ofstream f(dir + "hostil-" + token);
