@@ -42,6 +42,10 @@ TEST(Gravacio, TheExchangeIsKeptWithinItsBudgetAndItsCutSaidOnce) {
   EXPECT_EQ(tall.sentit, '!');
   EXPECT_EQ(tall.text, "exchange beyond 1 KiB not kept for the replay");
   EXPECT_EQ(r.linies[4].text, "dropped: writes garbage") << "what the arena did is always kept";
+  // A budget is said in whole MiB when it is some, else in KiB.
+  EXPECT_EQ(Mida(size_t{1} << 20), "1 MiB");
+  EXPECT_EQ(Mida(size_t{3} << 20), "3 MiB");
+  EXPECT_EQ(Mida(size_t{1536} << 10), "1536 KiB");
 }
 
 TEST(Gravacio, TextAndDrawingsHaveBudgetsOfTheirOwnForEachGame) {

@@ -51,6 +51,14 @@ TEST(Resultats, FilesThatAreNotOneTournamentAreRefusedWithTheirLines) {
   }
 }
 
+// A whole record of seed 1, game 1, with one change.
+template <class F>
+std::string Canvia(F canvi) {
+  json r = Complet(1, false, 1);
+  canvi(r);
+  return r.dump();
+}
+
 TEST(Resultats, ABrokenRecordIsAnErrorWithItsPlaceNeverACrash) {
   const t_dir dir;
   json sense_versio = Complet(1, false, 1);
@@ -75,6 +83,41 @@ TEST(Resultats, ABrokenRecordIsAnErrorWithItsPlaceNeverACrash) {
       {sol.dump(), "swapped, in an unpaired tournament"},
       {durada.dump(), "without its games, first game, pairing or duration"},
       {std::string(100000, '[') + std::string(100000, ']'), "not a game's record"},
+      // Each field the table or a tally reads, missing or of the wrong type or range.
+      {Canvia([](json& r) { r["version"] = 99; }), "a record of format version 99"},
+      {Canvia([](json& r) { r["game"] = 0; }), "no game number"},
+      {Canvia([](json& r) { r["game"] = 3000000000u; }), "no game number"},
+      {Canvia([](json& r) { r.erase("swapped"); }), "no 'swapped'"},
+      {Canvia([](json& r) { r["duration"] = "60"; }), "no duration"},
+      {Canvia([](json& r) { r.erase("tournament"); }), "no 'tournament'"},
+      {Canvia([](json& r) { r["tournament"]["games"] = 0; }), "without its games"},
+      {Canvia([](json& r) { r["tournament"]["games"] = 1000001; }), "without its games"},
+      {Canvia([](json& r) { r["tournament"]["paired"] = 1; }), "without its games"},
+      {Canvia([](json& r) { r["tournament"]["first_game"] = 2; }),
+       "game 1 is not one of its tournament's"},
+      {Canvia([](json& r) { r.erase("files"); }), "no 'files'"},
+      {Canvia([](json& r) { r["files"] = {"a", 3}; }), "a file that is not a path"},
+      {Canvia([](json& r) { r["robots"] = json::array(); }), "not one to eight robots"},
+      {Canvia([](json& r) { r["robots"] = "A#1"; }), "not one to eight robots"},
+      {Canvia([](json& r) {
+         for (int k = 0; k < 7; ++k) r["robots"].push_back(r["robots"][0]);
+       }),
+       "not one to eight robots"},
+      {Canvia([](json& r) { r["tournament"]["programs"].push_back("./c"); }),
+       "its robots are not its tournament's"},
+      {Canvia([](json& r) { r["robots"][1] = 5; }), "a robot that is not an object"},
+      {Canvia([](json& r) { r["robots"][1]["status"] = 5; }), "robot without a text 'status'"},
+      {Canvia([](json& r) { r["robots"][1].erase("cpu"); }), "robot without a number 'cpu'"},
+      {Canvia([](json& r) { r["robots"][1]["hits"] = -1; }), "robot without a count 'hits'"},
+      {Canvia([](json& r) { r["robots"][1]["mines"] = 3000000000u; }),
+       "robot without a count 'mines'"},
+      {Canvia([](json& r) { r["robots"][1]["y"] = -2e6; }), "a place, energy or cpu out of range"},
+      {Canvia([](json& r) { r["robots"][1]["energy"] = 2e9; }),
+       "a place, energy or cpu out of range"},
+      {Canvia([](json& r) { r["robots"][1]["cpu"] = -1; }), "a place, energy or cpu out of range"},
+      {Canvia([](json& r) { r["robots"][1]["status"] = "zombie"; }), "unknown status 'zombie'"},
+      {Canvia([](json& r) { r["robots"][1]["points"] = 1.5; }), "points not between 0 and 1"},
+      {Canvia([](json& r) { r["robots"][1]["stderr"] = 5; }), "a stderr that is not a path"},
       {"{\"seed\": 1,", "not a line of JSON"},
   };
   for (const auto& [linia, esperat] : casos) {
