@@ -166,11 +166,11 @@ TEST(Missatges, EveryMessageIsWrittenAsItAlwaysWasAndReadBack) {
 // Numbers keep the form the arena's lines have always had, printf's %.6g in the C locale, at
 // the places where that form turns: six digits rounding up to seven, small numbers written
 // with exponents, negative zero, the ends of a double.
-TEST(Comandes, NumbersAreWrittenAsTheyAlwaysWere) {
-  const double casos[] = {0,     -0.0,   1,         -1,           0.1,           0.05,
-                          2.675, 1e6,    999999.4,  999999.5,     123456789,     0.0001,
-                          1e-5,  1.5e-7, 12.5e-5,   -3.14159265,  6.28318530718, 0.333333333,
-                          1e15,  1e300,  5e-324,    std::nan(""), HUGE_VAL,      -HUGE_VAL};
+TEST(Missatges, NumbersAreWrittenAsTheyAlwaysWere) {
+  const double casos[] = {0,     -0.0,   1,        -1,           0.1,           0.05,
+                          2.675, 1e6,    999999.4, 999999.5,     123456789,     0.0001,
+                          1e-5,  1.5e-7, 12.5e-5,  -3.14159265,  6.28318530718, 0.333333333,
+                          1e15,  1e300,  5e-324,   std::nan(""), HUGE_VAL,      -HUGE_VAL};
   for (double x : casos) {
     char esperat[64];
     std::snprintf(esperat, sizeof esperat, "Energy %.6g", x);
