@@ -2,6 +2,8 @@
 // each robot may leave in it.
 #include "arena/gravacio.h"
 
+#include <utility>
+
 #include "arena/text.h"
 
 namespace arena {
@@ -25,11 +27,10 @@ void GravaRadar(t_resultat& r, int robot, const t_impacte& vist) {
   r.quadres.back().radar[static_cast<size_t>(robot)] = vist;
 }
 
-void GravaLinia(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa,
-                const t_linia& linia) {
+void GravaLinia(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa, t_linia linia) {
   despesa.bytes_linies += linia.text.size();
   if (linia.sentit == '!' || despesa.bytes_linies <= maxim.linies) {
-    r.linies.push_back(linia);
+    r.linies.push_back(std::move(linia));
   } else if (!despesa.linies_tallades) {
     despesa.linies_tallades = true;
     r.linies.push_back({linia.tick, linia.robot, '!',

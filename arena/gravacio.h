@@ -118,7 +118,7 @@ void GravaRadar(t_resultat& r, int robot, const t_impacte& vist);
 // A line of the exchange, already plain text, while the robot's budget lasts; what the arena did
 // to the robot ('!') is kept whatever the budget. The arena's Info and Radar messages are not
 // passed here: the replay rebuilds them from its frames.
-void GravaLinia(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa, const t_linia& linia);
+void GravaLinia(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa, t_linia linia);
 // A Print or Debug line, or a drawing, as the robot wrote it, while its budget for this game
 // lasts.
 void GravaNota(t_resultat& r, const t_pressupost& maxim, t_despesa& despesa, const t_nota& nota,

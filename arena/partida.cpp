@@ -198,9 +198,10 @@ class Serie {
   }
   void Diu(int i, const t_missatge_arena& missatge) {
     if (!gent_[i].programa || gent_[i].caigut) return;
-    const std::string linia = Linia(missatge);
-    Anota(i, '>', linia, &missatge);
-    gent_[i].lot += linia + "\n";
+    linia_.clear();
+    AfegeixLinia(linia_, missatge);
+    Anota(i, '>', linia_, &missatge);
+    gent_[i].lot.append(linia_) += '\n';
   }
   void Engega();
   void Situa(int joc);
@@ -228,12 +229,19 @@ class Serie {
   int anunciats_ = 0;  // robots alive as last told with RobotsLeft
   std::chrono::steady_clock::time_point inici_;
   t_transcripcio transcripcio_;
+  // Kept from one tick or line to the next so that their buffers are reused: the line a
+  // message is written into, and what the physics reports of a tick.
+  std::string linia_;
+  std::vector<t_event> events_;
 };
 
 // Every line of the exchange passes here, made plain text first: a robot's bytes that are not
 // UTF-8, and its control characters, are kept as escapes and never reach a terminal raw.
 void Serie::Anota(int i, char sentit, const std::string& text, const t_missatge_arena* missatge) {
-  const std::string linia = TextNet(text);
+  // The arena's own messages, and most commands, are plain already: not copied.
+  const bool net = Imprimible(text);
+  const std::string escapat = net ? std::string() : TextNet(text);
+  const std::string& linia = net ? text : escapat;
   t_participant& p = gent_[i];
   // The replay's frames hold what the arena's Info and Radar said.
   const bool al_quadre = missatge && (std::holds_alternative<t_info>(*missatge) ||
@@ -492,12 +500,12 @@ void Serie::Tick() {
   Intercanvia(!config_.temps_real);
 
   // The world moves on; what happened is told at the next tick.
-  std::vector<t_event> events;
-  Avanca(mon_, config_.dt, events);
+  events_.clear();
+  Avanca(mon_, config_.dt, events_);
   mon_.temps = (tick_ + 1) * config_.dt;
   ++tick_;
-  Grava(events);
-  for (const auto& e : events) {
+  Grava(events_);
+  for (const auto& e : events_) {
     // A completed turn is told only to a robot that asked to be told.
     if (std::holds_alternative<t_gir_acabat>(e.que) && !gent_[e.robot].avis_gir) continue;
     std::visit([&](const auto& m) { Diu(e.robot, m); }, e.que);
@@ -543,6 +551,10 @@ void Serie::Joc(int joc) {
     p.energia_dita = NAN;
     p.repeticio = {};
   }
+  // A frame per tick and the first, in one allocation, rather than moved to a larger one each
+  // time they outgrow it.
+  const int ticks = static_cast<int>(std::lround(config_.durada / config_.dt));
+  R().quadres.reserve(static_cast<size_t>(std::max(ticks, 0)) + 1);
   GravaQuadre(R(), 0, mon_);
   for (size_t i = 0; i < gent_.size(); ++i) {
     const int ii = static_cast<int>(i);
@@ -555,7 +567,6 @@ void Serie::Joc(int joc) {
   anunciats_ = Vius();
   AnunciaVius();  // those dropped at its start
 
-  const int ticks = static_cast<int>(std::lround(config_.durada / config_.dt));
   inici_ = std::chrono::steady_clock::now();
   const bool duel = gent_.size() > 1;
   while (tick_ < ticks && !(duel && Vius() <= 1) && !interrupcio) Tick();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <locale>
 #include <sstream>
@@ -105,15 +106,32 @@ t_lectura LlegeixOpcio(const std::string& linia) {
   return Pren(t_opcio_robot{opcio, valor});
 }
 
-// A line of words and numbers, numbers as the arena has always written them: six significant
-// digits, a point, no trailing zeros.
+// A field of a line. Numbers as the arena has always written them: six significant digits, a
+// point, no trailing zeros (printf's %g in the C locale, whatever the locale is), formatted
+// without a stream: a stream and its locale cost more than the rest of a line.
+void Camp(std::string& o, double x) {
+  char b[32];  // "-1.23457e+308" at the longest
+  o.append(b, std::to_chars(b, b + sizeof b, x, std::chars_format::general, 6).ptr);
+}
+void Camp(std::string& o, int x) {
+  char b[16];
+  o.append(b, std::to_chars(b, b + sizeof b, x).ptr);
+}
+void Camp(std::string& o, const std::string& text) {
+  o += text;
+}
+
+// A line of words and numbers, added to `o`.
+template <typename... T>
+void Uneix(std::string& o, const char* paraula, const T&... camps) {
+  o += paraula;
+  ((o += ' ', Camp(o, camps)), ...);
+}
 template <typename... T>
 std::string Uneix(const char* paraula, const T&... camps) {
-  std::ostringstream o;
-  o.imbue(std::locale::classic());
-  o << paraula;
-  ((o << ' ' << camps), ...);
-  return o.str();
+  std::string o;
+  Uneix(o, paraula, camps...);
+  return o;
 }
 
 // "#rrggbb" as the protocol writes it.
@@ -182,48 +200,54 @@ std::string Linia(const t_comanda& comanda) {
       comanda);
 }
 
-std::string Linia(const t_missatge_arena& missatge) {
-  return std::visit(
-      [](const auto& m) -> std::string {
+void AfegeixLinia(std::string& o, const t_missatge_arena& missatge) {
+  std::visit(
+      [&o](const auto& m) {
         using T = std::decay_t<decltype(m)>;
         if constexpr (std::is_same_v<T, t_inicia>) {
-          return Uneix("Initialize", m.primer);
+          Uneix(o, "Initialize", m.primer);
         } else if constexpr (std::is_same_v<T, t_nom_donat>) {
-          return Uneix("YourName", m.nom);
+          Uneix(o, "YourName", m.nom);
         } else if constexpr (std::is_same_v<T, t_color_donat>) {
-          return Uneix("YourColour", Hex(m.color));
+          Uneix(o, "YourColour", Hex(m.color));
         } else if constexpr (std::is_same_v<T, t_opcio_joc>) {
-          return Uneix("GameOption", m.opcio, m.valor);
+          Uneix(o, "GameOption", m.opcio, m.valor);
         } else if constexpr (std::is_same_v<T, t_comenca>) {
-          return "GameStarts";
+          o += "GameStarts";
         } else if constexpr (std::is_same_v<T, t_info>) {
-          return Uneix("Info", m.temps, m.vel, m.canyo);
+          Uneix(o, "Info", m.temps, m.vel, m.canyo);
         } else if constexpr (std::is_same_v<T, t_coordenades>) {
-          return Uneix("Coordinates", m.x, m.y, m.rumb);
+          Uneix(o, "Coordinates", m.x, m.y, m.rumb);
         } else if constexpr (std::is_same_v<T, t_radar>) {
-          return Uneix("Radar", m.distancia, m.tipus, m.angle);
+          Uneix(o, "Radar", m.distancia, m.tipus, m.angle);
         } else if constexpr (std::is_same_v<T, t_info_robot>) {
-          return Uneix("RobotInfo", m.energia, m.company);
+          Uneix(o, "RobotInfo", m.energia, m.company);
         } else if constexpr (std::is_same_v<T, t_xoc>) {
-          return Uneix("Collision", m.tipus, m.angle);
+          Uneix(o, "Collision", m.tipus, m.angle);
         } else if constexpr (std::is_same_v<T, t_gir_acabat>) {
-          return Uneix("RotationReached", m.parts);
+          Uneix(o, "RotationReached", m.parts);
         } else if constexpr (std::is_same_v<T, t_energia>) {
-          return Uneix("Energy", m.energia);
+          Uneix(o, "Energy", m.energia);
         } else if constexpr (std::is_same_v<T, t_vius>) {
-          return Uneix("RobotsLeft", m.robots);
+          Uneix(o, "RobotsLeft", m.robots);
         } else if constexpr (std::is_same_v<T, t_advertiment>) {
-          return Uneix("Warning", m.codi, m.text);
+          Uneix(o, "Warning", m.codi, m.text);
         } else if constexpr (std::is_same_v<T, t_mort>) {
-          return "Dead";
+          o += "Dead";
         } else if constexpr (std::is_same_v<T, t_acaba>) {
-          return "GameFinishes";
+          o += "GameFinishes";
         } else {
           static_assert(std::is_same_v<T, t_surt>);
-          return "ExitRobot";
+          o += "ExitRobot";
         }
       },
       missatge);
+}
+
+std::string Linia(const t_missatge_arena& missatge) {
+  std::string o;
+  AfegeixLinia(o, missatge);
+  return o;
 }
 
 namespace {

@@ -141,6 +141,8 @@ t_lectura LlegeixComanda(const std::string& linia);
 // The line of a command or a message, numbers with six significant digits and a point.
 std::string Linia(const t_comanda& comanda);
 std::string Linia(const t_missatge_arena& missatge);
+// The same line added to `o`, for a caller that writes many into one buffer.
+void AfegeixLinia(std::string& o, const t_missatge_arena& missatge);
 // A message line read back, as a robot reads it; nothing if it is none.
 std::optional<t_missatge_arena> LlegeixMissatge(const std::string& linia);
 

@@ -3,6 +3,7 @@
 #include "arena/repeticio.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -23,11 +24,18 @@ extern const char* const kPaginaJs;
 
 namespace {
 
-// A number with at most `decimals` decimals, trailing zeros dropped.
+// A number with at most `decimals` decimals, trailing zeros dropped. Formatted as printf's
+// "%.*f" would, without its cost; what does not fit its buffer is cut, as printf cut it.
 std::string N(double x, int decimals = 2) {
   if (!std::isfinite(x)) return "0";
   char b[32];
-  std::snprintf(b, sizeof b, "%.*f", decimals, x);
+  const std::to_chars_result r =
+      std::to_chars(b, b + sizeof b - 1, x, std::chars_format::fixed, decimals);
+  if (r.ec == std::errc()) {
+    *r.ptr = '\0';
+  } else {
+    std::snprintf(b, sizeof b, "%.*f", decimals, x);
+  }
   std::string s = b;
   if (s.find('.') != std::string::npos) {
     while (s.back() == '0') s.pop_back();
@@ -92,18 +100,40 @@ std::string Omple(const std::string& plantilla,
 // JSON as it goes into the page: text that is not UTF-8 replaced rather than thrown at, and no
 // '<', so that the data can never close its script element.
 void Afegeix(std::string& o, const json& j) {
-  for (char c : j.dump(-1, ' ', false, json::error_handler_t::replace)) {
-    if (c == '<') {
-      o += "\\u003c";
-    } else {
+  const std::string text = j.dump(-1, ' ', false, json::error_handler_t::replace);
+  for (size_t des = 0;;) {
+    const size_t menor = text.find('<', des);
+    o.append(text, des, menor == std::string::npos ? std::string::npos : menor - des);
+    if (menor == std::string::npos) return;
+    o += "\\u003c";
+    des = menor + 1;
+  }
+}
+
+// A string as Afegeix writes it, straight when it is printable ASCII (the exchange's lines
+// nearly always are): only the quote, the backslash and '<' escaped.
+void Text(std::string& o, const std::string& text) {
+  const size_t inici = o.size();
+  o += '"';
+  for (char c : text) {
+    if (c == '"' || c == '\\') {
+      o += '\\';
       o += c;
+    } else if (c == '<') {
+      o += "\\u003c";
+    } else if (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F) {
+      o += c;
+    } else {
+      o.resize(inici);
+      return Afegeix(o, json(text));
     }
   }
+  o += '"';
 }
 
 void Enter(std::string& o, long long x) {
   char b[24];
-  o.append(b, static_cast<size_t>(std::snprintf(b, sizeof b, "%lld", x)));
+  o.append(b, std::to_chars(b, b + sizeof b, x).ptr);
 }
 
 // One quantity of one robot over the frames, as differences of whole numbers of 1/`escala`,
@@ -132,9 +162,9 @@ void Deltes(std::string& o, const t_resultat& r, t_rang q, double escala, F valo
 
 // The frames of robot `i`: when it went from alive to not or back, its headings, energy and
 // speed, where it was; keys in the order a JSON object keeps them.
-std::string Posicions(const t_resultat& r, t_rang q, size_t i) {
+void Posicions(std::string& o, const t_resultat& r, t_rang q, size_t i) {
   auto B = [i](const t_quadre& f) -> const t_cos_robot& { return f.robots[i]; };
-  std::string o = "{\"alive_changes\":[";
+  o += "{\"alive_changes\":[";
   bool viu = q.des == 0 || r.quadres[q.des - 1].robots[i].viu;
   const char* coma = "";
   for (size_t k = q.des; k < q.fins; ++k) {
@@ -158,16 +188,16 @@ std::string Posicions(const t_resultat& r, t_rang q, size_t i) {
   Deltes(o, r, q, 100, [&](const t_quadre& f) { return B(f).x; });
   o += ",\"y\":";
   Deltes(o, r, q, 100, [&](const t_quadre& f) { return B(f).y; });
-  return o + "}";
+  o += '}';
 }
 
 // What robot `i`'s radar saw at each frame: distance, the object's type (a digit, '-' for
 // nothing), the angle.
-std::string RadarRobot(const t_resultat& r, t_rang q, size_t i) {
+void RadarRobot(std::string& o, const t_resultat& r, t_rang q, size_t i) {
   auto Vist = [i](const t_quadre& f) {
     return i < f.radar.size() ? f.radar[i] : t_impacte{0, -1, -1, 0};
   };
-  std::string o = "{\"angle\":";
+  o += "{\"angle\":";
   Deltes(o, r, q, 1000, [&](const t_quadre& f) { return Vist(f).angle; });
   o += ",\"distance\":";
   Deltes(o, r, q, 100, [&](const t_quadre& f) { return Vist(f).distancia; });
@@ -176,12 +206,12 @@ std::string RadarRobot(const t_resultat& r, t_rang q, size_t i) {
     const int t = Vist(r.quadres[k]).tipus;
     o += t >= 0 && t <= 9 ? static_cast<char>('0' + t) : '-';
   }
-  return o + "\"}";
+  o += "\"}";
 }
 
 // Shots: who fired each, and where it is, in tenths of a unit, frame by frame.
-std::string Trets(const t_resultat& r, t_rang q) {
-  std::string o = "[";
+void Trets(std::string& o, const t_resultat& r, t_rang q) {
+  o += '[';
   for (size_t k = q.des; k < q.fins; ++k) {
     o += k > q.des ? ",[" : "[";
     const char* coma = "";
@@ -195,10 +225,44 @@ std::string Trets(const t_resultat& r, t_rang q) {
     }
     o += ']';
   }
-  return o + "]";
+  o += ']';
 }
 
-// One of the frames' arrays: its key, and what writes its value straight into the page.
+// The lines of the exchange from the `des`-th on, each [tick, robot, direction, text].
+void Intercanvi(std::string& o, const t_resultat& r, size_t des) {
+  o += '[';
+  for (size_t k = des; k < r.linies.size(); ++k) {
+    const t_linia& l = r.linies[k];
+    o += k > des ? ",[" : "[";
+    Enter(o, l.tick);
+    o += ',';
+    Enter(o, l.robot);
+    o += ',';
+    Text(o, std::string(1, l.sentit));
+    o += ',';
+    Text(o, l.text);
+    o += ']';
+  }
+  o += ']';
+}
+
+// The notes from the `des`-th on, each [tick, robot, line].
+void Notes(std::string& o, const t_config& config, const t_resultat& r, size_t des) {
+  o += '[';
+  for (size_t k = des; k < r.notes.size(); ++k) {
+    const t_nota& nota = r.notes[k];
+    o += k > des ? ",[" : "[";
+    Enter(o, std::lround(nota.temps / config.dt));
+    o += ',';
+    Enter(o, nota.robot);
+    o += ',';
+    Text(o, nota.linia);
+    o += ']';
+  }
+  o += ']';
+}
+
+// One of the game's long arrays: its key, and what writes its value straight into the page.
 using t_gran = std::pair<const char*, std::function<void()>>;
 
 // One JSON object into `o`: the keys and values of `d`, and each of `grans` (in their keys'
@@ -246,8 +310,9 @@ json Fitxes(const t_resultat& r, const std::vector<t_fitxa>& fitxes) {
 // The recording of one game, written as JSON into `o`: per robot each quantity as differences
 // of whole numbers (a hundredth of a unit, a thousandth of a radian, a tenth of energy), which
 // keeps a long match's page small; the layout's numbers are given here, not written again in
-// the page's script. The frames' arrays are written directly, everything else through a JSON
-// object, and the keys come out in the order the JSON object keeps them. Every key is one of
+// the page's script. The frames' arrays, the notes and the exchange are written directly,
+// everything else through a JSON object, and the keys come out in the order the JSON object
+// keeps them. Every key is one of
 // arena/repeticio/dades.md, which says what it holds. A live view's part holds the frames up to
 // `fins` and what was added since `des`, which moves on past what was written; the robots are
 // `fitxes`, as they stand.
@@ -279,38 +344,36 @@ void DadesJoc(std::string& o, const t_config& config, const t_resultat& r,
     e.push_back({f.temps, f.tipus, f.robot, Arrodoneix(f.x), Arrodoneix(f.y)});
   }
   d["events"] = e;
-  json notes = json::array();
-  for (size_t k = des.notes; k < r.notes.size(); ++k) {
-    const t_nota& nota = r.notes[k];
-    notes.push_back({std::lround(nota.temps / config.dt), nota.robot, nota.linia});
-  }
-  d["notes"] = notes;
-  json lin = json::array();
-  for (size_t k = des.linies; k < r.linies.size(); ++k) {
-    const t_linia& l = r.linies[k];
-    lin.push_back({l.tick, l.robot, std::string(1, l.sentit), l.text});
-  }
-  d["exchange"] = lin;
+  const t_tall abans = des;
   des = {fins, r.objectes.size(), r.fets.size(), r.notes.size(), r.linies.size()};
-  // The frames' arrays, listed in their keys' order.
-  const auto PerRobot = [&](std::string (*que)(const t_resultat&, t_rang, size_t)) {
+  // The arrays as long as the game, listed in their keys' order.
+  const auto PerRobot = [&](void (*que)(std::string&, const t_resultat&, t_rang, size_t)) {
     o += '[';
-    for (size_t i = 0; i < robots; ++i) o += (i > 0 ? "," : "") + que(r, q, i);
+    for (size_t i = 0; i < robots; ++i) {
+      if (i > 0) o += ',';
+      que(o, r, q, i);
+    }
     o += ']';
   };
-  const std::vector<t_gran> grans = {{"radar", [&] { PerRobot(RadarRobot); }},
-                                     {"shots_in_flight", [&] { o += Trets(r, q); }},
+  const std::vector<t_gran> grans = {{"exchange", [&] { Intercanvi(o, r, abans.linies); }},
+                                     {"notes", [&] { Notes(o, config, r, abans.notes); }},
+                                     {"radar", [&] { PerRobot(RadarRobot); }},
+                                     {"shots_in_flight", [&] { Trets(o, r, q); }},
                                      {"tracks", [&] { PerRobot(Posicions); }}};
   Objecte(o, d, grans);
 }
 
 }  // namespace
 
-std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat>& jocs) {
+namespace {
+
+// The page of games jocs[0] to jocs[n - 1], read where they are: a game's recording is not
+// copied to be written.
+std::string Pagina(const t_config& config, const t_resultat* jocs, size_t n) {
   std::string titol = "Match, seed " + std::to_string(config.llavor) + ":";
-  for (const auto& f : jocs.front().fitxes) titol += " " + EscapaHtml(f.nom);
+  for (const auto& f : jocs[0].fitxes) titol += " " + EscapaHtml(f.nom);
   std::string dades = "{\"version\":" + std::to_string(VERSIO_REPETICIO) + ",\"games\":[";
-  for (size_t k = 0; k < jocs.size(); ++k) {
+  for (size_t k = 0; k < n; ++k) {
     if (k > 0) dades += ',';
     t_tall des;
     DadesJoc(dades, config, jocs[k], jocs[k].fitxes, des, jocs[k].quadres.size());
@@ -319,6 +382,12 @@ std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat
   const std::string css = kPaginaCss, js = kPaginaJs;
   return Omple(kPaginaHtml,
                {{"@TITLE@", &titol}, {"/*@CSS@*/", &css}, {"//@JS@", &js}, {"@DATA@", &dades}});
+}
+
+}  // namespace
+
+std::string PaginaRepeticio(const t_config& config, const std::vector<t_resultat>& jocs) {
+  return Pagina(config, jocs.data(), jocs.size());
 }
 
 std::string TrosRepeticio(const t_config& config, const t_resultat& joc,
@@ -339,7 +408,7 @@ std::string PaginaDirecte(const std::string& titol, const std::string& fonts) {
 }
 
 std::string PaginaRepeticio(const t_config& config, const t_resultat& resultat) {
-  return PaginaRepeticio(config, std::vector<t_resultat>{resultat});
+  return Pagina(config, &resultat, 1);
 }
 
 namespace {

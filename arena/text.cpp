@@ -46,11 +46,14 @@ size_t Sequencia(std::string_view s) {
 
 }  // namespace
 
-std::string TextNet(std::string_view bytes) {
-  const bool imprimible = std::all_of(bytes.begin(), bytes.end(), [](char c) {
+bool Imprimible(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) {
     return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
   });
-  if (imprimible) return std::string(bytes);
+}
+
+std::string TextNet(std::string_view bytes) {
+  if (Imprimible(bytes)) return std::string(bytes);
   std::string o;
   o.reserve(bytes.size() + 16);
   for (size_t k = 0; k < bytes.size();) {

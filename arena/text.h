@@ -11,5 +11,8 @@ namespace arena {
 // UTF-8 sequence, and every byte of a control character (C0, DEL, C1), becomes "\xNN" (two
 // upper-case hex digits). Printable text, ASCII or not, is returned as it is.
 std::string TextNet(std::string_view bytes);
+// Whether `bytes` are printable ASCII alone, which TextNet returns as they are: a caller that
+// checks first need not copy them.
+bool Imprimible(std::string_view bytes);
 
 }  // namespace arena

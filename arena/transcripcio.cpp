@@ -3,6 +3,8 @@
 #include "arena/transcripcio.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
 #include <cstring>
 
 namespace arena {
@@ -13,6 +15,17 @@ void Escriu(t_transcripcio& t, const std::string& l) {
   if (t.fitxer && std::fwrite(l.data(), 1, l.size(), t.fitxer) != l.size() && t.error.empty()) {
     t.error = std::strerror(errno);
   }
+}
+
+// A game time as the transcript writes it, "%.2f" in the C locale, without printf's cost.
+std::string Hora(double temps) {
+  char b[32];
+  // What does not fit in 31 characters is cut, as snprintf into this buffer always cut it.
+  const std::to_chars_result r =
+      std::to_chars(b, b + sizeof b - 1, temps, std::chars_format::fixed, 2);
+  if (r.ec == std::errc()) return std::string(b, r.ptr);
+  std::snprintf(b, sizeof b, "%.2f", temps);
+  return b;
 }
 
 }  // namespace
@@ -31,15 +44,20 @@ void Capcalera(t_transcripcio& t, int joc) {
 
 void EscriuLinia(t_transcripcio& t, t_resultat& joc, double temps, const std::string& nom,
                  char sentit, const std::string& linia) {
-  char hora[32];
-  std::snprintf(hora, sizeof hora, "%.2f", temps);
-  std::string l = std::string(hora) + " " + nom + " " + sentit + " " + linia;
+  if (temps != t.temps || t.hora.empty()) {
+    t.temps = temps;
+    t.hora = Hora(temps);
+  }
+  std::string& l = t.linia;
+  const char marca[] = {' ', sentit, ' '};
+  l.assign(t.hora).append(1, ' ').append(nom).append(marca, sizeof marca).append(linia);
   ++joc.linies_transcripcio;
   if (!t.en_fitxer) {
-    joc.transcripcio.push_back(std::move(l));
+    joc.transcripcio.push_back(l);
     return;
   }
-  Escriu(t, l + '\n');
+  l += '\n';
+  Escriu(t, l);
 }
 
 void TancaTranscripcio(t_transcripcio& t) {

@@ -14,6 +14,11 @@ struct t_transcripcio {
   std::FILE* fitxer = nullptr;
   bool serie = false;  // a section heading before each game
   std::string error;   // why the file could not be written, the first time it failed
+  // The line being written, its buffer reused from one line to the next; and the last game time
+  // written, formatted once for all the lines of its tick.
+  std::string linia;
+  double temps = -1;
+  std::string hora;
 };
 
 // Opens `cami` (empty: no file) for a match of one game or of a series.

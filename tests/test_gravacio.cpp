@@ -2,6 +2,7 @@
 // what one robot may leave in the replay, and the replay's data against its written schema.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -215,6 +216,50 @@ TEST(Repeticio, ThePagesDataSaysWhatTheRecordsSay) {
   EXPECT_EQ(joc.at("tracks").at(1).at("alive_changes"), json({1}));
   EXPECT_EQ(joc.at("radar").at(0).at("type"), "0-");
   EXPECT_EQ(joc.at("shots_in_flight").at(0), json({0, 10, 20}));
+}
+
+// The notes and the exchange are written into the page as the JSON library writes them, '<'
+// made "\u003c", whatever their text: quotes, backslashes, markup, text that is not ASCII,
+// even bytes that are not UTF-8 (which the match makes plain text before, but the page does
+// not count on it).
+TEST(Repeticio, TheExchangeAndNotesAreWrittenAsJson) {
+  t_config c;
+  t_resultat r = Joc();
+  const std::string textos[] = {"Print \"quoted\" \\x1B back\\slash",
+                                "</script><!--",
+                                "caf\xC3\xA9 \xE2\x82\xAC",
+                                "a\xF2z",
+                                "tab\there",
+                                "",
+                                "plain"};
+  t_despesa d;
+  int tick = 1;
+  for (const std::string& text : textos) {
+    for (char sentit : {'<', '>', '!'}) GravaLinia(r, kPressupost, d, {tick, 1, sentit, text});
+    r.notes.push_back({tick * c.dt, 0, text});
+    ++tick;
+  }
+  json intercanvi = json::array(), notes = json::array();
+  for (const t_linia& l : r.linies) {
+    intercanvi.push_back({l.tick, l.robot, std::string(1, l.sentit), l.text});
+  }
+  for (const t_nota& n : r.notes) notes.push_back({std::lround(n.temps / c.dt), n.robot, n.linia});
+  const auto ComAlaPagina = [](const json& j) {
+    std::string o;
+    for (char ch : j.dump(-1, ' ', false, json::error_handler_t::replace)) {
+      o += ch == '<' ? std::string("\\u003c") : std::string(1, ch);
+    }
+    return o;
+  };
+  const std::string pagina = PaginaRepeticio(c, r);
+  EXPECT_NE(pagina.find("\"exchange\":" + ComAlaPagina(intercanvi) + ","), std::string::npos);
+  EXPECT_NE(pagina.find("\"notes\":" + ComAlaPagina(notes) + ","), std::string::npos);
+  const json joc = Dades(pagina).at("games").at(0);
+  EXPECT_EQ(joc.at("exchange").size(), r.linies.size());
+  EXPECT_EQ(joc.at("exchange").back(), json({tick - 1, 1, "!", "plain"}));
+  EXPECT_EQ(joc.at("notes").at(2), json({1, 0, textos[0]}));
+  // One game's page is the page of a series of that game alone.
+  EXPECT_EQ(pagina, PaginaRepeticio(c, std::vector<t_resultat>{r}));
 }
 
 }  // namespace

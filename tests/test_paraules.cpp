@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
@@ -159,6 +161,28 @@ TEST(Missatges, EveryMessageIsWrittenAsItAlwaysWasAndReadBack) {
   for (const char* linia : {"Info 1 x 2", "Radar 1", "Nonsense 1", "", "YourColour red"}) {
     EXPECT_FALSE(LlegeixMissatge(linia)) << linia;
   }
+}
+
+// Numbers keep the form the arena's lines have always had, printf's %.6g in the C locale, at
+// the places where that form turns: six digits rounding up to seven, small numbers written
+// with exponents, negative zero, the ends of a double.
+TEST(Missatges, NumbersAreWrittenAsTheyAlwaysWere) {
+  const double casos[] = {0,     -0.0,   1,        -1,           0.1,           0.05,
+                          2.675, 1e6,    999999.4, 999999.5,     123456789,     0.0001,
+                          1e-5,  1.5e-7, 12.5e-5,  -3.14159265,  6.28318530718, 0.333333333,
+                          1e15,  1e300,  5e-324,   std::nan(""), HUGE_VAL,      -HUGE_VAL};
+  for (double x : casos) {
+    char esperat[64];
+    std::snprintf(esperat, sizeof esperat, "Energy %.6g", x);
+    EXPECT_EQ(Linia(t_energia{x}), esperat);
+    std::snprintf(esperat, sizeof esperat, "Radar %.6g 3 %.6g", x, -x);
+    EXPECT_EQ(Linia(t_radar{x, OBJ_GALETA, -x}), esperat);
+  }
+  EXPECT_EQ(Linia(t_vius{-2147483647 - 1}), "RobotsLeft -2147483648");
+  // Added to a buffer, a line follows what is there already.
+  std::string o = "Dead\n";
+  AfegeixLinia(o, t_info{0.05, 0, -0.5});
+  EXPECT_EQ(o, "Dead\nInfo 0.05 0 -0.5");
 }
 
 t_motiu Ocupat(t_feina feina, pid_t pid, pid_t fil, const std::string& nom) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "arena/proces.h"
 #include "arena/repeticio.h"
 #include "arena/text.h"
+#include "arena/transcripcio.h"
 #include "tests/temporal.h"
 
 using namespace arena;
@@ -113,7 +115,12 @@ TEST(Text, PrintableTextStaysAndEverythingElseIsEscaped) {
     EXPECT_EQ(TextNet(brut), net) << net;
     EXPECT_EQ(TextNet(TextNet(brut)), net) << "not stable: " << net;
     EXPECT_NO_THROW(json(TextNet(brut)).dump()) << net;
+    // What is found printable ASCII, and so not copied, is what TextNet leaves as it is.
+    EXPECT_EQ(Imprimible(brut), brut == net && brut.find_first_of("\x80\xC3") == std::string::npos)
+        << net;
   }
+  EXPECT_TRUE(Imprimible(" ~"));
+  EXPECT_FALSE(Imprimible(std::string_view("a\0b", 3)));
 }
 
 // Robots named after the page's own markers and markup, printing them too.
@@ -273,6 +280,28 @@ TEST(Transcripcio, TheFileHoldsWhatMemoryWouldWithASectionPerGame) {
   c.transcripcio = dir.cami + "/no/such/m.txt";
   EXPECT_EQ(JugaSerie(c).front().error_transcripcio, std::strerror(ENOENT));
   EXPECT_EQ(Fills(), 0u);
+}
+
+// Each line's time is printf's "%.2f", cut at 31 characters as it always was; a tick's lines
+// share one, and a time met again (a series' next game) is written afresh.
+TEST(Transcripcio, EveryLineHasItsOwnTime) {
+  t_transcripcio t;
+  ObreTranscripcio(t, "", false);
+  t_resultat r;
+  const double temps[] = {0, 0, 0.05, 0.05, 0.125, 0.135, 2.675, 0.05, 299.95, 1e30, 1e30, 0};
+  std::vector<std::string> esperat;
+  for (double x : temps) {
+    EscriuLinia(t, r, x, "A#1", '>', "Info 1 2 3");
+    EscriuLinia(t, r, x, "b\\#2", '<', "");
+    char hora[32];
+    std::snprintf(hora, sizeof hora, "%.2f", x);
+    esperat.push_back(std::string(hora) + " A#1 > Info 1 2 3");
+    esperat.push_back(std::string(hora) + " b\\#2 < ");
+  }
+  EXPECT_EQ(r.transcripcio, esperat);
+  EXPECT_EQ(r.linies_transcripcio, esperat.size());
+  EXPECT_EQ(r.transcripcio[8].substr(0, 5), "0.12 ");
+  EXPECT_EQ(r.transcripcio[18].size(), 31 + std::string(" A#1 > Info 1 2 3").size());
 }
 
 TEST(Transcripcio, PastItsBudgetsARobotIsCutOnceAndSaidSo) {
