@@ -88,6 +88,7 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
       {{"a", "--tally", "/dev/null"}, "--tally: reads results files only, no robots"},
       {{"--tally", "/dev/null", "--time", "5"}, "--time has nothing to do there"},
       {{"--name", "a#b", "a"}, "--name: 'a#b' is not one word"},
+      {{"--serve", "65536", "a"}, "'65536' is not [HOST:]PORT"},
   };
   for (const auto& [args, esperat] : casos) {
     t_ordres o;
@@ -138,11 +139,40 @@ TEST(LiniaOrdres, TheCommandLineGoesOverTheMatchFileAndReplacesItsRobotsInOrder)
   t_config cn;
   EXPECT_FALSE(Configura(noms, "/rivals", avisos, cn, error));
   EXPECT_EQ(error, "--name: 2 names for 1 robots");
+  t_ordres nou;
+  ASSERT_EQ(Llegeix({"diana", "diana", "diana", "diana", "diana", "diana", "diana", "diana",
+                     "diana"},
+                    nou),
+            std::nullopt);
+  t_config c9;
+  EXPECT_FALSE(Configura(nou, "/rivals", avisos, c9, error));
+  EXPECT_EQ(error, "ROBOT: at most eight robots, 9 given");
   t_ordres cap;
   ASSERT_EQ(Llegeix({"--time", "2"}, cap), std::nullopt);
   t_config cc;
   EXPECT_FALSE(Configura(cap, "/rivals", avisos, cc, error));
   EXPECT_EQ(error, "ROBOT is required (or a match file with robots)");
+}
+
+// Where the live view listens: the loopback unless a host is given, an IPv6 host in brackets,
+// a port of at most five digits up to 65535.
+TEST(LiniaOrdres, TheLiveViewsAddressIsAPortWithAnOptionalHost) {
+  const std::pair<std::string, std::pair<std::string, int>> bones[] = {
+      {"8080", {"127.0.0.1", 8080}},
+      {"0.0.0.0:0", {"0.0.0.0", 0}},
+      {"[::1]:65535", {"::1", 65535}},
+      {"localhost:00080", {"localhost", 80}},
+  };
+  for (const auto& [text, esperat] : bones) {
+    t_adreca a;
+    EXPECT_EQ(LlegeixAdreca(text, a), "") << text;
+    EXPECT_EQ(a.host, esperat.first) << text;
+    EXPECT_EQ(a.port, esperat.second) << text;
+  }
+  for (const std::string dolenta : {"65536", "123456", "8a", "host:", "", ":80"}) {
+    t_adreca a;
+    EXPECT_NE(LlegeixAdreca(dolenta, a), "") << dolenta;
+  }
 }
 
 }  // namespace
