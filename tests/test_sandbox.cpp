@@ -46,6 +46,17 @@ std::string Token() {
   return "t" + std::to_string(getpid()) + "x" + std::to_string(++n);
 }
 
+// A process's command line, or what of it could be read: the process may end while it is read,
+// and a stream would throw on the error that read then gets.
+std::string LlegeixCmdline(pid_t pid) {
+  const int fd = open(("/proc/" + std::to_string(pid) + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+  std::string text;
+  char buf[4096];
+  for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) text.append(buf, n);
+  if (fd >= 0) close(fd);
+  return text;
+}
+
 // The processes whose command line has `token` as an argument, from /proc.
 std::vector<pid_t> AmbToken(const std::string& token) {
   std::vector<pid_t> pids;
@@ -54,7 +65,7 @@ std::vector<pid_t> AmbToken(const std::string& token) {
   while (const dirent* e = readdir(d)) {
     const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
     if (pid <= 0) continue;
-    std::istringstream args(Llegeix("/proc/" + std::to_string(pid) + "/cmdline"));
+    std::istringstream args(LlegeixCmdline(pid));
     for (std::string a; std::getline(args, a, '\0');) {
       if (a == token) {
         pids.push_back(pid);
