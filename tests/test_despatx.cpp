@@ -102,6 +102,12 @@ TEST_F(Robot, OverlongLinesAreAnsweredOnceAndSkipped) {
   EXPECT_EQ(Capturades(), kDesconegut);
   EXPECT_EQ(robot.energy, 6);
 
+  // Delivered at once with the line after it, only the overlong line is skipped.
+  Capturades().clear();
+  Rep(llarga + "\nEnergy 7\n");
+  EXPECT_EQ(Capturades(), kDesconegut);
+  EXPECT_EQ(robot.energy, 7);
+
   // An overlong tail at the end of input is not answered twice.
   Capturades().clear();
   Rep(llarga);
