@@ -156,6 +156,12 @@ TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
   struct stat st;
   EXPECT_NE(stat((c.base_err + ".tavik#2.err").c_str(), &st), 0);
   EXPECT_NE(Resum(c, r).find("Cacador#1 wrote to its standard error: " + err), std::string::npos);
+  // Of a long one, its last ten whole lines are kept for the replay.
+  c.robots[0] = kRobots + "/llarg.sh " + CACADOR_BIN;
+  const std::vector<std::string> final = JugaPartida(c).fitxes[0].err_final;
+  ASSERT_EQ(final.size(), 10u);
+  EXPECT_EQ(final.front().rfind("line 111: 000", 0), 0u) << final.front();
+  EXPECT_EQ(final.back(), "last words");
 }
 
 // Runs the arena program with `args`, its output and errors in files of `dir`.

@@ -262,19 +262,23 @@ TEST(Aillament, ARobotWritesNoFileOverItsLimitAndNoCoreFile) {
   NoQuedaRes(token);
 }
 
-TEST(Aillament, WhatARobotKeepsInItsDevShmCountsAsItsMemory) {
+TEST(Aillament, WhatARobotKeepsInItsDevShmOrTmpCountsAsItsMemory) {
   CAL_AILLAMENT();
-  const std::string token = Token();
-  t_config c;
-  c.durada = 2;
-  c.limits.memoria_mib = 100;
-  c.robots = {kHostil + " shm 200 " + token, kDiana};
-  const t_resultat r = JugaPartida(c);
-  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "dropped: exceeded its memory limit (100 MiB)");
-  for (int i = 0; i < 4; ++i) {
-    const std::string cami = "/dev/shm/hostil-" + token + "." + std::to_string(i);
-    EXPECT_FALSE(Existeix(cami)) << cami;
-    unlink(cami.c_str());
+  for (const std::string lloc : {"shm", "tmp"}) {
+    const std::string token = Token();
+    t_config c;
+    c.durada = 2;
+    c.limits.memoria_mib = 100;
+    c.robots = {kHostil + " " + lloc + " 200 " + token, kDiana};
+    const t_resultat r = JugaPartida(c);
+    EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "dropped: exceeded its memory limit (100 MiB)")
+        << lloc;
+    for (int i = 0; i < 4; ++i) {
+      const std::string cami =
+          (lloc == "shm" ? "/dev/shm/hostil-" : "/tmp/hostil-") + token + "." + std::to_string(i);
+      EXPECT_FALSE(Existeix(cami)) << cami;
+      unlink(cami.c_str());
+    }
   }
 }
 

@@ -12,6 +12,7 @@
 //   fds                ends with status 3 if it has a descriptor above 2
 //   fitxers TOKEN      leaves /tmp/hostil-TOKEN and /dev/shm/hostil-TOKEN (status 4 if it cannot)
 //   shm MIB TOKEN      writes MIB MiB to /dev/shm/hostil-TOKEN.N, 50 MiB a file
+//   tmp MIB TOKEN      the same in /tmp
 //   gran TOKEN         writes 2 MiB to /tmp/hostil-TOKEN, after checking it may leave no core
 //                      file (status 6 if it may)
 #include <dirent.h>
@@ -181,10 +182,11 @@ int main(int argc, char** argv) {
       if (fd > 2 && fd != dirfd(d)) return 3;
     }
     closedir(d);
-  } else if (mode == "shm" && argc > 3) {
+  } else if ((mode == "shm" || mode == "tmp") && argc > 3) {
     const std::string bloc(1 << 20, 'x');
+    const std::string dir = mode == "shm" ? "/dev/shm/" : "/tmp/";
     for (long mib = 0; mib < std::atol(argv[2]); ++mib) {
-      std::ofstream f("/dev/shm/hostil-" + token + "." + std::to_string(mib / 50), std::ios::app);
+      std::ofstream f(dir + "hostil-" + token + "." + std::to_string(mib / 50), std::ios::app);
       f << bloc;
     }
   } else if (mode == "gran" && argc > 2) {
