@@ -94,10 +94,17 @@ TEST(OrdresTorneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
 
 TEST(OrdresTorneig, TheTestStopsByItselfWithItsDecision) {
   const t_dir dir;
-  const t_sortida s = Arena(dir, "--sprt 0 20 --time 20 tavik diana");
+  const std::string torneig = "--sprt 0 20 --time 20 --results r.jsonl tavik diana";
+  const t_sortida s = Arena(dir, torneig);
   EXPECT_EQ(s.codi, 0) << s.out << s.err;
   EXPECT_TRUE(Te(s.out, ": H1 accepted after ")) << s.out;
   EXPECT_TRUE(Te(s.out, "Elo difference: +")) << s.out;
+  // Resumed once decided, it plays no game more and says the same.
+  const std::string registres = Llegeix(dir.cami + "/r.jsonl");
+  const t_sortida represa = Arena(dir, torneig + " --resume");
+  EXPECT_EQ(represa.codi, 0) << represa.err;
+  EXPECT_EQ(Llegeix(dir.cami + "/r.jsonl"), registres);
+  EXPECT_EQ(represa.out, s.out);
 }
 
 TEST(OrdresTorneig, TheTestTakesTwoNumbersTheRobotsFollowAndEveryModeDecides) {
