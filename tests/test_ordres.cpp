@@ -140,10 +140,10 @@ TEST(LiniaOrdres, TheCommandLineGoesOverTheMatchFileAndReplacesItsRobotsInOrder)
   EXPECT_FALSE(Configura(noms, "/rivals", avisos, cn, error));
   EXPECT_EQ(error, "--name: 2 names for 1 robots");
   t_ordres nou;
-  ASSERT_EQ(Llegeix({"diana", "diana", "diana", "diana", "diana", "diana", "diana", "diana",
-                     "diana"},
-                    nou),
-            std::nullopt);
+  ASSERT_EQ(
+      Llegeix({"diana", "diana", "diana", "diana", "diana", "diana", "diana", "diana", "diana"},
+              nou),
+      std::nullopt);
   t_config c9;
   EXPECT_FALSE(Configura(nou, "/rivals", avisos, c9, error));
   EXPECT_EQ(error, "ROBOT: at most eight robots, 9 given");

@@ -96,7 +96,10 @@ TEST(Resultats, ABrokenRecordIsAnErrorWithItsPlaceNeverACrash) {
       {Canvia([](json& r) { r["tournament"]["first_game"] = 2; }),
        "game 1 is not one of its tournament's"},
       {Canvia([](json& r) { r.erase("files"); }), "no 'files'"},
-      {Canvia([](json& r) { r["files"] = {"a", 3}; }), "a file that is not a path"},
+      {Canvia([](json& r) {
+         r["files"] = {"a", 3};
+       }),
+       "a file that is not a path"},
       {Canvia([](json& r) { r["robots"] = json::array(); }), "not one to eight robots"},
       {Canvia([](json& r) { r["robots"] = "A#1"; }), "not one to eight robots"},
       {Canvia([](json& r) {

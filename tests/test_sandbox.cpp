@@ -255,8 +255,7 @@ TEST(Aillament, ARobotWritesNoFileOverItsLimitAndNoCoreFile) {
   c.durada = 2;
   c.max_fitxer_mib = 1;
   c.robots = {kHostil + " gran " + token, kDiana};
-  EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac),
-            "dropped: killed by signal 25 (SIGXFSZ)");
+  EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac), "dropped: killed by signal 25 (SIGXFSZ)");
   c.max_fitxer_mib = 2;
   EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac), "alive");
   NoQuedaRes(token);

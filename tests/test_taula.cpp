@@ -113,11 +113,12 @@ TEST(TaulaResultats, AMeleeCountsEachRobotsWinsDrawsAndDrops) {
   caigut["robots"][1]["reason"] = "exited";
   const std::string taula =
       TaulaResultats({Melee(1, 1, 0, 0), Melee(2, 0.5, 0.5, 0), caigut}, std::nullopt);
-  EXPECT_NE(taula.find("robot             points  wins  draws  dropped  mean energy  shots  hits\n"
-                       "A#1                 1.50     1      1        0         50.0      9     3\n"
-                       "B#2                 0.50     0      1        1         33.3      9     3\n"
-                       "C#3                 1.00     1      0        0         50.0      9     3\n"),
-            std::string::npos)
+  EXPECT_NE(
+      taula.find("robot             points  wins  draws  dropped  mean energy  shots  hits\n"
+                 "A#1                 1.50     1      1        0         50.0      9     3\n"
+                 "B#2                 0.50     0      1        1         33.3      9     3\n"
+                 "C#3                 1.00     1      0        0         50.0      9     3\n"),
+      std::string::npos)
       << taula;
 }
 
