@@ -285,7 +285,7 @@ std::string LlegeixAdreca(const std::string& text, t_adreca& a) {
   const size_t dos = text.find_last_of(':');
   std::string host = dos == std::string::npos ? "127.0.0.1" : text.substr(0, dos);
   const std::string port = dos == std::string::npos ? text : text.substr(dos + 1);
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
     host = host.substr(1, host.size() - 2);
   }
   const bool xifres =

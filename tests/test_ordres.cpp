@@ -169,7 +169,7 @@ TEST(LiniaOrdres, TheLiveViewsAddressIsAPortWithAnOptionalHost) {
     EXPECT_EQ(a.host, esperat.first) << text;
     EXPECT_EQ(a.port, esperat.second) << text;
   }
-  for (const std::string dolenta : {"65536", "123456", "8a", "host:", "", ":80"}) {
+  for (const std::string dolenta : {"65536", "123456", "8a", "host:", "", ":80", "[]:80"}) {
     t_adreca a;
     EXPECT_NE(LlegeixAdreca(dolenta, a), "") << dolenta;
   }
