@@ -36,13 +36,19 @@ def Demana(port, peticio):
     """Sends a raw request; returns the socket, left open, and the status line's code."""
     s = socket.create_connection(("127.0.0.1", port))
     s.sendall(peticio.encode())
-    resposta = b""
-    while b"\r\n" not in resposta:
-        tros = s.recv(4096)
+    resposta = Fins(s, b"\r\n")
+    return s, int(resposta.split(b" ")[1]) if resposta else 0
+
+
+def Fins(s, marca):
+    """What the socket gives until `marca` has come, or it is closed."""
+    dades = b""
+    while marca not in dades:
+        tros = s.recv(65536)
         if not tros:
             break
-        resposta += tros
-    return s, int(resposta.split(b" ")[1]) if resposta else 0
+        dades += tros
+    return dades
 
 
 def Cos(port, cami):
@@ -77,12 +83,7 @@ def Refusos(dir):
 
 # What a viewer that reads saw: the frames of each part, up to the end.
 def Llegeix(s, quadres):
-    dades = b""
-    while b"event: end" not in dades:
-        tros = s.recv(65536)
-        if not tros:
-            break
-        dades += tros
+    dades = Fins(s, b"event: end")
     quadres.extend(int(m) for m in re.findall(rb'"frames":(\d+)', dades))
 
 

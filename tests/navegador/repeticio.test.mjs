@@ -8,7 +8,7 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { chromium } from 'playwright-core';
+import { ObreNavegador } from './navegador.mjs';
 
 const arena = process.env.ARENA_BIN, tavik = process.env.TAVIK_BIN, sonda = process.env.SONDA_BIN;
 const robots = process.env.ROBOTS_DIR;
@@ -50,11 +50,7 @@ before(async () => {
   melee = juga('melee', ['--seed', '2', '--time', '600', tavik, tavik, tavik, tavik, 'cacador',
                          'cacador', 'rodamon', 'diana']);
   sondes = juga('sondes', ['--seed', '3', '--time', '2', '--games', '2', sonda + ' ' + path.join(dir, 'log'), 'diana']);
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync'],
-  });
+  browser = await ObreNavegador();
 });
 
 after(async () => {

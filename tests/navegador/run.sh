@@ -13,6 +13,6 @@ if ! command -v node >/dev/null || [ ! -d "$moduls/node_modules/playwright-core"
   exit 77
 fi
 # Node finds packages beside the test file: the test runs from a copy in the packages' folder.
-cp "$src/repeticio.test.mjs" "$src/servei.test.mjs" "$moduls/"
+cp "$src/navegador.mjs" "$src/repeticio.test.mjs" "$src/servei.test.mjs" "$moduls/"
 ARENA_BIN="$1" TAVIK_BIN="$2" SONDA_BIN="$4" ROBOTS_DIR="$src/../robots" exec node --test \
   "$moduls/repeticio.test.mjs" "$moduls/servei.test.mjs"

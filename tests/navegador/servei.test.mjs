@@ -8,7 +8,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import readline from 'node:readline';
-import { chromium } from 'playwright-core';
+import { ObreNavegador } from './navegador.mjs';
 
 const arena = process.env.ARENA_BIN, tavik = process.env.TAVIK_BIN;
 const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'serveix-'));
@@ -41,11 +41,7 @@ async function obre(url) {
 }
 
 before(async () => {
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync'],
-  });
+  browser = await ObreNavegador();
 });
 
 after(async () => {
