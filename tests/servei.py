@@ -9,6 +9,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import json
 import re
 
 ARENA, TAVIK = sys.argv[1], sys.argv[2]
@@ -81,6 +82,26 @@ def Refusos(dir):
     Comprova(p.returncode == 2, "--serve-exit without --serve")
 
 
+def Torneig(dir):
+    """Under --sprt the tournament's stream carries the LLR after each pair, up to the last."""
+    p = Arena(dir, "--serve", "0", "--tournament", "3", "--sprt", "0", "20", "-j", "1", "--time",
+              "5", "--results", "t.jsonl", TAVIK, "cacador")
+    port = Port(p)
+    s, codi = Demana(port, "GET /events/tournament HTTP/1.1\r\nHost: x\r\n\r\n")
+    Comprova(codi == 200, f"the tournament's stream: {codi}")
+    dades = Fins(s, b'"finished":true')
+    s.close()
+    p.send_signal(signal.SIGTERM)
+    p.communicate()
+    darrer = dades.rsplit(b"data: ", 1)[-1].split(b"\n", 1)[0]
+    try:
+        llr = json.loads(darrer)["sprt"]["llr"]
+    except (ValueError, KeyError) as e:
+        Comprova(False, f"the tournament's last state: {e}: {darrer[:200]}")
+        return
+    Comprova(len(llr) >= 1 and llr[-1][0] == 3, f"the LLR plotted: {llr}")
+
+
 # What a viewer that reads saw: the frames of each part, up to the end.
 def Llegeix(s, quadres):
     dades = Fins(s, b"event: end")
@@ -90,6 +111,7 @@ def Llegeix(s, quadres):
 def main():
     with tempfile.TemporaryDirectory() as dir:
         Refusos(dir)
+        Torneig(dir)
         args = ["--seed", "9", "--time", "120", TAVIK, "cacador", "rodamon"]
         sol = Arena(dir, *args, "--transcript", "sol.txt")
         sol.communicate()

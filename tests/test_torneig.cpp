@@ -26,4 +26,27 @@ TEST(Torneig, ATournamentGivesTheSameTableTwice) {
   EXPECT_NE(una.find("Tournament: 20 games, seeds 1 to 10"), std::string::npos) << una;
 }
 
+TEST(Torneig, AResultThatCannotBeWrittenStartsNoFurtherGame) {
+  t_config c;
+  c.durada = 2;
+  c.robots = {TAVIK_BIN, CACADOR_BIN};
+  t_torneig t;
+  t.primera = 1;
+  t.darrera = 10;
+  t.fils = 1;
+  t.resultats = "/dev/full";
+  t.progres_terminal = true;
+  size_t acabades = 0;  // units that reported their end, besides the start and the close
+  t.en_progres = [&](size_t, size_t, const t_pentanomi&) { ++acabades; };
+  std::ostringstream progres;
+  std::string error;
+  EXPECT_TRUE(JugaTorneig(c, t, progres, &error).empty());
+  EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
+  EXPECT_EQ(acabades, 3u);  // the start, the one unit whose record failed, the close
+  // No game was counted: the line says so without a time left of its own invention.
+  EXPECT_TRUE(progres.str().find("\r\033[K0/20 games, 0.0 games/s, 0 s left\n") !=
+              std::string::npos)
+      << progres.str();
+}
+
 }  // namespace
