@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # The live view's server from outside, over raw sockets: what it refuses (bad addresses, a port in
-# use, paths that aim at files, other methods, streams beyond its limit) and that a viewer that
-# never reads changes nothing in the match it watches. Usage: servei.py ARENA TAVIK
+# use, paths that aim at files, other methods, streams beyond its limit), the tournament's stream,
+# and that a viewer that never reads changes nothing in the match it watches. Usage: servei.py
+# ARENA TAVIK
 import os
 import signal
 import socket
