@@ -1498,14 +1498,6 @@ bool EsperaFi(t_fill& fill, int ms) {
   }
 }
 
-double TempsCpu(const t_fill& fill) {
-  // schedstat counts nanoseconds on the CPU, finer than the clock ticks of stat.
-  char cami[64], buf[128];
-  std::snprintf(cami, sizeof cami, "/proc/%d/schedstat", fill.pid);
-  if (fill.pid <= 0 || LlegeixProc(cami, buf, sizeof buf) <= 0) return 0;
-  return static_cast<double>(std::strtoull(buf, nullptr, 10)) / 1e9;
-}
-
 void Atura(t_fill& fill, int sig) {
   if (fill.aillat) {
     if (fill.estat < 0 && fill.pid > 0) {

@@ -124,8 +124,6 @@ t_motiu PassaLimits(t_fill& fill, const t_limits& limits);
 // Waits up to `ms` milliseconds for the robot to end, collecting its output. True once reaped;
 // `estat` then holds its wait status.
 bool EsperaFi(t_fill& fill, int ms);
-// CPU time the robot has used so far, in seconds (from /proc).
-double TempsCpu(const t_fill& fill);
 
 // Ends the robot and every process it started (its sandbox; without one, its process group and
 // what escaped the group carrying its tag), with `sig` for the robot itself and SIGKILL for the

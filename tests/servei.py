@@ -35,18 +35,19 @@ def Port(proces):
 
 
 def Demana(port, peticio):
-    """Sends a raw request; returns the socket, left open, and the status line's code."""
+    """Sends a raw request; returns the socket, left open, and the status line's code. The status
+    line is read a byte at a time: what follows it is left to the caller."""
     s = socket.create_connection(("127.0.0.1", port))
     s.sendall(peticio.encode())
-    resposta = Fins(s, b"\r\n")
+    resposta = Fins(s, b"\r\n", 1)
     return s, int(resposta.split(b" ")[1]) if resposta else 0
 
 
-def Fins(s, marca):
+def Fins(s, marca, mida=65536):
     """What the socket gives until `marca` has come, or it is closed."""
     dades = b""
     while marca not in dades:
-        tros = s.recv(65536)
+        tros = s.recv(mida)
         if not tros:
             break
         dades += tros
@@ -84,7 +85,8 @@ def Refusos(dir):
 
 
 def Torneig(dir):
-    """Under --sprt the tournament's stream carries the LLR after each pair, up to the last."""
+    """Under --sprt the tournament's stream carries the LLR after each pair, up to the last, and
+    the live view follows the matches as they are played."""
     p = Arena(dir, "--serve", "0", "--tournament", "3", "--sprt", "0", "20", "-j", "1", "--time",
               "5", "--results", "t.jsonl", TAVIK, "cacador")
     port = Port(p)
@@ -92,6 +94,11 @@ def Torneig(dir):
     Comprova(codi == 200, f"the tournament's stream: {codi}")
     dades = Fins(s, b'"finished":true')
     s.close()
+    # The live view went from match to match: it shows the last one played.
+    s, codi = Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
+    llavors = set(re.findall(rb'"seed":(\d+)', Fins(s, b"event: end")))
+    s.close()
+    Comprova(llavors == {b"3"}, f"the live view after the tournament shows seeds {llavors}")
     p.send_signal(signal.SIGTERM)
     p.communicate()
     darrer = dades.rsplit(b"data: ", 1)[-1].split(b"\n", 1)[0]
@@ -101,6 +108,24 @@ def Torneig(dir):
         Comprova(False, f"the tournament's last state: {e}: {darrer[:200]}")
         return
     Comprova(len(llr) >= 1 and llr[-1][0] == 3, f"the LLR plotted: {llr}")
+
+
+def EnDirecte(dir):
+    """A viewer of a match played in real time gets it as it is played, not in a few lumps."""
+    p = Arena(dir, "--serve", "0", "--realtime", "--time", "3", TAVIK, "diana")
+    port = Port(p)
+    s, codi = Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
+    trossos, dades = 0, b""
+    while b"event: end" not in dades:
+        tros = s.recv(65536)
+        if not tros:
+            break
+        trossos, dades = trossos + 1, dades + tros
+    s.close()
+    p.send_signal(signal.SIGTERM)
+    p.communicate()
+    # A part every 40 ms of a 3 s match: about 75, each sent as it is made.
+    Comprova(codi == 200 and trossos >= 10, f"a real-time match reached its viewer in {trossos}")
 
 
 # What a viewer that reads saw: the frames of each part, up to the end.
@@ -113,6 +138,7 @@ def main():
     with tempfile.TemporaryDirectory() as dir:
         Refusos(dir)
         Torneig(dir)
+        EnDirecte(dir)
         args = ["--seed", "9", "--time", "120", TAVIK, "cacador", "rodamon"]
         sol = Arena(dir, *args, "--transcript", "sol.txt")
         sol.communicate()

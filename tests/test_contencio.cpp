@@ -117,6 +117,27 @@ TEST(Contencio, NothingARobotStartsOutlivesItsMatch) {
   for (pid_t p : deixats) EXPECT_FALSE(Existeix(p)) << p;
 }
 
+// The descriptors this process has open.
+size_t Descriptors() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                           std::filesystem::directory_iterator()));
+}
+
+TEST(Contencio, AMatchLeavesNoDescriptorOfTheArenaOpen) {
+  // Thousands of games are played by one process: a pipe left open per robot would end them.
+  for (const bool aillat : {true, false}) {
+    const size_t abans = Descriptors();
+    t_config c;
+    c.durada = 1;
+    c.aillat = aillat;
+    c.robots = {CACADOR_BIN, kDiana, "/nonexistent/robot"};
+    const t_resultat r = JugaPartida(c);
+    ASSERT_EQ(r.fitxes.size(), 3u) << r.error_arena;
+    EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+    EXPECT_EQ(Descriptors(), abans) << "sandbox " << aillat;
+  }
+}
+
 TEST(Contencio, ARobotOverItsLimitsIsDropped) {
   t_config c;
   c.durada = 2;

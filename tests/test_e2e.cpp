@@ -47,6 +47,7 @@ TEST_F(Tavik, AnUnterminatedLastLineIsHandledAtTheEndOfInput) {
   kill(robot.pid, SIGTERM);
   ASSERT_TRUE(EsperaFi(robot, 5000));
   EXPECT_TRUE(WIFSIGNALED(robot.estat));
+  EXPECT_TRUE(EsperaFi(robot, 0));  // asked again, an ended robot is still ended
 }
 
 TEST_F(Tavik, ASignalBeforeStartUpEndsWaitsAndEveryLineStaysWhole) {

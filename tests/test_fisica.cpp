@@ -192,6 +192,14 @@ TEST(Xocs, RobotsBumpCookiesFeedMinesHurt) {
   EXPECT_TRUE(Passa(m).empty());
   EXPECT_NEAR(m.robots[1].x - m.robots[0].x, 2 * RADI_ROBOT, 1e-9);
   EXPECT_EQ(m.robots[0].energia, 100);
+  // ... along the line of their centres, each by half, whatever its direction.
+  m = Mon({A(10, 15), A(10.4, 15.3)});
+  EXPECT_TRUE(Passa(m).empty());
+  const double dx = m.robots[1].x - m.robots[0].x, dy = m.robots[1].y - m.robots[0].y;
+  EXPECT_NEAR(std::hypot(dx, dy), 2 * RADI_ROBOT, 1e-9);
+  EXPECT_NEAR(dy / dx, 0.3 / 0.4, 1e-9);
+  EXPECT_NEAR(m.robots[0].x + m.robots[1].x, 20.4, 1e-9);
+  EXPECT_NEAR(m.robots[0].y + m.robots[1].y, 30.3, 1e-9);
 
   m = Mon({A(10, 15), A(30, 15)});
   m.robots[0].energia = 110;
