@@ -121,7 +121,7 @@ TEST(Gir, SweepsSwingBetweenTheirBounds) {
   for (const double desde : {2.0, 0.2}) {
     m.robots[0].radar = desde;
     Ordena(m, 0, t_escombra{PART_RADAR, 1.5708, 0.9, 1.1});
-    Passa(m);
+    EXPECT_TRUE(Passa(m).empty()) << desde;  // a sweep has no end to report
     EXPECT_NEAR(std::fabs(m.robots[0].radar - desde), 1.5708 * 0.05, 1e-9) << desde;
     EXPECT_LT(std::fabs(m.robots[0].radar - 1), std::fabs(desde - 1)) << desde;
     Passa(m, desde > 1 ? 11 : 8);  // 0.9 and 0.7 away: 12 and 9 ticks in all
@@ -130,6 +130,15 @@ TEST(Gir, SweepsSwingBetweenTheirBounds) {
     EXPECT_NEAR(m.robots[0].radar, desde > 1 ? 1.1 - 2 * 1.5708 * 0.05 : 0.9 + 2 * 1.5708 * 0.05,
                 1e-9)
         << desde;
+  }
+  // A part that lands exactly on a bound turns back from it on the next tick, as from a bound
+  // it would pass, and at either bound alike; recorded games rely on it (a sixteenth of a
+  // radian a tick, exact in binary: four ticks to a bound).
+  m.robots[0].radar = 0;
+  Ordena(m, 0, t_escombra{PART_RADAR, 1.25, -0.25, 0.25});
+  for (const int pas : {1, 2, 3, 4, 4, 3, 2, 1, 0, -1, -2, -3, -4, -4, -3}) {
+    Passa(m);
+    EXPECT_EQ(m.robots[0].radar, pas * 0.0625) << pas;
   }
   // Bounds given a turn away are taken near the part's angle, never as a jump.
   Ordena(m, 0, t_escombra{PART_RADAR, 1, 7.2, 7.4});
