@@ -160,6 +160,12 @@ TEST(OrdresTorneig, NothingIsLostInSilenceOrOverwrittenBySurprise) {
   EXPECT_EQ(s.codi, 1);
   EXPECT_TRUE(Te(s.err, "arena: cannot write /dev/full: No space left on device")) << s.err;
   ASSERT_EQ(Arena(dir, "--tournament 2" + duel).codi, 0);
+  // A results file is made as any file of its user: readable by all, written by its owner.
+  struct stat st;
+  ASSERT_EQ(stat((dir.cami + "/out/tournament-1-2.jsonl").c_str(), &st), 0);
+  const mode_t mascara = umask(0);
+  umask(mascara);
+  EXPECT_EQ(st.st_mode & 07777, 0644 & ~mascara);
   s = Arena(dir, "--tournament 2" + duel);
   EXPECT_EQ(s.codi, 2);
   EXPECT_TRUE(Te(s.err, "already holds results: --resume")) << s.err;

@@ -20,12 +20,15 @@ using namespace arena;
 
 namespace {
 
-// A match file holding `text`, in a folder of its own beside an empty bot.py.
+// A match file holding `text`, in a folder of its own beside an empty bot.py and an empty
+// python3 (a command's first word without a '/' is a program on PATH, even if a file there has
+// its name).
 struct t_fitxer {
   t_dir dir;
   std::string cami;
   explicit t_fitxer(const std::string& text) : cami(dir.cami + "/m.toml") {
     std::ofstream(dir.cami + "/bot.py") << "";
+    std::ofstream(dir.cami + "/python3") << "";
     std::ofstream(cami) << text;
   }
 };
