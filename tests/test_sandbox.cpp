@@ -306,16 +306,16 @@ TEST(Aillament, WhatTheCommandLineNamesInTmpIsThereInside) {
   CAL_AILLAMENT();
   // Two folders of /tmp named on the command line, the script in one and its file in the other
   // (as an option's value, after '='): both are carried into the robot's fresh /tmp, or it does
-  // not play.
+  // not play. The program it runs is named there too: the build may be under /tmp as well.
   const t_dir programa, dades;
   {
-    std::ofstream(programa.cami + "/robot.sh")
-        << "test -f \"${1#f=}\" || exit 3\nexec " << TAVIK_BIN << "\n";
+    std::ofstream(programa.cami + "/robot.sh") << "test -f \"${1#f=}\" || exit 3\nexec \"$2\"\n";
     std::ofstream(dades.cami + "/mapa") << "x\n";
   }
   t_config c;
   c.durada = 1;
-  c.robots = {"/bin/sh " + programa.cami + "/robot.sh f=" + dades.cami + "/mapa", kDiana};
+  c.robots = {"/bin/sh " + programa.cami + "/robot.sh f=" + dades.cami + "/mapa " + TAVIK_BIN,
+              kDiana};
   const t_resultat r = JugaPartida(c);
   ASSERT_EQ(r.fitxes.size(), 2u) << r.error_arena;
   EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
