@@ -108,6 +108,15 @@ def Torneig(dir):
         Comprova(False, f"the tournament's last state: {e}: {darrer[:200]}")
         return
     Comprova(len(llr) >= 1 and llr[-1][0] == 3, f"the LLR plotted: {llr}")
+    # A melee has no pairs of games: its page gives no Elo rather than one made from nothing.
+    p = Arena(dir, "--serve", "0", "--tournament", "1", "-j", "1", "--time", "2", "--results",
+              "m.jsonl", TAVIK, "cacador", "diana")
+    s, codi = Demana(Port(p), "GET /events/tournament HTTP/1.1\r\nHost: x\r\n\r\n")
+    darrer = Fins(s, b'"finished":true').rsplit(b"data: ", 1)[-1].split(b"\n", 1)[0]
+    s.close()
+    p.send_signal(signal.SIGTERM)
+    p.communicate()
+    Comprova(codi == 200 and json.loads(darrer).get("elo") == "", f"a melee's state: {darrer[:200]}")
 
 
 def EnDirecte(dir):

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -304,19 +305,28 @@ TEST(Aillament, ARobotHasNoDescriptorButZeroOneAndTwo) {
 
 TEST(Aillament, WhatTheCommandLineNamesInTmpIsThereInside) {
   CAL_AILLAMENT();
-  // Two folders of /tmp named on the command line, the script in one and its file in the other
-  // (as an option's value, after '='): both are carried into the robot's fresh /tmp, or it does
-  // not play. The program it runs is named there too: the build may be under /tmp as well.
-  const t_dir programa, dades;
+  // Folders of /tmp named on the command line, the script in one and its files in others (as an
+  // option's value, after '=', itself or through a symbolic link from outside /tmp): all are
+  // carried into the robot's fresh /tmp, or it does not play. The program it runs is named there
+  // too: the build may be under /tmp as well.
+  const t_dir programa, dades, enllacades;
+  const std::string enllac = "enllac-" + std::to_string(getpid());  // in the test's own folder
   {
-    std::ofstream(programa.cami + "/robot.sh") << "test -f \"${1#f=}\" || exit 3\nexec \"$2\"\n";
+    std::ofstream(programa.cami + "/robot.sh")
+        << "test -f \"${1#f=}\" && test -f \"${2#--map=}\" || exit 3\nexec \"$3\"\n";
     std::ofstream(dades.cami + "/mapa") << "x\n";
+    std::ofstream(enllacades.cami + "/mapa") << "y\n";
+    ASSERT_EQ(symlink(enllacades.cami.c_str(), enllac.c_str()), 0);
   }
+  char aqui[PATH_MAX];
+  ASSERT_NE(getcwd(aqui, sizeof aqui), nullptr);
   t_config c;
   c.durada = 1;
-  c.robots = {"/bin/sh " + programa.cami + "/robot.sh f=" + dades.cami + "/mapa " + TAVIK_BIN,
+  c.robots = {"/bin/sh " + programa.cami + "/robot.sh f=" + dades.cami + "/mapa --map=" + aqui +
+                  "/" + enllac + "/mapa " + TAVIK_BIN,
               kDiana};
   const t_resultat r = JugaPartida(c);
+  unlink(enllac.c_str());
   ASSERT_EQ(r.fitxes.size(), 2u) << r.error_arena;
   EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
 }

@@ -1,7 +1,10 @@
 // The tournament's scheduler, called directly: the same seeds give the same table whatever order
 // the threads finish them in; and how a game's points are given.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "arena/taula.h"
@@ -47,6 +50,42 @@ TEST(Torneig, AResultThatCannotBeWrittenStartsNoFurtherGame) {
   EXPECT_TRUE(progres.str().find("\r\033[K0/20 games, 0.0 games/s, 0 s left\n") !=
               std::string::npos)
       << progres.str();
+}
+
+// Called as a library, the scheduler opens the results file itself: a new tournament replaces
+// what was there, a resumed one adds to it, and either way the file is readable by all.
+TEST(Torneig, ItsOwnResultsFileIsReplacedOrAddedToAndReadable) {
+  char dir[] = "/tmp/torneigXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  t_config c;
+  c.durada = 1;
+  c.robots = {TAVIK_BIN, CACADOR_BIN};
+  t_torneig t;
+  t.resultats = std::string(dir) + "/r.jsonl";
+  t.dir_guardats = std::string(dir) + "/out";
+  std::ostringstream progres;
+  auto Linies = [&] {
+    std::ifstream f(t.resultats);
+    std::vector<std::string> v;
+    for (std::string l; std::getline(f, l);) v.push_back(l);
+    return v;
+  };
+  std::vector<json> fets = JugaTorneig(c, t, progres);
+  ASSERT_EQ(fets.size(), 2u);
+  struct stat st {};
+  ASSERT_EQ(stat(t.resultats.c_str(), &st), 0);
+  const mode_t mascara = umask(0);
+  umask(mascara);
+  EXPECT_EQ(st.st_mode & 0777, 0644u & ~mascara);
+  std::ofstream(t.resultats, std::ios::app) << "stale\nstale\nstale\n";
+  EXPECT_EQ(JugaTorneig(c, t, progres).size(), 2u);
+  EXPECT_EQ(Linies().size(), 2u);  // replaced, not added to
+  t.primera = t.darrera = 2;
+  t.previs = fets;
+  EXPECT_EQ(JugaTorneig(c, t, progres).size(), 4u);
+  EXPECT_EQ(Linies().size(), 4u);  // the resumed tournament's two games after the first two
+  unlink(t.resultats.c_str());
+  rmdir(dir);
 }
 
 }  // namespace
