@@ -43,15 +43,26 @@ def Demana(port, peticio):
     return s, int(resposta.split(b" ")[1]) if resposta else 0
 
 
-def Fins(s, marca, mida=65536):
-    """What the socket gives until `marca` has come, or it is closed."""
-    dades = b""
+def Rep(s, marca, mida=65536):
+    """What the socket gives until `marca` has come, or it is closed, and in how many reads."""
+    dades, trossos = b"", 0
     while marca not in dades:
         tros = s.recv(mida)
         if not tros:
             break
-        dades += tros
-    return dades
+        dades, trossos = dades + tros, trossos + 1
+    return dades, trossos
+
+
+def Fins(s, marca, mida=65536):
+    return Rep(s, marca, mida)[0]
+
+
+def Para(p):
+    """Ends an arena as a stop from outside would (SIGTERM); returns its exit status."""
+    p.send_signal(signal.SIGTERM)
+    p.communicate()
+    return p.returncode
 
 
 def Cos(port, cami):
@@ -99,8 +110,7 @@ def Torneig(dir):
     llavors = set(re.findall(rb'"seed":(\d+)', Fins(s, b"event: end")))
     s.close()
     Comprova(llavors == {b"3"}, f"the live view after the tournament shows seeds {llavors}")
-    p.send_signal(signal.SIGTERM)
-    p.communicate()
+    Para(p)
     darrer = dades.rsplit(b"data: ", 1)[-1].split(b"\n", 1)[0]
     try:
         llr = json.loads(darrer)["sprt"]["llr"]
@@ -114,8 +124,7 @@ def Torneig(dir):
     s, codi = Demana(Port(p), "GET /events/tournament HTTP/1.1\r\nHost: x\r\n\r\n")
     darrer = Fins(s, b'"finished":true').rsplit(b"data: ", 1)[-1].split(b"\n", 1)[0]
     s.close()
-    p.send_signal(signal.SIGTERM)
-    p.communicate()
+    Para(p)
     Comprova(codi == 200 and json.loads(darrer).get("elo") == "", f"a melee's state: {darrer[:200]}")
 
 
@@ -124,15 +133,9 @@ def EnDirecte(dir):
     p = Arena(dir, "--serve", "0", "--realtime", "--time", "3", TAVIK, "diana")
     port = Port(p)
     s, codi = Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
-    trossos, dades = 0, b""
-    while b"event: end" not in dades:
-        tros = s.recv(65536)
-        if not tros:
-            break
-        trossos, dades = trossos + 1, dades + tros
+    _, trossos = Rep(s, b"event: end")
     s.close()
-    p.send_signal(signal.SIGTERM)
-    p.communicate()
+    Para(p)
     # A part every 40 ms of a 3 s match: about 75, each sent as it is made.
     Comprova(codi == 200 and trossos >= 10, f"a real-time match reached its viewer in {trossos}")
 
@@ -178,9 +181,8 @@ def main():
         lector.join()
         # The viewers were there while it was played: the first part it read was not the last.
         Comprova(len(quadres) > 1 and quadres[0] < quadres[-1], f"parts read: {quadres[:3]}")
-        vist.send_signal(signal.SIGTERM)
-        vist.communicate()
-        Comprova(vist.returncode == 0, f"SIGTERM after the match: exit {vist.returncode}")
+        codi = Para(vist)
+        Comprova(codi == 0, f"SIGTERM after the match: exit {codi}")
         for s, _ in fluxos:
             s.close()
         with open(os.path.join(dir, "sol.txt"), "rb") as a, open(os.path.join(dir, "vist.txt"),

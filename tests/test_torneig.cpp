@@ -39,7 +39,7 @@ TEST(Torneig, AResultThatCannotBeWrittenStartsNoFurtherGame) {
   t.fils = 1;
   t.resultats = "/dev/full";
   t.progres_terminal = true;
-  size_t acabades = 0;  // units that reported their end, besides the start and the close
+  size_t acabades = 0;  // progress reports: the start, each unit that ended, the close
   t.en_progres = [&](size_t, size_t, const t_pentanomi&) { ++acabades; };
   std::ostringstream progres;
   std::string error;
