@@ -1424,9 +1424,11 @@ t_consum Consum(t_fill& fill) {
     c.processos = s.estat == 'Z' ? 0 : 1;
     c.memoria_kib = c.processos * s.rss * pagina_kib;
   } else {
+    // A process that ended and was not waited for counts too: it still holds its place in the
+    // process table, and a robot that never waits could otherwise fill it past any limit.
     for (pid_t pid : Processos(fill)) {
       std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
-      if (!LlegeixStat(cami, s) || s.estat == 'Z') continue;
+      if (!LlegeixStat(cami, s)) continue;
       ++c.processos;
       c.memoria_kib += s.rss * pagina_kib;
     }

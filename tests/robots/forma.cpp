@@ -1,6 +1,7 @@
 // A robot built otherwise than tavik, for the arena's tests: it asks for no signals, waits on its
 // input with poll() and answers from a worker thread ("fils") or a helper process ("proces"), or
-// takes more than its share: 200 MiB of memory ("memoria") or ten idle children ("processos").
+// takes more than its share: 200 MiB of memory ("memoria"), ten idle children ("processos") or
+// ten children that ended and are never waited for ("zombis").
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,10 +136,10 @@ int main(int argc, char** argv) {
     static std::vector<char> molt(200u << 20);
     std::memset(molt.data(), 1, molt.size());
   }
-  if (mode == "processos") {
+  if (mode == "processos" || mode == "zombis") {
     for (int i = 0; i < 10; ++i) {
       if (fork() == 0) {
-        pause();
+        if (mode == "processos") pause();
         _exit(0);
       }
     }
