@@ -119,13 +119,30 @@ def Torneig(dir):
         return
     Comprova(len(llr) >= 1 and llr[-1][0] == 3, f"the LLR plotted: {llr}")
     # A melee has no pairs of games: its page gives no Elo rather than one made from nothing.
-    p = Arena(dir, "--serve", "0", "--tournament", "1", "-j", "1", "--time", "2", "--results",
-              "m.jsonl", TAVIK, "cacador", "diana")
-    s, codi = Demana(Port(p), "GET /events/tournament HTTP/1.1\r\nHost: x\r\n\r\n")
-    darrer = Fins(s, b'"finished":true').rsplit(b"data: ", 1)[-1].split(b"\n", 1)[0]
+    # Of a kept game the page serves the replay, picture and transcript, not what a robot wrote
+    # on its standard error.
+    robot = os.path.join(dir, "robot.sh")
+    with open(robot, "w") as f:
+        f.write('echo hola >&2\nexec "$1"\n')
+    p = Arena(dir, "--serve", "0", "--tournament", "1", "-j", "1", "--time", "2", "--keep", "all",
+              "--results", "m.jsonl", f"/bin/sh {robot} {TAVIK}", "cacador", "diana")
+    port = Port(p)
+    s, codi = Demana(port, "GET /events/tournament HTTP/1.1\r\nHost: x\r\n\r\n")
+    darrer = json.loads(Fins(s, b'"finished":true').rsplit(b"data: ", 1)[-1].split(b"\n", 1)[0])
     s.close()
+    Comprova(codi == 200 and darrer.get("elo") == "", f"a melee's state: {darrer}")
+    with open(os.path.join(dir, "m.jsonl")) as f:
+        fitxers = [os.path.basename(c) for c in json.loads(f.readline())["files"]]
+    servits = {}
+    for n in fitxers:
+        codi, resposta = Cos(port, "/kept/" + n.replace("#", "%23"))
+        tipus = re.search(rb"\r\nContent-Type: ([^\r]*)", resposta)
+        servits[os.path.splitext(n)[1]] = (codi, tipus.group(1).decode() if tipus else "")
     Para(p)
-    Comprova(codi == 200 and json.loads(darrer).get("elo") == "", f"a melee's state: {darrer[:200]}")
+    Comprova(darrer.get("kept") == [n for n in fitxers if n.endswith(".html")] and
+             servits == {".html": (200, "text/html; charset=utf-8"), ".svg": (200, "image/svg+xml"),
+                         ".txt": (200, "text/plain; charset=utf-8"), ".err": (404, "")},
+             f"kept {darrer.get('kept')}: {servits}")
 
 
 def EnDirecte(dir):

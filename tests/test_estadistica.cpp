@@ -54,8 +54,15 @@ TEST(Estadistica, DegenerateCountsGiveHonestAnswers) {
   EXPECT_EQ(Estima(guanys).los, 1);
   EXPECT_EQ(Estima(derrotes).los, 0);
   EXPECT_EQ(Estima({0, 12, 0, 0, 0}).los, 0);
-  // Nothing is decided on too few pairs, nor said about none.
+  // Nothing is decided on too few pairs, nor said about none; the text says why it goes on.
   EXPECT_EQ(Decideix({0, 0, 0, 0, 9}, sprt), t_decisio::CONTINUA);
+  EXPECT_EQ(Decideix({0, 0, 0, 0, 10}, sprt), t_decisio::H1);
+  const auto Diu = [&](const t_pentanomi& p) {
+    const std::string text = TextSprt(p, sprt);
+    return text.substr(text.rfind(": ") + 2);
+  };
+  EXPECT_EQ(Diu({1, 2, 3, 2, 1}), "continue (too few pairs to decide)");
+  EXPECT_EQ(Diu({1, 2, 4, 2, 1}), "continue");
   // Mirrored robots midway between symmetric bounds: no rounding picks a side, and the test
   // stops rather than play for ever.
   for (double elo : {1.0, 3.0, 5.0}) {

@@ -56,6 +56,24 @@ bool Te(const std::string& text, const std::string& que) {
   return text.find(que) != std::string::npos;
 }
 
+// A kept game is the very game its replay command plays again. Of a game of a series, where
+// the robots started before the first game and end after the last, the game itself: from its
+// options to its end.
+void TornaAJugar(const t_dir& dir, const json& r, bool serie = false) {
+  std::string ordre = r.at("replay").get<std::string>();
+  ordre = ordre.substr(ordre.find(' ') + 1) + " --transcript again.txt";
+  EXPECT_EQ(Arena(dir, ordre).codi, 0) << ordre;
+  auto Joc = [serie](const std::string& text) {
+    if (!serie) return text;
+    const size_t inici = text.find("> GameOption 0 "), fi = text.rfind("> GameFinishes\n");
+    if (inici == std::string::npos || fi == std::string::npos) return std::string("no game");
+    return text.substr(text.rfind('\n', inici) + 1, fi - text.rfind('\n', inici));
+  };
+  EXPECT_EQ(Joc(Llegeix(dir.cami + "/" + r.at("files")[0].get<std::string>())),
+            Joc(Llegeix(dir.cami + "/again.txt")))
+      << ordre;
+}
+
 TEST(OrdresTorneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
   const t_dir dir;
   const t_sortida s =
@@ -80,16 +98,27 @@ TEST(OrdresTorneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
       }
     }
     if (r.at("files").empty()) continue;
-    // A kept game is the very game its replay command plays again.
     ++guardats;
-    std::string ordre = r.at("replay").get<std::string>();
-    ordre = ordre.substr(ordre.find(' ') + 1) + " --transcript again.txt";
-    EXPECT_EQ(Arena(dir, ordre).codi, 0) << ordre;
-    EXPECT_EQ(Llegeix(dir.cami + "/" + r.at("files")[0].get<std::string>()),
-              Llegeix(dir.cami + "/again.txt"))
-        << ordre;
+    TornaAJugar(dir, r);
   }
   EXPECT_GT(guardats, 0);
+}
+
+// A seed of several games keeps each under its number, and each plays again alone.
+TEST(OrdresTorneig, EachGameOfASeedIsKeptUnderItsNumber) {
+  const t_dir dir;
+  const t_sortida s =
+      Arena(dir, "--tournament 1 --games 2 --time 5 --keep all --results r.jsonl tavik cacador");
+  ASSERT_EQ(s.codi, 0) << s.out << s.err;
+  std::vector<json> registres;
+  std::string error;
+  ASSERT_TRUE(LlegeixResultats({dir.cami + "/r.jsonl"}, registres, error)) << error;
+  ASSERT_EQ(registres.size(), 4u);  // two games from each place
+  for (const auto& r : registres) {
+    const std::string txt = r.at("files")[0].get<std::string>();
+    EXPECT_TRUE(Te(txt, ".g" + std::to_string(r.at("game").get<int>()) + ".txt")) << txt;
+    TornaAJugar(dir, r, true);
+  }
 }
 
 TEST(OrdresTorneig, TheTestStopsByItselfWithItsDecision) {
@@ -170,6 +199,9 @@ TEST(OrdresTorneig, NothingIsLostInSilenceOrOverwrittenBySurprise) {
   EXPECT_EQ(s.codi, 2);
   EXPECT_TRUE(Te(s.err, "already holds results: --resume")) << s.err;
   EXPECT_EQ(Arena(dir, "--tournament 2 --overwrite" + duel).codi, 0);
+  s = Arena(dir, "--tournament 2 --results out" + duel);
+  EXPECT_EQ(s.codi, 2);
+  EXPECT_TRUE(Te(s.err, "arena: cannot write out: is a directory\n")) << s.err;
   // Options that cannot go together, or would do nothing, are refused.
   for (const std::string mal :
        {"--seeds 1-4 --tournament 10", "--results x.jsonl", "--keep all",

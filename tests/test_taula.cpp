@@ -41,6 +41,10 @@ TEST(TaulaResultats, PairsAreScoredFromTheFirstRobotsSideInSeedOrder) {
   // The same records in any order give the same table.
   std::vector<json> al_reves(registres.rbegin(), registres.rend());
   EXPECT_EQ(TaulaResultats(al_reves, std::nullopt), taula);
+  // The robots are named by their place in the tournament, also when the first game of all
+  // was played from swapped places.
+  const std::string inverses = TaulaResultats({Joc(1, true, 0), Joc(2, false, 1)}, std::nullopt);
+  EXPECT_NE(inverses.find("A#1 against B#2"), std::string::npos) << inverses;
 }
 
 TEST(TaulaResultats, WithATestOnlyThePairsUpToItsDecisionCount) {
