@@ -150,6 +150,7 @@ struct t_crida {
   bool dir_portats[kMaxPortats] = {};
   int n_portats = 0;
   bool prova = false;  // only make the sandbox, and end
+  long holgura = 0;    // the timer slack the robot runs with: the arena's own before it changed
   pid_t pare = 0;      // the arena, without a sandbox
   // The init program to exec once the sandbox is made, or null: the init stays a copy of the
   // arena. With it, the sandbox is made from a child that shares the arena's memory, and the
@@ -232,6 +233,7 @@ NOMES_CRIDES bool Col_loca(const t_crida& c) {
   Crida(SYS_prlimit64, 0, RLIMIT_FSIZE, A(&c.fitxer), 0);
   SenyalsPerDefecte();
   Crida(SYS_rt_sigprocmask, SIG_SETMASK, A(&c.mascara_robot), 0, 8);
+  Crida(SYS_prctl, PR_SET_TIMERSLACK, c.holgura);
   // As execvpe does: each place in turn; a script with no #! line is run by /bin/sh.
   int error = ENOENT;
   bool denegat = false;
@@ -654,7 +656,8 @@ std::vector<std::string> Camins(const std::string& programa) {
 // on every tick, and opening and closing its files was most of what a look cost. The kernel
 // hands such a file out a page at a time, each read as much as it has made up to a page, so a
 // read well short of a page that left room in `buf` had it all: one call, not a second one to
-// be told it ended.
+// be told it ended. `cami` is read only to open the file: a caller reading through a descriptor
+// kept open need not format it (a look would otherwise format every path every time).
 ssize_t LlegeixProc(const char* cami, char* buf, size_t mida, int* fd = nullptr) {
   const int f = fd && *fd >= 0 ? *fd : open(cami, O_RDONLY | O_CLOEXEC);
   if (f < 0) return -1;
@@ -723,6 +726,14 @@ struct t_stat {
   std::string nom;
 };
 
+// A decimal number at `p`, as the kernel writes them: an optional minus and digits.
+long Nombre(const char* p) {
+  const bool menys = *p == '-';
+  long n = 0;
+  for (p += menys; *p >= '0' && *p <= '9'; ++p) n = n * 10 + (*p - '0');
+  return menys ? -n : n;
+}
+
 bool LlegeixStat(const char* cami, t_stat& s, int* fd = nullptr) {
   char buf[1024];
   if (LlegeixProc(cami, buf, sizeof buf, fd) <= 0) return false;
@@ -731,14 +742,15 @@ bool LlegeixStat(const char* cami, t_stat& s, int* fd = nullptr) {
   if (!obert || !tancat || tancat[1] == '\0') return false;
   s.nom.assign(obert + 1, tancat);
   // Fields from the state on, numbered as proc(5) numbers them: 3 state, 4 parent, 5 group,
-  // 20 threads, 24 resident pages. Read on every look at a robot, so by hand.
+  // 20 threads, 24 resident pages. Read on every look at a robot, so by hand, and only those
+  // four converted.
   const char* p = tancat + 2;
   s.estat = *p;
   long camps[25] = {};
   for (int camp = 4; camp <= 24 && *p; ++camp) {
     while (*p && *p != ' ') ++p;
     if (*p == ' ') ++p;
-    camps[camp] = std::strtol(p, nullptr, 10);
+    if (camp == 4 || camp == 5 || camp == 20 || camp == 24) camps[camp] = Nombre(p);
   }
   s.pare = static_cast<pid_t>(camps[4]);
   s.grup = static_cast<pid_t>(camps[5]);
@@ -765,8 +777,8 @@ bool Espera(pid_t pid, pid_t tid, const t_stat& s, t_ocupacio& ocupat, int* fds 
   };
   if (s.estat == 'Z' || s.estat == 'X') return true;  // ended: it does nothing any more
   if (s.estat != 'S') return Ocupat(t_feina::ESTAT);
-  std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/syscall", pid, tid);
-  if (LlegeixProc(cami, buf, sizeof buf, fds ? fds : nullptr) <= 0) return true;  // gone
+  if (!fds || *fds < 0) std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/syscall", pid, tid);
+  if (LlegeixProc(cami, buf, sizeof buf, fds) <= 0) return true;  // gone
   const long crida = std::strtol(buf, nullptr, 10);
   if (!CridaDEspera(crida) || std::strncmp(buf, "running", 7) == 0) {
     return Ocupat(t_feina::CRIDA, crida);
@@ -852,13 +864,15 @@ t_estat MiraTot(const t_fill& fill, std::vector<t_fil>& fils, t_ocupacio& ocupat
 bool Sol(t_fill& fill) {
   char cami[64], buf[4096];
   int* fds = fill.fd_proc;
-  std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.pid, fill.pid);
+  if (fds[2] < 0) std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.pid, fill.pid);
   if (LlegeixProc(cami, buf, sizeof buf, fds + 2) > 0) return false;
   if (!fill.aillat || fill.init <= 0) return true;
-  std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.init, fill.init);
-  char propi[32];
-  const int n = std::snprintf(propi, sizeof propi, "%d ", fill.pid);
-  return LlegeixProc(cami, buf, sizeof buf, fds + 3) == n && std::strcmp(buf, propi) == 0;
+  if (fds[3] < 0)
+    std::snprintf(cami, sizeof cami, "/proc/%d/task/%d/children", fill.init, fill.init);
+  // The robot's pid and a space, and nothing else.
+  const ssize_t n = LlegeixProc(cami, buf, sizeof buf, fds + 3);
+  char* fi = nullptr;
+  return n > 1 && std::strtol(buf, &fi, 10) == fill.pid && fi == buf + n - 1 && *fi == ' ';
 }
 
 // Whether the robot has ended, waits for the arena, or is busy. A robot of one thread and no
@@ -870,7 +884,7 @@ t_estat Estat(t_fill& fill) {
   int* fds = fill.fd_proc;
   t_ocupacio& ocupat = fill.ocupat;
   char cami[64];
-  std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
+  if (fds[0] < 0) std::snprintf(cami, sizeof cami, "/proc/%d/stat", pid);
   t_stat s;
   if (!LlegeixStat(cami, s, fds) || s.estat == 'Z' || s.estat == 'X') return ACABAT;
   if (s.fils == 1) {
@@ -890,10 +904,24 @@ t_estat Estat(t_fill& fill) {
   return DORM;
 }
 
+// The timer slack the arena started with, which its robots get back.
+long HolguraInicial() {
+  static const long holgura = prctl(PR_GET_TIMERSLACK);
+  return holgura;
+}
+
 // Waits `espera` nanoseconds, or less if the robot writes meanwhile (it writes as it finishes);
 // the next wait is twice as long, up to a millisecond. A robot usually answers within tens of
-// microseconds: look again soon, then less often.
+// microseconds: look again soon, then less often. The kernel lets a timed wait run late by the
+// thread's timer slack, 50 us unless changed, which would add to most ticks: a thread that
+// waits for robots asks for 1 us.
 void Dorm(const t_fill& fill, long& espera) {
+  thread_local bool precis = false;
+  if (!precis) {
+    HolguraInicial();
+    prctl(PR_SET_TIMERSLACK, 1000);
+    precis = true;
+  }
   const timespec pausa{0, espera};
   pollfd p{fill.sortida, POLLIN, 0};
   ppoll(&p, fill.sortida >= 0 ? 1 : 0, &pausa, nullptr);
@@ -1099,6 +1127,7 @@ void Prepara(t_crida& c, t_preparat& p, const t_engegada& engegada, const std::s
   p.entorn.push_back(nullptr);
   c.entorn = p.entorn.data();
   c.mascara_robot = Conjunt(SIGUSR1);
+  c.holgura = HolguraInicial();
   c.mapa_uid = Mapes().mapa_uid.c_str();
   c.mapa_gid = Mapes().mapa_gid.c_str();
   c.mida_uid = static_cast<long>(Mapes().mapa_uid.size());
@@ -1417,7 +1446,7 @@ t_consum Consum(t_fill& fill) {
   if (fill.pid <= 0 || fill.estat >= 0) return c;
   static const long pagina_kib = sysconf(_SC_PAGESIZE) / 1024;
   char cami[64];
-  std::snprintf(cami, sizeof cami, "/proc/%d/stat", fill.pid);
+  if (fill.fd_proc[0] < 0) std::snprintf(cami, sizeof cami, "/proc/%d/stat", fill.pid);
   t_stat s;
   if (LlegeixStat(cami, s, fill.fd_proc) && s.fils == 1 && Sol(fill)) {
     // Alone, as most robots are: its own stat says it all, read on the descriptors of its looks.

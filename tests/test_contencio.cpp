@@ -2,6 +2,7 @@
 // processes, a shell that does not exec) play in lock-step, nothing they start outlives them,
 // limits, signals to the arena, robots' standard error, and the arena's own arguments.
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -209,6 +210,23 @@ std::string Sortida(t_arena& a) {
   std::string text;
   for (const auto& l : a.proces.linies) text += l + "\n";
   return text;
+}
+
+// What the arena does to wait for its robots more precisely (a timer slack of its own) is not
+// passed on to them: a robot runs with the slack the arena was started with, as this test was.
+const long kHolgura = prctl(PR_GET_TIMERSLACK);
+
+TEST(Contencio, ARobotRunsWithTheTimerSlackTheArenaWasGiven) {
+  t_config c;
+  c.durada = 0.5;
+  c.robots = {TAVIK_BIN, "diana"};
+  JugaPartida(c);  // the arena has waited for robots on this thread
+  const t_dir dir;
+  c.base_err = dir.cami + "/h";
+  c.robots = {kRobots + "/holgura.sh " + TAVIK_BIN, "diana"};
+  const t_resultat r = JugaPartida(c);
+  ASSERT_EQ(r.fitxes.size(), 2u) << r.error_arena;
+  EXPECT_EQ(Llegeix(r.fitxes[0].err), std::to_string(kHolgura) + "\n");
 }
 
 TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
