@@ -65,6 +65,18 @@ TEST(Rivals, MisbehavingRobotsAreDroppedAndTheMatchGoesOn) {
   EXPECT_EQ(errno, ECHILD);
 }
 
+// A few lines in a tick that are no command are a robot's mistakes, said and skipped; more than
+// ten are garbage, and the robot is dropped.
+TEST(Rivals, TenBadLinesInATickAreMistakesElevenAreGarbage) {
+  t_config c;
+  c.durada = 1;
+  c.robots = {kRobots + "/brut.sh 10 " + TAVIK_BIN, kRobots + "/brut.sh 11 " + TAVIK_BIN};
+  const t_resultat r = JugaPartida(c);
+  ASSERT_EQ(r.fitxes.size(), 2u) << r.error_arena;
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+  EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "dropped: writes garbage");
+}
+
 TEST(Rivals, ARobotThatIgnoresExitRobotIsKilledAfterTwoSeconds) {
   t_config c;
   c.durada = 0.5;

@@ -30,6 +30,7 @@ using namespace arena;
 namespace {
 
 const std::string kHostil = HOSTIL_BIN;
+const std::string kRobots = ROBOTS_DIR;
 
 std::string Llegeix(const std::string& cami) {
   std::ifstream f(cami);
@@ -241,9 +242,11 @@ TEST(Aillament, AMemoryHogThatLeftTheRobotsGroupCountsAgainstItsLimit) {
   t_config c;
   c.durada = 2;
   c.limits.memoria_mib = 100;
-  c.robots = {kHostil + " menjador 300 " + token, kDiana};
+  c.robots = {kHostil + " menjador 300 " + token, kHostil + " golafre 300", kDiana};
   const t_resultat r = JugaPartida(c);
   EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "dropped: exceeded its memory limit (100 MiB)");
+  // So does one that holds it itself, alone.
+  EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "dropped: exceeded its memory limit (100 MiB)");
   NoQuedaRes(token);
 }
 
@@ -329,6 +332,20 @@ TEST(Aillament, WhatTheCommandLineNamesInTmpIsThereInside) {
   unlink(enllac.c_str());
   ASSERT_EQ(r.fitxes.size(), 2u) << r.error_arena;
   EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+}
+
+// Where a sandbox can be made, every robot gets one: it sees itself as the second process of a
+// process tree of its own, after the sandbox's init, whatever happened to the others.
+TEST(Aillament, EachRobotIsTheSecondProcessOfASandboxOfItsOwn) {
+  CAL_AILLAMENT();
+  const t_dir dir;
+  t_config c;
+  c.durada = 0.5;
+  c.base_err = dir.cami + "/jo";
+  c.robots = {kRobots + "/jo.sh " + TAVIK_BIN, kRobots + "/jo.sh " + CACADOR_BIN};
+  const t_resultat r = JugaPartida(c);
+  ASSERT_EQ(r.fitxes.size(), 2u) << r.error_arena;
+  for (const auto& f : r.fitxes) EXPECT_EQ(Llegeix(f.err), "2\n") << f.nom;
 }
 
 TEST(Aillament, FilesInTmpAndDevShmAreGoneAfterTheMatch) {

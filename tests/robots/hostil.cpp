@@ -9,6 +9,7 @@
 //   bomba TOKEN        a fork bomb of new sessions and empty environments: 3 children a
 //                      process, 4 generations
 //   menjador MIB TOKEN a grandchild in a session of its own that touches MIB MiB
+//   golafre MIB        touches MIB MiB itself, alone and of one thread
 //   fds                ends with status 3 if it has a descriptor above 2
 //   fitxers TOKEN      leaves /tmp/hostil-TOKEN and /dev/shm/hostil-TOKEN (status 4 if it cannot)
 //   shm MIB TOKEN      writes MIB MiB to /dev/shm/hostil-TOKEN.N, 50 MiB a file
@@ -174,6 +175,10 @@ int main(int argc, char** argv) {
     }
     close(tub[1]);
     EsperaByte(tub[0]);
+  } else if (mode == "golafre" && argc > 2) {
+    const size_t mida = std::strtoul(argv[2], nullptr, 10) << 20;
+    static char* p = static_cast<char*>(std::malloc(mida));
+    for (size_t i = 0; p && i < mida; i += 4096) p[i] = 1;
   } else if (mode == "fds") {
     DIR* d = opendir("/proc/self/fd");
     if (!d) return 5;
