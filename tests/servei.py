@@ -150,11 +150,14 @@ def EnDirecte(dir):
     p = Arena(dir, "--serve", "0", "--realtime", "--time", "3", TAVIK, "diana")
     port = Port(p)
     s, codi = Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
-    _, trossos = Rep(s, b"event: end")
+    dades, trossos = Rep(s, b"event: end")
     s.close()
     Para(p)
     # A part every 40 ms of a 3 s match: about 75, each sent as it is made.
     Comprova(codi == 200 and trossos >= 10, f"a real-time match reached its viewer in {trossos}")
+    # A viewer that has every part waits for the next: it is not sent empty comments meanwhile
+    # (one every 5 s at most, to find out whether it is still there).
+    Comprova(dades.count(b": \n\n") <= 1, f"{dades.count(b': ')} comments in a 3 s match")
 
 
 # What a viewer that reads saw: the frames of each part, up to the end.

@@ -170,6 +170,17 @@ TEST(Xocs, WallsStopRobotsAndCostEnergy) {
   EXPECT_EQ(m.robots[0].vel, 0);
   EXPECT_EQ(m.robots[0].x, 40 - RADI_ROBOT);
   EXPECT_LT(m.robots[0].energia, 100);
+  // Stopped against a wall, of any side, it hits it no more.
+  const double llocs[][3] = {
+      {39.4, 15, 0}, {0.6, 15, M_PI}, {20, 0.6, -M_PI / 2}, {20, 29.4, M_PI / 2}};
+  for (const auto& [x, y, rumb] : llocs) {
+    m = Mon({A(x, y, rumb)});
+    m.robots[0].vel = 4;
+    ASSERT_EQ(Passa(m).size(), 1u) << x << " " << y;
+    const double energia = m.robots[0].energia;
+    EXPECT_TRUE(Passa(m, 20).empty()) << x << " " << y;
+    EXPECT_EQ(m.robots[0].energia, energia);
+  }
 }
 
 TEST(Xocs, RobotsBumpCookiesFeedMinesHurt) {
@@ -239,6 +250,22 @@ TEST(Xocs, ShotsHitCostEnergyAndDieOnWalls) {
   m.trets = {{39, 5, 10, 0, 1, 0}};
   Passa(m, 5);
   EXPECT_TRUE(m.trets.empty());
+
+  // A shot as fast as a unit a tick hits in the tick it reaches a robot, like any other.
+  m = Mon({A(10, 15), A(15, 15)});
+  m.trets = {{13, 15, 20, 0, 1, 0}};
+  Passa(m, 2);
+  EXPECT_TRUE(m.trets.empty());
+  EXPECT_LT(m.robots[1].energia, 100);
+
+  // A shot flies on from a robot or a cookie it has left behind, however near.
+  m = Mon({A(10, 15), A(19.2, 15)});
+  m.objectes = {{20, 15.7, OBJ_GALETA}};
+  m.trets = {{20, 15, 10, 0, 1, 0}};
+  Passa(m);
+  EXPECT_EQ(m.trets.size(), 1u);
+  EXPECT_EQ(m.robots[1].energia, 100);
+  EXPECT_EQ(m.objectes.size(), 1u);
 }
 
 TEST(Xocs, TheCannonReloadsInAQuarterOfASecond) {

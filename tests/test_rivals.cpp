@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 
 #include "arena/partida.h"
 #include "arena/resum.h"
@@ -75,6 +76,43 @@ TEST(Rivals, TenBadLinesInATickAreMistakesElevenAreGarbage) {
   ASSERT_EQ(r.fitxes.size(), 2u) << r.error_arena;
   EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
   EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "dropped: writes garbage");
+}
+
+// A program named by a word is looked for in each folder of PATH in turn, as a shell does: one
+// that is only in the last is found.
+TEST(Rivals, AProgramWordIsFoundInAnyFolderOfPath) {
+  const std::string tavik = TAVIK_BIN, abans = std::getenv("PATH") ? std::getenv("PATH") : "";
+  const std::string dir = tavik.substr(0, tavik.rfind('/'));
+  setenv("PATH", ("/nonexistent:/etc:" + dir).c_str(), 1);
+  t_config c;
+  c.durada = 0.2;
+  c.aillat = false;  // a build under /tmp would not be carried into a sandbox by a word
+  c.robots = {"tavik"};
+  const t_resultat r = JugaPartida(c);
+  setenv("PATH", abans.c_str(), 1);
+  ASSERT_EQ(r.fitxes.size(), 1u) << r.error_arena;
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+}
+
+// A robot gets the colour it asks for unless it is within 80 (in RGB) of one already given:
+// exactly 80 away is far enough, 79 is not.
+TEST(Rivals, ColoursTooCloseToOneAlreadyGivenAreNotGiven) {
+  t_config c;
+  c.durada = 0.2;
+  const std::string color = kRobots + "/color.sh ";
+  c.robots = {color + "0x000000 " + TAVIK_BIN, color + "0x500000 " + TAVIK_BIN,
+              color + "0x4f0000 " + TAVIK_BIN};
+  const t_resultat r = JugaPartida(c);
+  std::vector<std::string> donats;
+  for (const auto& l : r.transcripcio) {
+    const size_t on = l.find(" > YourColour ");
+    if (on != std::string::npos) donats.push_back(l.substr(5, on - 5) + l.substr(on + 13));
+  }
+  ASSERT_GE(donats.size(), 3u);
+  EXPECT_EQ(donats[0], "color.sh#1 0x000000");
+  EXPECT_EQ(donats[1], "color.sh#2 0x500000");
+  EXPECT_EQ(donats[2].rfind("color.sh#3 ", 0), 0u);
+  EXPECT_NE(donats[2], "color.sh#3 0x4f0000");
 }
 
 TEST(Rivals, ARobotThatIgnoresExitRobotIsKilledAfterTwoSeconds) {
