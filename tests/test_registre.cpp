@@ -2,6 +2,7 @@
 // record an error with its place and never a crash, and a file cut short mended for --resume.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <fstream>
 #include <random>
 #include <string>
@@ -130,6 +131,14 @@ TEST(Resultats, ABrokenRecordIsAnErrorWithItsPlaceNeverACrash) {
     EXPECT_FALSE(LlegeixResultats({f}, r, error)) << esperat;
     EXPECT_EQ(error.rfind(f + ":2: ", 0), 0u) << error;
     EXPECT_NE(error.find(esperat), std::string::npos) << error;
+  }
+  // The largest count a record may hold is still a count.
+  {
+    std::vector<json> r;
+    std::string error;
+    const std::string f =
+        Escriu(dir.cami + "/r.jsonl", {Canvia([](json& g) { g["robots"][1]["shots"] = INT_MAX; })});
+    EXPECT_TRUE(LlegeixResultats({f}, r, error)) << error;
   }
   // Whatever a mutated file holds, it is read or refused; what is read makes a table.
   std::mt19937 atzar(7);
