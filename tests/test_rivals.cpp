@@ -126,6 +126,12 @@ TEST(Rivals, ARobotThatIgnoresExitRobotIsKilledAfterTwoSeconds) {
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
 }
 
+// An opponent whose arena went away without ExitRobot ends as well, and not as a failure: it
+// neither stays behind reading an input that is closed nor reports a fault that is not its own.
+TEST(Rivals, TheBuiltInOpponentEndsWhenItsInputCloses) {
+  EXPECT_EQ(std::system("timeout 20 " CACADOR_BIN " </dev/null >/dev/null"), 0);
+}
+
 TEST(Rivals, UnknownOptionsAndCommandsAreAnsweredWithWarnings) {
   t_config c;
   c.durada = 0.5;

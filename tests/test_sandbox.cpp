@@ -366,24 +366,36 @@ TEST(Aillament, FilesInTmpAndDevShmAreGoneAfterTheMatch) {
 }
 
 TEST(Aillament, WhereNoSandboxCanBeMadeTheArenaSaysSoOnceAndPlays) {
-  // Root in a user namespace of its own that may have no user namespace below it, and without
-  // CAP_SYS_ADMIN: it can make neither kind of sandbox.
-  const t_dir dir;
-  const std::string ordre =
-      "echo 0 > /proc/sys/user/max_user_namespaces && "
-      "exec /usr/bin/setpriv --bounding-set=-sys_admin --inh-caps=-sys_admin \"$0\" \"$@\"";
-  t_arena a = Arena(dir, {"/usr/bin/unshare", "--user", "--map-root-user", "/bin/sh", "-c", ordre,
-                          ARENA_BIN, "--time", "1", "--transcript", dir.cami + "/m.txt",
-                          kHostil + " victima x", kHostil + " victima y"});
-  const std::string com = Acaba(a, 20000);
-  const std::string errors = Llegeix(a.errors);
-  if (a.Sortida().empty()) GTEST_SKIP() << "cannot take the sandbox away here: " << errors;
-  EXPECT_EQ(com, "exited with status 0") << errors;
-  const std::string text = "arena: robots run without a sandbox: ";
-  EXPECT_EQ(errors.rfind(text, 0), 0u) << errors;
-  EXPECT_EQ(errors.find('\n'), errors.size() - 1) << errors;  // once, for two robots
-  EXPECT_EQ(EstatDe(a.Sortida(), "hostil#1"), "alive") << a.Sortida();
-  EXPECT_EQ(EstatDe(a.Sortida(), "hostil#2"), "alive") << a.Sortida();
+  // Root in a user namespace of its own, from which the arena is started so that it can make
+  // neither kind of sandbox, and the reason it gives.
+  const std::pair<std::string, std::string> casos[] = {
+      // No user namespace below it, and no CAP_SYS_ADMIN.
+      {"echo 0 > /proc/sys/user/max_user_namespaces && "
+       "exec /usr/bin/setpriv --bounding-set=-sys_admin --inh-caps=-sys_admin \"$0\" \"$@\"",
+       ""},
+      // Part of /proc covered, as containers cover it, by a namespace above the arena's own: the
+      // kernel mounts no fresh /proc below that, and a sandbox whose /proc showed the arena's
+      // processes would be no sandbox.
+      {"mount -t tmpfs none /proc/sys && "
+       "exec /usr/bin/unshare --user --map-root-user --mount \"$0\" \"$@\"",
+       "mounting /proc: "},
+  };
+  for (const auto& [ordre, motiu] : casos) {
+    const t_dir dir;
+    t_arena a = Arena(dir, {"/usr/bin/unshare", "--user", "--map-root-user", "--mount", "/bin/sh",
+                            "-c", ordre, ARENA_BIN, "--time", "1", "--transcript",
+                            dir.cami + "/m.txt", kHostil + " victima x", kHostil + " victima y"});
+    const std::string com = Acaba(a, 20000);
+    const std::string errors = Llegeix(a.errors);
+    if (a.Sortida().empty()) GTEST_SKIP() << "cannot take the sandbox away here: " << errors;
+    EXPECT_EQ(com, "exited with status 0") << errors;
+    const std::string text = "arena: robots run without a sandbox: ";
+    EXPECT_EQ(errors.rfind(text, 0), 0u) << errors;
+    EXPECT_NE(errors.find(motiu), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\n'), errors.size() - 1) << errors;  // once, for two robots
+    EXPECT_EQ(EstatDe(a.Sortida(), "hostil#1"), "alive") << a.Sortida();
+    EXPECT_EQ(EstatDe(a.Sortida(), "hostil#2"), "alive") << a.Sortida();
+  }
 }
 
 TEST(Aillament, WithNoSandboxChosenTheArenaRunsRobotsAsPlainChildren) {
