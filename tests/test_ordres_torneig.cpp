@@ -202,6 +202,15 @@ TEST(OrdresTorneig, NothingIsLostInSilenceOrOverwrittenBySurprise) {
   s = Arena(dir, "--tournament 2 --results out" + duel);
   EXPECT_EQ(s.codi, 2);
   EXPECT_TRUE(Te(s.err, "arena: cannot write out: is a directory\n")) << s.err;
+  // A match's page that cannot be written once it is over (its place taken meanwhile, here by
+  // a robot) is said, and the match fails.
+  std::ofstream(dir.cami + "/tapa.sh")
+      << "#!/bin/sh\nmkdir -p out/match-1.html\nexec " TAVIK_BIN "\n";
+  chmod((dir.cami + "/tapa.sh").c_str(), 0755);
+  s = Arena(dir, "--no-sandbox --time 1 ./tapa.sh cacador");
+  EXPECT_EQ(s.codi, 1) << s.err;
+  EXPECT_TRUE(Te(s.err, "arena: cannot write out/match-1.html")) << s.err;
+  EXPECT_TRUE(Te(s.out, "Picture: out/match-1.svg")) << s.out;
   // Options that cannot go together, or would do nothing, are refused.
   for (const std::string mal :
        {"--seeds 1-4 --tournament 10", "--results x.jsonl", "--keep all",

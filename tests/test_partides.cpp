@@ -142,6 +142,8 @@ TEST(Partides, ABrokenFileIsRefusedWithItsPlace) {
       {"[options]\nwarp = 9\n", ":2:1: unknown key 'warp' in options"},
       {"seed = 1\nseed = 2\n", ":2:"},  // toml++'s own error: the key is defined twice
       {"[[shot]]\nx = 1\ny = 1\nenergy = true\n", ":4:10: 'energy' must be a finite number"},
+      {"[[shot]]\nx = 1\n", ":1:1: a shot needs x and y"},
+      {"[[mine]]\ny = 1\n", ":1:1: a mine needs x and y"},
   };
   for (const auto& [text, esperat] : casos) {
     const t_fitxer f(text);
@@ -205,6 +207,9 @@ TEST(Partides, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
                             "'''\n";
   EXPECT_EQ(Error(texts), "read");
   EXPECT_EQ(Error("\xef\xbb\xbf[field]\nwidth = 50\n"), "read");
+  // Many brackets, each closed before the next opens, are one level each, not one more each.
+  EXPECT_NE(Error("x = [" + Repeteix("[1], ", 40) + "{a = [1]}]\n").find("unknown key 'x'"),
+            std::string::npos);
   EXPECT_EQ(Error("[options]\nx = '''" + Repeteix("[", 40) + "''''\"\"\"\n").find("nested"),
             std::string::npos);
 }

@@ -123,6 +123,7 @@ TEST(Resultats, ABrokenRecordIsAnErrorWithItsPlaceNeverACrash) {
       {Canvia([](json& r) { r["robots"][1]["points"] = 1.5; }), "points not between 0 and 1"},
       {Canvia([](json& r) { r["robots"][1]["stderr"] = 5; }), "a stderr that is not a path"},
       {"{\"seed\": 1,", "not a line of JSON"},
+      {std::string((size_t{1} << 20) + 1, ' '), "a line longer than 1 MiB"},
   };
   for (const auto& [linia, esperat] : casos) {
     std::vector<json> r;
