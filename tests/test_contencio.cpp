@@ -316,8 +316,8 @@ TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
 }
 
 // Starts a minute's match in real time and waits until its robot is running.
-pid_t ArenaAmbRobot(t_arena& a, const std::string& dir) {
-  a = Arena(dir, {"--realtime", "--time", "60", "--transcript", dir + "/m.txt", TAVIK_BIN});
+pid_t ArenaAmbRobot(t_arena& a, const std::string& dir, const std::string& robot_ = TAVIK_BIN) {
+  a = Arena(dir, {"--realtime", "--time", "60", "--transcript", dir + "/m.txt", robot_});
   pid_t robot = -1;
   EXPECT_TRUE(EsperaQue([&] {
     const auto fills = Fills(a.proces.pid);
@@ -346,19 +346,23 @@ TEST(Senyals, SigtermEndsTheMatchCleanlyAndWritesWhatWasPlayed) {
 }
 
 TEST(Senyals, AnArenaKilledOutrightTakesItsRobotsAlong) {
-  const t_dir dir;
-  t_arena a;
-  const pid_t robot = ArenaAmbRobot(a, dir.cami);
-  ASSERT_GT(robot, 0);
-  ASSERT_GT(a.proces.pid, 1);  // only ever a process this test started
-  kill(a.proces.pid, SIGKILL);
-  ASSERT_TRUE(EsperaFi(a.proces, 10000));
-  // The robot dies with its arena; if it was handed to us on the way, we reap it.
-  EXPECT_TRUE(EsperaQue([&] {
-    waitpid(robot, nullptr, WNOHANG);
-    return !Existeix(robot);
-  }));
-  Atura(a.proces);
+  // One robot ends when its input does; the other never looks at it, and must be ended.
+  for (const char* programa : {TAVIK_BIN, "sleep 60"}) {
+    const t_dir dir;
+    t_arena a;
+    const pid_t robot = ArenaAmbRobot(a, dir.cami, programa);
+    ASSERT_GT(robot, 0);
+    ASSERT_GT(a.proces.pid, 1);  // only ever a process this test started
+    kill(a.proces.pid, SIGKILL);
+    ASSERT_TRUE(EsperaFi(a.proces, 10000));
+    // The robot dies with its arena; if it was handed to us on the way, we reap it.
+    EXPECT_TRUE(EsperaQue([&] {
+      waitpid(robot, nullptr, WNOHANG);
+      return !Existeix(robot);
+    })) << programa;
+    if (Existeix(robot)) kill(robot, SIGKILL);
+    Atura(a.proces);
+  }
 }
 
 }  // namespace

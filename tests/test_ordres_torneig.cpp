@@ -104,6 +104,28 @@ TEST(OrdresTorneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
   EXPECT_GT(guardats, 0);
 }
 
+// Progress is one line rewritten in place on a terminal, and whole lines anywhere else, where
+// escape sequences would only clutter a log.
+TEST(OrdresTorneig, ProgressIsRewrittenInPlaceOnlyOnATerminal) {
+  const t_dir dir;
+  const std::string torneig =
+      " --tournament 1 --time 1 --overwrite --results r.jsonl tavik cacador";
+  const t_sortida s = Arena(dir, torneig);
+  EXPECT_EQ(s.codi, 0) << s.err;
+  EXPECT_FALSE(Te(s.err, "\033[K")) << s.err;
+  // script(1) runs the arena on a terminal of its own and passes on what it shows.
+  FILE* p =
+      popen(("cd " + dir.cami + " && script -qec '" ARENA_BIN + torneig + "' /dev/null </dev/null")
+                .c_str(),
+            "r");
+  ASSERT_NE(p, nullptr);
+  std::string terminal;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) terminal.append(buf, n);
+  EXPECT_EQ(pclose(p), 0) << terminal;
+  EXPECT_TRUE(Te(terminal, "\r\033[K2/2 games")) << terminal;
+}
+
 // A seed of several games keeps each under its number, and each plays again alone.
 TEST(OrdresTorneig, EachGameOfASeedIsKeptUnderItsNumber) {
   const t_dir dir;

@@ -142,6 +142,7 @@ TEST(Partides, ABrokenFileIsRefusedWithItsPlace) {
       {"[options]\nwarp = 9\n", ":2:1: unknown key 'warp' in options"},
       {"seed = 1\nseed = 2\n", ":2:"},  // toml++'s own error: the key is defined twice
       {"[[shot]]\nx = 1\ny = 1\nenergy = true\n", ":4:10: 'energy' must be a finite number"},
+      {"games = 100001\n", ":1:9: 'games' must be from 1 to 100000"},
       {"[[shot]]\nx = 1\n", ":1:1: a shot needs x and y"},
       {"[[mine]]\ny = 1\n", ":1:1: a mine needs x and y"},
   };

@@ -133,12 +133,14 @@ TEST(Resultats, ABrokenRecordIsAnErrorWithItsPlaceNeverACrash) {
     EXPECT_EQ(error.rfind(f + ":2: ", 0), 0u) << error;
     EXPECT_NE(error.find(esperat), std::string::npos) << error;
   }
-  // The largest count a record may hold is still a count.
-  {
+  // The largest count a record may hold is still a count, and brackets in a text are text, not
+  // nesting.
+  for (const std::string& linia :
+       {Canvia([](json& g) { g["robots"][1]["shots"] = INT_MAX; }),
+        Canvia([](json& g) { g["robots"][1]["reason"] = std::string(20, '[') + "\\\"{"; })}) {
     std::vector<json> r;
     std::string error;
-    const std::string f =
-        Escriu(dir.cami + "/r.jsonl", {Canvia([](json& g) { g["robots"][1]["shots"] = INT_MAX; })});
+    const std::string f = Escriu(dir.cami + "/r.jsonl", {linia});
     EXPECT_TRUE(LlegeixResultats({f}, r, error)) << error;
   }
   // Whatever a mutated file holds, it is read or refused; what is read makes a table.
