@@ -69,6 +69,7 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
   const std::pair<std::vector<const char*>, std::string> casos[] = {
       {{"--seeds", "1--5", "a"}, "--seeds: 1--5 is not a range FROM-TO of seeds"},
       {{"--seeds", "-1-5", "a"}, "--seeds: -1-5 is not a range"},
+      {{"--seeds", "5x7", "a"}, "--seeds: 5x7 is not a range"},
       {{"--seeds", "9-3", "a"}, "--seeds: 9-3: TO is below FROM"},
       {{"--seeds", "0-1000000", "a"}, "--seeds: 0-1000000: more than 1000000 seeds"},
       {{"--seeds", "1-3", "--seed", "2", "a"}, "--seed"},
@@ -89,6 +90,21 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
       {{"--tally", "/dev/null", "--time", "5"}, "--time has nothing to do there"},
       {{"--name", "a#b", "a"}, "--name: 'a#b' is not one word"},
       {{"--serve", "65536", "a"}, "'65536' is not [HOST:]PORT"},
+      // Every bounded option, just outside its range: the message names both ends.
+      {{"--time", "0.04", "a"}, "--time: Value 0.04 not in range 0.050000 to 1000000.000000"},
+      {{"--tournament", "0", "a"}, "--tournament: Value 0 not in range 1 to 1000000"},
+      {{"--sprt", "0", "5", "--alpha", "0.5", "a", "b"},
+       "--alpha: Value 0.5 not in range 0.001000 to 0.499000"},
+      {{"--sprt", "0", "5", "--beta", "0.0009", "a", "b"},
+       "--beta: Value 0.0009 not in range 0.001000 to 0.499000"},
+      {{"--tournament", "2", "-j", "1025", "a"}, "--jobs: Value 1025 not in range 1 to 1024"},
+      {{"--games", "100001", "a"}, "--games: Value 100001 not in range 1 to 100000"},
+      {{"--first-game", "0", "a"}, "--first-game: Value 0 not in range 1 to 100000"},
+      {{"--answer-time", "3601", "a"},
+       "--answer-time: Value 3601 not in range 0.010000 to 3600.000000"},
+      {{"--mem-limit", "1048577", "a"}, "--mem-limit: Value 1048577 not in range 0 to 1048576"},
+      {{"--proc-limit", "100001", "a"}, "--proc-limit: Value 100001 not in range 0 to 100000"},
+      {{"--file-limit", "-1", "a"}, "--file-limit: Value -1 not in range 0 to 1048576"},
   };
   for (const auto& [args, esperat] : casos) {
     t_ordres o;

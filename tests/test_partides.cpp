@@ -145,6 +145,22 @@ TEST(Partides, ABrokenFileIsRefusedWithItsPlace) {
       {"games = 100001\n", ":1:9: 'games' must be from 1 to 100000"},
       {"[[shot]]\nx = 1\n", ":1:1: a shot needs x and y"},
       {"[[mine]]\ny = 1\n", ":1:1: a mine needs x and y"},
+      // Every bounded key, just outside its range: the message names both ends.
+      {"duration = 1e7\n", ":1:12: 'duration' must be from 0.05 to 1e+06, not 1e+07"},
+      {"tick = 0.0009\n", ":1:8: 'tick' must be from 0.001 to 1, not 0.0009"},
+      {"cookies = 101\n", ":1:11: 'cookies' must be from 0 to 100, not 101"},
+      {"mines = -1\n", ":1:9: 'mines' must be from 0 to 100, not -1"},
+      {"answer_time = 3601\n", ":1:15: 'answer_time' must be from 0.01 to 3600, not 3601"},
+      {"memory_limit = -1\n", ":1:16: 'memory_limit' must be from 0 to 1048576, not -1"},
+      {"process_limit = 100001\n", ":1:17: 'process_limit' must be from 0 to 100000, not 100001"},
+      {"file_limit = 1048577\n", ":1:14: 'file_limit' must be from 0 to 1048576, not 1048577"},
+      {"field = { width = 3, height = 4 }\n", ":1:19: 'width' must be from 4 to 1000, not 3"},
+      {"field = { width = 4, height = 1001 }\n",
+       ":1:31: 'height' must be from 4 to 1000, not 1001"},
+      {"[[robot]]\nprogram = \"diana\"\nheading = 2e6\n",
+       ":3:11: 'heading' must be from -1e+06 to 1e+06, not 2e+06"},
+      {"[[shot]]\nx = 1\ny = 1\nspeed = 1001\n", ":4:9: 'speed' must be from 0 to 1000, not 1001"},
+      {"[[shot]]\nx = 1\ny = 1\nenergy = -1\n", ":4:10: 'energy' must be from 0 to 1000, not -1"},
   };
   for (const auto& [text, esperat] : casos) {
     const t_fitxer f(text);
