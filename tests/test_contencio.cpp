@@ -316,15 +316,15 @@ TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
 }
 
 // Starts a minute's match in real time and waits until its robot is running.
-pid_t ArenaAmbRobot(t_arena& a, const std::string& dir, const std::string& robot_ = TAVIK_BIN) {
-  a = Arena(dir, {"--realtime", "--time", "60", "--transcript", dir + "/m.txt", robot_});
-  pid_t robot = -1;
+pid_t ArenaAmbRobot(t_arena& a, const std::string& dir, const std::string& programa = TAVIK_BIN) {
+  a = Arena(dir, {"--realtime", "--time", "60", "--transcript", dir + "/m.txt", programa});
+  pid_t fill = -1;
   EXPECT_TRUE(EsperaQue([&] {
     const auto fills = Fills(a.proces.pid);
-    if (!fills.empty()) robot = fills[0];
-    return robot > 0;
+    if (!fills.empty()) fill = fills[0];
+    return fill > 0;
   }));
-  return robot;
+  return fill;
 }
 
 TEST(Senyals, SigtermEndsTheMatchCleanlyAndWritesWhatWasPlayed) {

@@ -37,12 +37,11 @@ struct t_sortida {
   std::string out, err;
 };
 
-// Runs the arena with `args` in `dir`, as a shell would.
-t_sortida Arena(const std::string& dir, const std::string& args) {
+// Runs the shell command `ordre` in `dir` with no input: what it writes, its standard error
+// (through a file) and how it ended.
+t_sortida Executa(const std::string& dir, const std::string& ordre) {
   t_sortida s;
-  const std::string ordre =
-      "cd " + dir + " && " + ARENA_BIN + " " + args + " 2>" + dir + "/.err </dev/null";
-  FILE* p = popen(ordre.c_str(), "r");
+  FILE* p = popen(("cd " + dir + " && " + ordre + " 2>" + dir + "/.err </dev/null").c_str(), "r");
   if (!p) return s;
   char buf[4096];
   for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) s.out.append(buf, n);
@@ -50,6 +49,11 @@ t_sortida Arena(const std::string& dir, const std::string& args) {
   s.codi = WIFEXITED(estat) ? WEXITSTATUS(estat) : 128 + WTERMSIG(estat);
   s.err = Llegeix(dir + "/.err");
   return s;
+}
+
+// Runs the arena with `args` in `dir`, as a shell would.
+t_sortida Arena(const std::string& dir, const std::string& args) {
+  return Executa(dir, std::string(ARENA_BIN) + " " + args);
 }
 
 bool Te(const std::string& text, const std::string& que) {
@@ -114,16 +118,9 @@ TEST(OrdresTorneig, ProgressIsRewrittenInPlaceOnlyOnATerminal) {
   EXPECT_EQ(s.codi, 0) << s.err;
   EXPECT_FALSE(Te(s.err, "\033[K")) << s.err;
   // script(1) runs the arena on a terminal of its own and passes on what it shows.
-  FILE* p =
-      popen(("cd " + dir.cami + " && script -qec '" ARENA_BIN + torneig + "' /dev/null </dev/null")
-                .c_str(),
-            "r");
-  ASSERT_NE(p, nullptr);
-  std::string terminal;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) terminal.append(buf, n);
-  EXPECT_EQ(pclose(p), 0) << terminal;
-  EXPECT_TRUE(Te(terminal, "\r\033[K2/2 games")) << terminal;
+  const t_sortida terminal = Executa(dir.cami, "script -qec '" ARENA_BIN + torneig + "' /dev/null");
+  EXPECT_EQ(terminal.codi, 0) << terminal.out << terminal.err;
+  EXPECT_TRUE(Te(terminal.out, "\r\033[K2/2 games")) << terminal.out;
 }
 
 // A seed of several games keeps each under its number, and each plays again alone.
