@@ -118,6 +118,15 @@ def Torneig(dir):
         Comprova(False, f"the tournament's last state: {e}: {darrer[:200]}")
         return
     Comprova(len(llr) >= 1 and llr[-1][0] == 3, f"the LLR plotted: {llr}")
+    # After a single pair the test has something to say already: it is too early to decide.
+    p = Arena(dir, "--serve", "0", "--tournament", "1", "--sprt", "0", "20", "-j", "1", "--time",
+              "1", "--results", "u.jsonl", TAVIK, "cacador")
+    s, codi = Demana(Port(p), "GET /events/tournament HTTP/1.1\r\nHost: x\r\n\r\n")
+    darrer = json.loads(Fins(s, b'"finished":true').rsplit(b"data: ", 1)[-1].split(b"\n", 1)[0])
+    s.close()
+    Para(p)
+    Comprova(darrer["sprt"]["text"].endswith(": continue (too few pairs to decide)"),
+             f"the test after one pair: {darrer['sprt']}")
     # A melee has no pairs of games: its page gives no Elo rather than one made from nothing.
     # Of a kept game the page serves the replay, picture and transcript, not what a robot wrote
     # on its standard error.
