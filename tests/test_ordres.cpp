@@ -78,6 +78,8 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
       {{"--time", "nan", "a"}, "--time: nan is not a number"},
       {{"--answer-time", "-nan", "a"}, "--answer-time"},
       {{"--seed", "-1", "a"}, "--seed: Value -1 is not a whole number"},
+      {{"--seed", "5x", "a"}, "--seed: Value 5x is not a whole number"},
+      {{"--seed", "18446744073709551616", "a"}, "--seed: Value 18446744073709551616 is too large"},
       {{"--sprt", "0", "1e308", "a", "b"}, "--sprt: ELO0 and ELO1 between -1000 and 1000"},
       {{"--sprt", "-3", "3", "--alpha", "0.6", "a", "b"}, "--alpha"},
       {{"--sprt", "0", "5", "--beta", "nan", "a", "b"}, "--beta: nan is not a number"},
