@@ -170,14 +170,18 @@ void ContraElTerra(const t_opcions& o) {
   const long ticks = std::lround(segons / 0.05);
   std::ostringstream durada;
   durada << segons;
-  auto Arena = [&](const std::string& bin) {
-    return std::vector<std::string>{bin,     "--time", durada.str(), "--transcript",
-                                    "m.txt", SOL_BIN,  SOL_BIN};
+  auto Arena = [&](const std::string& bin, bool caixa = true) {
+    std::vector<std::string> ordre{bin, "--time", durada.str(), "--transcript", "m.txt"};
+    if (!caixa) ordre.emplace_back("--no-sandbox");
+    ordre.insert(ordre.end(), {SOL_BIN, SOL_BIN});
+    return ordre;
   };
+  // The same match without sandboxes tells what they cost a tick: the kernel's share.
   std::vector<t_prova> proves = {{"floor that looks into /proc (sol_arena)",
                                   {SOL_ARENA_BIN, std::to_string(ticks), SOL_BIN, SOL_BIN},
                                   {}},
-                                 {"arena sol sol: files written, sandboxes", Arena(o.arena), {}}};
+                                 {"arena sol sol: files written, sandboxes", Arena(o.arena), {}},
+                                 {"arena sol sol --no-sandbox", Arena(o.arena, false), {}}};
   if (!o.base.empty()) proves.push_back({"base arena sol sol", Arena(o.base), {}});
   Intercala(proves, rondes, o.dir);
   const double us = 1e6 / static_cast<double>(ticks);
