@@ -176,7 +176,7 @@ void ContraElTerra(const t_opcions& o) {
     ordre.insert(ordre.end(), {SOL_BIN, SOL_BIN});
     return ordre;
   };
-  // The same match without sandboxes tells what they cost a tick: the kernel's share.
+  // The same match without sandboxes tells what they cost a tick.
   std::vector<t_prova> proves = {{"floor that looks into /proc (sol_arena)",
                                   {SOL_ARENA_BIN, std::to_string(ticks), SOL_BIN, SOL_BIN},
                                   {}},
