@@ -10,6 +10,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import json
 import re
 
@@ -98,12 +99,14 @@ def Refusos(dir):
 def Torneig(dir):
     """Under --sprt the tournament's stream carries the LLR after each pair, up to the last, and
     the live view follows the matches as they are played."""
+    engegat = time.monotonic()
     p = Arena(dir, "--serve", "0", "--tournament", "3", "--sprt", "0", "20", "-j", "1", "--time",
               "5", "--results", "t.jsonl", TAVIK, "cacador")
     port = Port(p)
     s, codi = Demana(port, "GET /events/tournament HTTP/1.1\r\nHost: x\r\n\r\n")
     Comprova(codi == 200, f"the tournament's stream: {codi}")
     dades = Fins(s, b'"finished":true')
+    vist = time.monotonic()
     s.close()
     # The live view went from match to match: it shows the last one played.
     s, codi = Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
@@ -118,6 +121,15 @@ def Torneig(dir):
         Comprova(False, f"the tournament's last state: {e}: {darrer[:200]}")
         return
     Comprova(len(llr) >= 1 and llr[-1][0] == 3, f"the LLR plotted: {llr}")
+    # Each state's rate is the games so far over the time so far: games / rate is the time the
+    # tournament had run, never more than the arena had; and the time left is what is left at
+    # that rate.
+    estats = [json.loads(d) for d in re.findall(rb"data: (\{.*)", dades)]
+    rellotge = [e["done"] / e["rate"] for e in estats if e["done"] > 0 and e["rate"] > 0]
+    Comprova(rellotge and all(0 < t <= vist - engegat for t in rellotge),
+             f"the tournament ran {rellotge} s by its rates, the arena {vist - engegat} s")
+    Comprova(all(abs(e["left"] * e["rate"] - (e["total"] - e["done"])) < 1e-6
+                 for e in estats if e["rate"] > 0), "a time left that is not the rest at the rate")
     # After a single pair the test has something to say already: it is too early to decide.
     p = Arena(dir, "--serve", "0", "--tournament", "1", "--sprt", "0", "20", "-j", "1", "--time",
               "1", "--results", "u.jsonl", TAVIK, "cacador")
@@ -169,6 +181,26 @@ def EnDirecte(dir):
     Comprova(dades.count(b": \n\n") <= 1, f"{dades.count(b': ')} comments in a 3 s match")
 
 
+def Serie(dir):
+    """The live view of a series shows every game whole: the parts of each hold each of its
+    frames once, from its first."""
+    p = Arena(dir, "--serve", "0", "--games", "2", "--time", "1", TAVIK, "diana")
+    s, codi = Demana(Port(p), "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
+    dades = Fins(s, b"event: end")
+    s.close()
+    Para(p)
+    posicions, quadres = {}, {}
+    for d in re.findall(rb"data: (\{.*)", dades):
+        part = json.loads(d)
+        if "game" not in part:
+            continue  # the end
+        joc = part["game"]
+        posicions[joc] = posicions.get(joc, 0) + len(part["tracks"][0]["x"])
+        quadres[joc] = part["frames"]
+    Comprova(codi == 200 and len(quadres) == 2 and posicions == quadres,
+             f"a series seen live: positions {posicions} of frames {quadres}")
+
+
 # What a viewer that reads saw: the frames of each part, up to the end.
 def Llegeix(s, quadres):
     dades = Fins(s, b"event: end")
@@ -180,6 +212,7 @@ def main():
         Refusos(dir)
         Torneig(dir)
         EnDirecte(dir)
+        Serie(dir)
         args = ["--seed", "9", "--time", "120", TAVIK, "cacador", "rodamon"]
         sol = Arena(dir, *args, "--transcript", "sol.txt")
         sol.communicate()

@@ -266,6 +266,16 @@ TEST(Xocs, ShotsHitCostEnergyAndDieOnWalls) {
   EXPECT_EQ(m.trets.size(), 1u);
   EXPECT_EQ(m.robots[1].energia, 100);
   EXPECT_EQ(m.objectes.size(), 1u);
+
+  // Touching is hitting: a shot whose edge just meets a robot's takes it, whichever way it flies
+  // or if it stands still (0.36 and 0.48 from the centre: exactly 0.6 away in binary too).
+  for (const double vx : {10.0, 0.0}) {
+    m = Mon({A(10, 15), A(20, 15)});
+    m.trets = {{20.36, 15.48, vx, 0, 1, 0}};
+    Passa(m);
+    EXPECT_TRUE(m.trets.empty()) << vx;
+    EXPECT_LT(m.robots[1].energia, 100) << vx;
+  }
 }
 
 TEST(Xocs, TheCannonReloadsInAQuarterOfASecond) {

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "arena/proces.h"
 #include "arena/registre.h"
@@ -110,6 +111,23 @@ TEST(OrdresTorneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
 
 // Progress is one line rewritten in place on a terminal, and whole lines anywhere else, where
 // escape sequences would only clutter a log.
+// Every progress line's time left agrees with its count and rate, as far as their rounding lets
+// it: what is left to play at the rate shown.
+void ElTempsQuedaQuadra(const std::string& progres) {
+  static const std::regex linia(
+      R"((\d+)/(\d+) games, ([0-9.]+) games/s, (?:at most )?(\d+) s left)");
+  int vistes = 0;
+  for (auto i = std::sregex_iterator(progres.begin(), progres.end(), linia);
+       i != std::sregex_iterator(); ++i, ++vistes) {
+    const double queden = std::stod((*i)[2]) - std::stod((*i)[1]), ritme = std::stod((*i)[3]);
+    const double falta = std::stod((*i)[4]);
+    if (ritme <= 0.05) continue;
+    EXPECT_GE(falta, queden / (ritme + 0.05) - 0.5) << i->str();
+    EXPECT_LE(falta, queden / (ritme - 0.05) + 0.5) << i->str();
+  }
+  EXPECT_GT(vistes, 0) << progres;
+}
+
 TEST(OrdresTorneig, ProgressIsRewrittenInPlaceOnlyOnATerminal) {
   const t_dir dir;
   const std::string torneig =
@@ -121,6 +139,8 @@ TEST(OrdresTorneig, ProgressIsRewrittenInPlaceOnlyOnATerminal) {
   const t_sortida terminal = Executa(dir.cami, "script -qec '" ARENA_BIN + torneig + "' /dev/null");
   EXPECT_EQ(terminal.codi, 0) << terminal.out << terminal.err;
   EXPECT_TRUE(Te(terminal.out, "\r\033[K2/2 games")) << terminal.out;
+  ElTempsQuedaQuadra(s.err);
+  ElTempsQuedaQuadra(terminal.out);
 }
 
 // A seed of several games keeps each under its number, and each plays again alone.

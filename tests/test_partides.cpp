@@ -424,6 +424,18 @@ TEST(Partides, RandomPlacesKeepTheirDistanceAndTheSameGameGivesTheSameField) {
   EXPECT_FALSE(Disposa(c, 1, mon, error));
   EXPECT_EQ(error.rfind("cannot lay out the field: no room for robot ", 0), 0u) << error;
   EXPECT_EQ(mon.robots.size(), 8u);
+  // A match is checked for the games it plays, no more: on this crowded field seed 6 lays out
+  // its game 1 and not its game 2.
+  c = t_config{};
+  c.robots = {kDiana, kDiana};
+  c.amplada = c.alcada = 10;
+  c.llavor = 6;
+  EXPECT_TRUE(ComprovaDisposicio(c, error)) << error;
+  c.jocs = 2;
+  EXPECT_FALSE(ComprovaDisposicio(c, error));
+  EXPECT_EQ(error, "cannot lay out the field of game 2: no room for mine 2 of 3 on 10 x 10");
+  c.jocs = 1, c.primer_joc = 2;
+  EXPECT_FALSE(ComprovaDisposicio(c, error));
 }
 
 }  // namespace
