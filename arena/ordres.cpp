@@ -74,13 +74,11 @@ const CLI::Validator RangLlavors(
     "FROM-TO");
 
 // A name the match gives a robot: one word, as the protocol takes it.
-const CLI::Validator NomValid(
+const CLI::Validator NomDeRobot(
     [](const std::string& nom) -> std::string {
-      const bool be = !nom.empty() && nom.size() <= 32 &&
-                      std::all_of(nom.begin(), nom.end(),
-                                  [](unsigned char c) { return c > 0x20 && c < 0x7f && c != '#'; });
       if (nom.size() > 32) return "'" + nom + "' is longer than 32 characters";
-      return be ? "" : "'" + nom + "' is not one word of printable characters without '#'";
+      return NomValid(nom) ? ""
+                           : "'" + nom + "' is not one word of printable characters without '#'";
     },
     "NAME");
 
@@ -138,7 +136,7 @@ void DefineixPartida(CLI::App& app, t_ordres& o) {
                  "the name shown for each robot, in order (repeat it), whatever it calls itself")
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-      ->check(NomValid);
+      ->check(NomDeRobot);
 }
 
 // What makes a tournament, and what only a tournament reads.

@@ -91,6 +91,10 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
       {{"a", "--tally", "/dev/null"}, "--tally: reads results files only, no robots"},
       {{"--tally", "/dev/null", "--time", "5"}, "--time has nothing to do there"},
       {{"--name", "a#b", "a"}, "--name: 'a#b' is not one word"},
+      {{"--name", "a b", "a"}, "--name: 'a b' is not one word"},
+      {{"--name", "a\x7f", "a"}, "--name: 'a\x7f' is not one word"},
+      {{"--name", "", "a"}, "--name: '' is not one word"},
+      {{"--name", "abcdefghijklmnopqrstuvwxyz0123456", "a"}, "is longer than 32 characters"},
       {{"--serve", "65536", "a"}, "'65536' is not [HOST:]PORT"},
       // Every bounded option, just outside its range: the message names both ends.
       {{"--time", "0.04", "a"}, "--time: Value 0.04 not in range 0.050000 to 1000000.000000"},
@@ -115,6 +119,9 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
     EXPECT_EQ(error.rfind("arena: ", 0), 0u) << error;
     EXPECT_NE(error.find(esperat), std::string::npos) << error;
   }
+  // The longest name there may be is taken.
+  t_ordres llarg;
+  EXPECT_EQ(Llegeix({"--name", "abcdefghijklmnopqrstuvwxyz012345", "a"}, llarg), std::nullopt);
 }
 
 TEST(LiniaOrdres, TheCommandLineGoesOverTheMatchFileAndReplacesItsRobotsInOrder) {
