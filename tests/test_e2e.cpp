@@ -139,6 +139,10 @@ TEST(Guio, PlaysRobotsThatAskForNoSignalAndNamesOnesItCannotStart) {
   std::string sortida = Guio(CACADOR_BIN " " GUIO_SCRIPT, estat);
   EXPECT_EQ(estat, 0) << sortida;
   EXPECT_NE(sortida.find("< Name Cacador\n"), std::string::npos) << sortida;
+  // A robot that fails is a failed run, told apart from one that could not start.
+  sortida = Guio("/bin/false " GUIO_SCRIPT, estat);
+  EXPECT_TRUE(WIFEXITED(estat) && WEXITSTATUS(estat) == 1) << sortida;
+  EXPECT_NE(sortida.find("robot exited with status 1\n"), std::string::npos) << sortida;
   sortida = Guio("/no/such/robot " GUIO_SCRIPT, estat);
   EXPECT_TRUE(WIFEXITED(estat) && WEXITSTATUS(estat) == 2) << sortida;
   EXPECT_EQ(sortida,

@@ -304,6 +304,15 @@ TEST(Aillament, ARobotHasNoDescriptorButZeroOneAndTwo) {
   close(obert);
   EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
   EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "alive");
+  // And by a process whose standard input is closed, where a robot's pipe may take its place.
+  const int entrada = dup(0);
+  ASSERT_GE(entrada, 0);
+  close(0);
+  const t_resultat sense = JugaPartida(c);
+  dup2(entrada, 0);
+  close(entrada);
+  EXPECT_EQ(Descriu(sense.fitxes[0].desenllac), "alive");
+  EXPECT_EQ(Descriu(sense.fitxes[1].desenllac), "alive");
 }
 
 TEST(Aillament, WhatTheCommandLineNamesInTmpIsThereInside) {
