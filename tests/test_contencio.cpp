@@ -186,6 +186,19 @@ TEST(Contencio, ARobotOverItsLimitsIsDropped) {
   c.robots = {kForma + " memoria", kForma + " processos", kForma + " fils"};
   c.limits = {0, 0};
   for (const auto& f : JugaPartida(c).fitxes) EXPECT_EQ(Descriu(f.desenllac), "alive") << f.nom;
+  // A robot that grows while it plays is measured every tenth tick: one that starts a process in
+  // its third tick is dropped in the tenth. (Its input opened again, a shell's read blocks.)
+  const t_dir dir;
+  std::ofstream(dir.cami + "/creix.sh")
+      << "exec </proc/self/fd/0\nn=0\nwhile read l; do\n  case $l in Info*) n=$((n + 1)) ;; esac\n"
+         "  if [ $n = 3 ]; then n=4; sleep 100 & fi\ndone\n";
+  c.robots = {"/bin/sh " + dir.cami + "/creix.sh", "diana"};
+  c.limits = {0, 1};
+  const t_resultat creix = JugaPartida(c);
+  EXPECT_EQ(Descriu(creix.fitxes[0].desenllac), "dropped: exceeded its process limit (1)");
+  int tick = -1;
+  for (const t_linia& l : creix.linies) tick = l.sentit == '!' ? l.tick : tick;
+  EXPECT_EQ(tick, 10);
 }
 
 TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
