@@ -143,6 +143,22 @@ TEST(OrdresTorneig, ProgressIsRewrittenInPlaceOnlyOnATerminal) {
   ElTempsQuedaQuadra(terminal.out);
 }
 
+// Started with its standard input closed, as a service may start it, the arena plays and keeps
+// everything: the first file it opens takes descriptor 0.
+TEST(OrdresTorneig, AnArenaWithoutStandardInputPlaysAndKeepsItsFiles) {
+  const t_dir dir;
+  t_sortida s = Executa(dir.cami, "{ " ARENA_BIN " --time 1 tavik diana <&-; }");
+  EXPECT_EQ(s.codi, 0) << s.err;
+  EXPECT_TRUE(Te(Llegeix(dir.cami + "/out/match-1.txt"), "Initialize 1")) << s.out;
+  s = Executa(dir.cami,
+              "{ " ARENA_BIN " --tournament 2 --time 1 --results r.jsonl tavik diana <&-; }");
+  EXPECT_EQ(s.codi, 0) << s.err;
+  std::vector<json> registres;
+  std::string error;
+  EXPECT_TRUE(LlegeixResultats({dir.cami + "/r.jsonl"}, registres, error)) << error;
+  EXPECT_EQ(registres.size(), 4u);
+}
+
 // A seed of several games keeps each under its number, and each plays again alone.
 TEST(OrdresTorneig, EachGameOfASeedIsKeptUnderItsNumber) {
   const t_dir dir;
