@@ -80,6 +80,18 @@ TEST(Formes, ThreadsHelpersAndShellsPlayInLockStepAndReproducibly) {
 // Asleep in read(2) on a pipe of its own, its input read, a robot is done with its tick as when
 // asleep in its sleep: it plays on, and its answer to each Info is taken in that Info's tick,
 // never a tick late (the wake-up signal it had not yet taken would make it so).
+// A robot of two threads that is sent the wake-up signal and leaves it blocked in both: pending
+// for ever, it is one that no thread would take, and the robot waiting on its input is asleep.
+TEST(Formes, ARobotOfThreadsThatNeverTakesItsSignalPlaysInLockStep) {
+  t_config c;
+  c.durada = 2;
+  c.espera_ms = 100;
+  c.robots = {kForma + " senyals", kDiana};
+  const t_resultat r = JugaPartida(c);
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+  for (const t_linia& l : r.linies) EXPECT_FALSE(l.robot == 0 && l.sentit == '!') << l.text;
+}
+
 TEST(Formes, ARobotWaitingOnADescriptorOfItsOwnAnswersInTheTickItIsSent) {
   t_config c;
   c.durada = 3;

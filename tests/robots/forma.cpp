@@ -1,7 +1,8 @@
 // A robot built otherwise than tavik, for the arena's tests: it asks for no signals, waits on its
 // input with poll() and answers from a worker thread ("fils") or a helper process ("proces"), or
 // takes more than its share: 200 MiB of memory ("memoria"), ten idle children ("processos") or
-// ten children that ended and are never waited for ("zombis").
+// ten children that ended and are never waited for ("zombis"); or it asks for signals and leaves
+// them blocked in both its threads, where they stay pending ("senyals").
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,7 +128,7 @@ void AmbProces() {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "fils";
-  Escriu(STDOUT_FILENO, "RobotOption 1 1\n");
+  Escriu(STDOUT_FILENO, mode == "senyals" ? "RobotOption 0 1\n" : "RobotOption 1 1\n");
   if (mode == "proces") {
     AmbProces();
     return 0;
