@@ -85,11 +85,9 @@ TEST(Formes, ThreadsHelpersAndShellsPlayInLockStepAndReproducibly) {
 TEST(Formes, ARobotOfThreadsThatNeverTakesItsSignalPlaysInLockStep) {
   t_config c;
   c.durada = 2;
-  c.espera_ms = 100;
+  c.espera_ms = 2000;  // seen as busy, it would be dropped after its first tick's two seconds
   c.robots = {kForma + " senyals", kDiana};
-  const t_resultat r = JugaPartida(c);
-  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
-  for (const t_linia& l : r.linies) EXPECT_FALSE(l.robot == 0 && l.sentit == '!') << l.text;
+  EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac), "alive");
 }
 
 TEST(Formes, ARobotWaitingOnADescriptorOfItsOwnAnswersInTheTickItIsSent) {
@@ -208,9 +206,16 @@ TEST(Contencio, ARobotOverItsLimitsIsDropped) {
   c.limits = {0, 1};
   const t_resultat creix = JugaPartida(c);
   EXPECT_EQ(Descriu(creix.fitxes[0].desenllac), "dropped: exceeded its process limit (1)");
-  int tick = -1;
-  for (const t_linia& l : creix.linies) tick = l.sentit == '!' ? l.tick : tick;
-  EXPECT_EQ(tick, 10);
+  // (Or in the tick it grew, if starting the process kept it busy long enough to be measured
+  // then, as on a loaded machine.)
+  int tercer = -1, infos = 0, tick = -1;
+  for (const t_linia& l : creix.linies) {
+    if (l.robot == 0 && l.sentit == '>' && l.text.rfind("Info ", 0) == 0 && ++infos == 3) {
+      tercer = l.tick;
+    }
+    if (l.robot == 0 && l.sentit == '!') tick = l.tick;
+  }
+  EXPECT_TRUE(tick == 10 || (tick == tercer && tercer > 0)) << tick << " " << tercer;
 }
 
 TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
