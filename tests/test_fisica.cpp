@@ -156,9 +156,12 @@ TEST(Moviment, AccelerationAndBrakeWithinLimits) {
   EXPECT_LT(m.robots[0].vel, 1.0);
   EXPECT_GT(m.robots[0].x, 20.3);
   Ordena(m, 0, t_accelera{0});
-  Ordena(m, 0, t_frena{1});
+  Ordena(m, 0, t_frena{5});  // a brake is at most full
+  EXPECT_EQ(m.robots[0].fre, 1);
   Passa(m, 20);
   EXPECT_EQ(m.robots[0].vel, 0);
+  Ordena(m, 0, t_frena{-1});
+  EXPECT_EQ(m.robots[0].fre, 0);
 }
 
 TEST(Xocs, WallsStopRobotsAndCostEnergy) {
