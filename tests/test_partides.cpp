@@ -210,6 +210,9 @@ TEST(Partides, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
       {"[a.b]\n" + Repeteix("c.", 40) + "c = 1\n", ":2:60: nested more"},
       {"x = [{a = " + Repeteix("[", 40) + "\n", ":1:40: nested more"},
       {Repeteix("a.", 32) + "a = 1\n", ":1:64: nested more"},
+      // After an empty string of three quotes, what follows is no longer inside it.
+      {"d = \"\"\"\"\"\"\nx = " + Repeteix("[", 100000) + "\n", ":2:36: nested more"},
+      {"d = ''''''\nx = " + Repeteix("[", 100000) + "\n", ":2:36: nested more"},
   };
   for (const auto& [text, esperat] : casos) {
     std::string cami;
