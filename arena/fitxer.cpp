@@ -26,7 +26,6 @@ namespace {
 // is checked before toml++ reads the text, since it follows nesting by recursion.
 constexpr size_t kMidaMax = 1 << 20;
 constexpr int kNivellsMax = 32;
-constexpr size_t kNomMax = 32;
 
 // An error at a place of the file; thrown up to LlegeixPartida, never out of it.
 struct t_error {

@@ -2,11 +2,15 @@
 // mines, shots already flying, the game's settings), read into the match's configuration.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "arena/partida.h"
 
 namespace arena {
+
+// The longest name a match file or the command line may give a robot.
+constexpr size_t kNomMax = 32;
 
 // Reads the match file `cami` into `config`, over what it holds. Programs are taken relative to
 // the file's folder; `dir_rivals` is where the built-in robots' programs are. False with

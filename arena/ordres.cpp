@@ -76,7 +76,9 @@ const CLI::Validator RangLlavors(
 // A name the match gives a robot: one word, as the protocol takes it.
 const CLI::Validator NomDeRobot(
     [](const std::string& nom) -> std::string {
-      if (nom.size() > 32) return "'" + nom + "' is longer than 32 characters";
+      if (nom.size() > kNomMax) {
+        return "'" + nom + "' is longer than " + std::to_string(kNomMax) + " characters";
+      }
       return NomValid(nom) ? ""
                            : "'" + nom + "' is not one word of printable characters without '#'";
     },
