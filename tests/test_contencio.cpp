@@ -77,9 +77,6 @@ TEST(Formes, ThreadsHelpersAndShellsPlayInLockStepAndReproducibly) {
   EXPECT_EQ(u.transcripcio, dos.transcripcio);
 }
 
-// Asleep in read(2) on a pipe of its own, its input read, a robot is done with its tick as when
-// asleep in its sleep: it plays on, and its answer to each Info is taken in that Info's tick,
-// never a tick late (the wake-up signal it had not yet taken would make it so).
 // A robot of two threads that is sent the wake-up signal and leaves it blocked in both: pending
 // for ever, it is one that no thread would take, and the robot waiting on its input is asleep.
 TEST(Formes, ARobotOfThreadsThatNeverTakesItsSignalPlaysInLockStep) {
@@ -90,6 +87,9 @@ TEST(Formes, ARobotOfThreadsThatNeverTakesItsSignalPlaysInLockStep) {
   EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac), "alive");
 }
 
+// Asleep in read(2) on a pipe of its own, its input read, a robot is done with its tick as when
+// asleep in its sleep: it plays on, and its answer to each Info is taken in that Info's tick,
+// never a tick late (the wake-up signal it had not yet taken would make it so).
 TEST(Formes, ARobotWaitingOnADescriptorOfItsOwnAnswersInTheTickItIsSent) {
   t_config c;
   c.durada = 3;
