@@ -249,9 +249,10 @@ int Juga(const t_ordres& o, const t_config& config, const char* arena, t_servei*
   const int codi =
       o.mode == t_mode::TORNEIG ? Torneig(o, config, arena, servei) : Partida(o, config, servei);
   if (!servei) return codi;
+  // The results are out before the server waits for its viewers, which may take seconds.
+  std::cout.flush();
   AcabaServei(*servei);
   if (!o.servei_surt && !interrupcio) {
-    std::cout.flush();
     std::cerr << "serving " << AdrecaServei(*servei) << " until Ctrl-C\n";
     EsperaSenyal();
   }

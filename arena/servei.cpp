@@ -288,11 +288,18 @@ bool EnviaTorneig(t_servei& s, uint64_t& vista, httplib::DataSink& sink) {
   return true;
 }
 
+// A stream's place given back; the arena, stopping, waits for every stream to have ended.
+void DeixaFlux(t_servei& s) {
+  std::lock_guard<std::mutex> l(s.m);
+  --s.fluxos;
+  s.cv.notify_all();
+}
+
 // An event stream, if one more may be open; 503 otherwise.
 template <class F>
 void Flux(t_servei& s, httplib::Response& res, F envia) {
   if (s.fluxos.fetch_add(1) >= kMaxFluxos) {
-    --s.fluxos;
+    DeixaFlux(s);
     res.status = 503;
     res.set_content("too many viewers at once\n", "text/plain");
     return;
@@ -300,7 +307,7 @@ void Flux(t_servei& s, httplib::Response& res, F envia) {
   res.set_header("Cache-Control", "no-cache");
   res.set_chunked_content_provider(
       "text/event-stream", [envia](size_t, httplib::DataSink& sink) mutable { return envia(sink); },
-      [&s](bool) { --s.fluxos; });
+      [&s](bool) { DeixaFlux(s); });
 }
 
 const char* TipusContingut(const std::string& nom) {
@@ -438,9 +445,13 @@ void EsperaSenyal() {
 
 void TancaServei(t_servei* s) {
   {
-    std::lock_guard<std::mutex> l(s->m);
+    std::unique_lock<std::mutex> l(s->m);
     s->tancant = true;
     s->cv.notify_all();
+    // The open streams end themselves, with what is left and their end: the server, once
+    // stopped, would cut them between two writes, and a viewer would never see its match end.
+    // One whose viewer does not read is dropped at its write's timeout.
+    s->cv.wait_for(l, std::chrono::seconds(kEsperaEscriptura + 1), [s] { return s->fluxos == 0; });
   }
   s->http.stop();
   if (s->fil.joinable()) s->fil.join();

@@ -206,6 +206,28 @@ def Serie(dir):
              f"frames sent before their radar: {radar}")
 
 
+def Darrera(dir):
+    """A viewer still behind when the arena stops (--serve-exit) gets the rest of the match and
+    its end, in a stream closed as HTTP closes one: the server waits for it before it stops."""
+    p = Arena(dir, "--serve", "0", "--serve-exit", "--time", "600", TAVIK, "rodamon", "rodamon",
+              "rodamon")
+    s = socket.socket()
+    # A small receive buffer: the match's megabyte waits in the server's writes.
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    s.connect(("127.0.0.1", Port(p)))
+    s.sendall(b"GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
+    linia = p.stdout.readline()
+    while linia and not linia.startswith("Picture:"):
+        linia = p.stdout.readline()
+    dades = Fins(s, b"\r\n0\r\n\r\n")
+    s.close()
+    p.communicate()
+    Comprova(p.returncode == 0 and dades.startswith(b"HTTP/1.1 200") and
+             dades.endswith(b"event: end\ndata: {}\n\n\r\n0\r\n\r\n") and len(dades) > 1 << 20,
+             f"a viewer behind at the end: exit {p.returncode}, {len(dades)} bytes ending "
+             f"{dades[-40:]}")
+
+
 # What a viewer that reads saw: the frames of each part, up to the end.
 def Llegeix(s, quadres):
     dades = Fins(s, b"event: end")
@@ -218,6 +240,7 @@ def main():
         Torneig(dir)
         EnDirecte(dir)
         Serie(dir)
+        Darrera(dir)
         args = ["--seed", "9", "--time", "120", TAVIK, "cacador", "rodamon"]
         sol = Arena(dir, *args, "--transcript", "sol.txt")
         sol.communicate()
