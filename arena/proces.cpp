@@ -1532,10 +1532,11 @@ bool EsperaFi(t_fill& fill, int ms) {
 void Atura(t_fill& fill, int sig) {
   if (fill.aillat) {
     if (fill.estat < 0 && fill.pid > 0) {
-      // Another signal than SIGKILL gives it two seconds to end by itself; a status the init
-      // has already sent is the robot's own.
-      if (sig != SIGKILL) EnviaRobot(fill, sig);
-      EsperaFi(fill, sig != SIGKILL ? 2000 : 0);
+      // The robot goes first, so that its init reaps it and reports what it used: ended with
+      // its init, it would be counted as having used nothing. Another signal than SIGKILL
+      // gives it two seconds to end by itself; a status the init has already sent is its own.
+      EnviaRobot(fill, sig);
+      EsperaFi(fill, 2000);
     }
     // The init's end ends every process left in the sandbox.
     if (fill.estat < 0 || fill.init > 0) Recull(fill);

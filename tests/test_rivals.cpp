@@ -58,6 +58,9 @@ TEST(Rivals, MisbehavingRobotsAreDroppedAndTheMatchGoesOn) {
       << Descriu(r.fitxes[6].desenllac);
   EXPECT_NE(Descriu(r.fitxes[6].desenllac).find("(ocupat.sh): state R)"), std::string::npos)
       << Descriu(r.fitxes[6].desenllac);
+  // The CPU it burned for its two seconds is counted, as its sandbox reports it.
+  EXPECT_GT(r.fitxes[6].cpu, 0.2);
+  EXPECT_LT(r.fitxes[1].cpu, 0.2);
   EXPECT_EQ(Descriu(r.fitxes[7].desenllac),
             "dropped: cannot run " + kRobots + "/no-such-robot: No such file or directory");
   EXPECT_NE(Resum(c, r).find("dropped: exited with status 0"), std::string::npos);
