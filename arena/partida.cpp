@@ -278,6 +278,9 @@ void Serie::Situa(int joc) {
 }
 
 void Serie::Engega() {
+  std::vector<t_fill*> fills;
+  std::vector<t_engegada> engegades;
+  std::vector<size_t> quins;
   for (size_t i = 0; i < config_.robots.size(); ++i) {
     t_participant p;
     const std::string& cami = config_.robots[i];
@@ -294,14 +297,20 @@ void Serie::Engega() {
     if (!config_.base_err.empty()) {
       e.err = gent_[i].err = config_.base_err + "." + NomFitxer(gent_[i].nom) + ".err";
     }
-    if (!arena::Engega(gent_[i].fill, e)) {
-      // An exec that failed is the robot's; anything before it is the arena's own trouble.
-      const t_motiu& error = gent_[i].fill.error;
-      if (error.causa != t_causa::NO_EXECUTA) {
-        R().error_arena = "cannot start a robot: " + Descriu(error);
-      }
-      Deixa(static_cast<int>(i), error);
+    engegades.push_back(std::move(e));
+    quins.push_back(i);
+  }
+  for (size_t i : quins) fills.push_back(&gent_[i].fill);
+  const std::vector<bool> engegats = EngegaJunts(fills, engegades);
+  for (size_t k = 0; k < quins.size(); ++k) {
+    if (engegats[k]) continue;
+    const int i = static_cast<int>(quins[k]);
+    // An exec that failed is the robot's; anything before it is the arena's own trouble.
+    const t_motiu& error = gent_[i].fill.error;
+    if (error.causa != t_causa::NO_EXECUTA) {
+      R().error_arena = "cannot start a robot: " + Descriu(error);
     }
+    Deixa(i, error);
   }
 }
 

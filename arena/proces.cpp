@@ -29,8 +29,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <sstream>
+#include <utility>
 
 extern char** environ;
 
@@ -1211,33 +1213,48 @@ bool Conclou(t_fill& fill, const t_engegada& engegada, t_mode mode, pid_t pid, b
   return true;
 }
 
-// Starts the robot in a sandbox of kind `mode` (or in none); `refusada` says whether a failure
-// was the sandbox's, not the robot's own.
-bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refusada) {
-  fill = t_fill{};
-  refusada = false;
-  if (mode == SENSE) FesteAdoptiu();
-  fill.aillat = mode != SENSE;
-  // Everything the children need is made before the clone: between the clone and the exec they
-  // only make raw system calls (see t_crida).
+// A robot's start under way: what its children read until the robot has exec'd (they share our
+// memory until then), and our ends of its pipes until the robot's are taken.
+struct t_arrencada {
   t_crida c;
-  c.mode = mode;
   t_preparat preparat;
-  Prepara(c, preparat, engegada, fill.marca = NouMarca());
-  const t_piles piles;
-  if (!piles.inici) {
-    fill.error = Motiu(t_causa::NO_ENGEGA, 0, std::string("mmap: ") + std::strerror(errno));
-    return false;
-  }
+  t_piles piles;
   int fds[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
   int* in = fds;        // in[0] the robot's standard input, in[1] ours
   int* out = fds + 2;   // out[0] ours, out[1] the robot's standard output
   int* avis = fds + 4;  // the exec's error, if it fails
   int& err = fds[6];
   int* control = fds + 7;  // control[0] ours, control[1] the init's
+  pid_t pid = -1;
+  t_mode mode = SENSE;
+  ~t_arrencada() {
+    for (int& fd : fds) Tanca(fd);
+  }
+};
+
+// Begins the robot's start in a sandbox of kind `mode` (or in none): its pipes made and its
+// children cloned, our copies of their ends closed. The robot may not have exec'd yet:
+// EsperaExec waits for it. `refusada` says whether a failure was the sandbox's, not the robot's
+// own.
+bool Comenca(t_arrencada& a, t_fill& fill, const t_engegada& engegada, t_mode mode,
+             bool& refusada) {
+  fill = t_fill{};
+  refusada = false;
+  if (mode == SENSE) FesteAdoptiu();
+  fill.aillat = mode != SENSE;
+  // Everything the children need is made before the clone: between the clone and the exec they
+  // only make raw system calls (see t_crida).
+  t_crida& c = a.c;
+  c.mode = a.mode = mode;
+  Prepara(c, a.preparat, engegada, fill.marca = NouMarca());
+  if (!a.piles.inici) {
+    fill.error = Motiu(t_causa::NO_ENGEGA, 0, std::string("mmap: ") + std::strerror(errno));
+    return false;
+  }
+  int *in = a.in, *out = a.out, *avis = a.avis, *control = a.control;
   auto Falla = [&](const std::string& que) {
     fill.error = Motiu(t_causa::NO_ENGEGA, 0, que + ": " + std::strerror(errno));
-    for (int& fd : fds) Tanca(fd);
+    for (int& fd : a.fds) Tanca(fd);
     return false;
   };
   if (engegada.entrada.empty()) {
@@ -1254,7 +1271,7 @@ bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refu
   AfegeixFlag(out[0], O_NONBLOCK);
   if (engegada.sortida_no_bloquejant) AfegeixFlag(out[1], O_NONBLOCK);
   if (!engegada.err.empty() &&
-      (err = open(engegada.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) < 0) {
+      (a.err = open(engegada.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) < 0) {
     return Falla(engegada.err);
   }
   if (!engegada.previ.empty()) {
@@ -1269,47 +1286,46 @@ bool EngegaAmb(t_fill& fill, const t_engegada& engegada, t_mode mode, bool& refu
   }
   c.in = in[0];
   c.out = out[1];
-  c.err = err;
+  c.err = a.err;
   c.avis = avis[1];
   c.control = control[1];
 
-  const pid_t pid = Llanca(c, mode, piles);
-  if (pid < 0) {
+  a.pid = Llanca(c, mode, a.piles);
+  if (a.pid < 0) {
     refusada = mode != SENSE;
     return Falla(mode == SENSE ? "fork" : "clone");
   }
-  if (mode == SENSE) setpgid(pid, pid);  // also here, so that the group exists whichever runs first
+  // Also here, so that the group exists whichever runs first.
+  if (mode == SENSE) setpgid(a.pid, a.pid);
+  // Closed before another robot's start begins: its children must not hold this robot's pipes.
   Tanca(in[0]);
   Tanca(out[1]);
   Tanca(avis[1]);
-  Tanca(err);
+  Tanca(a.err);
   Tanca(control[1]);
-  t_avis a{};
-  ssize_t n;
-  while ((n = read(avis[0], &a, sizeof a)) < 0 && errno == EINTR) {
-  }
-  Tanca(avis[0]);
-  fill.entrada = in[1];
-  fill.sortida = out[0];
-  return Conclou(fill, engegada, mode, pid, n == static_cast<ssize_t>(sizeof a), a, control[0],
-                 refusada);
+  return true;
 }
 
-}  // namespace
-
-bool Engega(t_fill& fill, const t_engegada& engegada) {
-  if (engegada.ordre.empty()) {
-    fill = t_fill{};
-    fill.error = Motiu(t_causa::NO_ENGEGA, 0, "no program given");
-    return false;
+// Ends a start that Comenca began: waits until the robot has exec'd (or its exec or sandbox
+// failed), and takes our ends of its pipes.
+bool EsperaExec(t_arrencada& a, t_fill& fill, const t_engegada& engegada, bool& refusada) {
+  t_avis avis{};
+  ssize_t n;
+  while ((n = read(a.avis[0], &avis, sizeof avis)) < 0 && errno == EINTR) {
   }
-  // Before any sandbox was refused, the kind tried is provisional: if it is refused, what this
-  // machine allows is found out, and the robot started again in it, or without one.
-  const bool provisional = engegada.aillat && !caixa_refusada;
-  t_mode mode = engegada.aillat ? ModeCaixa() : SENSE;
-  bool refusada = false;
-  const bool ok = mode != SENSE && EngegaAmb(fill, engegada, mode, refusada);
-  if (ok || (mode != SENSE && (!refusada || !provisional))) return ok;
+  Tanca(a.avis[0]);
+  fill.entrada = std::exchange(a.in[1], -1);
+  fill.sortida = std::exchange(a.out[0], -1);
+  return Conclou(fill, engegada, a.mode, a.pid, n == static_cast<ssize_t>(sizeof avis), avis,
+                 std::exchange(a.control[0], -1), refusada);
+}
+
+// Where a robot's start in a sandbox was refused before any sandbox had been (`provisional`):
+// what this machine allows is found out, and the robot started again in it, or without one.
+// Otherwise the failure stands.
+bool TornaAEngegar(t_fill& fill, const t_engegada& engegada, t_mode mode, bool refusada,
+                   bool provisional) {
+  if (mode != SENSE && (!refusada || !provisional)) return false;
   if (refusada) {
     caixa_refusada = true;
     mode = Caixa().mode;
@@ -1321,7 +1337,52 @@ bool Engega(t_fill& fill, const t_engegada& engegada) {
                    Caixa().motiu.c_str());
     });
   }
-  return EngegaAmb(fill, engegada, mode, refusada);
+  t_arrencada a;
+  return Comenca(a, fill, engegada, mode, refusada) && EsperaExec(a, fill, engegada, refusada);
+}
+
+}  // namespace
+
+bool Engega(t_fill& fill, const t_engegada& engegada) {
+  return EngegaJunts({&fill}, {engegada})[0];
+}
+
+std::vector<bool> EngegaJunts(const std::vector<t_fill*>& fills,
+                              const std::vector<t_engegada>& engegades) {
+  const size_t n = fills.size();
+  std::vector<bool> ok(n, false), provisional(n), refusada(n), comencat(n, false);
+  std::vector<t_mode> modes(n);
+  std::vector<std::unique_ptr<t_arrencada>> arrencades(n);
+  // Every start is begun before the first is waited for: a robot's sandbox is made, and the
+  // robot execs, while the next one's is being made.
+  for (size_t i = 0; i < n; ++i) {
+    const t_engegada& e = engegades[i];
+    if (e.ordre.empty()) continue;
+    // Before any sandbox was refused, the kind tried is provisional: if it is refused, what
+    // this machine allows is found out, and the robot started again in it, or without one.
+    provisional[i] = e.aillat && !caixa_refusada;
+    modes[i] = e.aillat ? ModeCaixa() : SENSE;
+    if (modes[i] == SENSE) continue;
+    arrencades[i] = std::make_unique<t_arrencada>();
+    bool r = false;
+    comencat[i] = Comenca(*arrencades[i], *fills[i], e, modes[i], r);
+    refusada[i] = r;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const t_engegada& e = engegades[i];
+    if (e.ordre.empty()) {
+      *fills[i] = t_fill{};
+      fills[i]->error = Motiu(t_causa::NO_ENGEGA, 0, "no program given");
+      continue;
+    }
+    bool r = refusada[i];
+    if (comencat[i]) {
+      ok[i] = EsperaExec(*arrencades[i], *fills[i], e, r);
+      arrencades[i].reset();
+    }
+    if (!ok[i]) ok[i] = TornaAEngegar(*fills[i], e, modes[i], r, provisional[i]);
+  }
+  return ok;
 }
 
 void Drena(t_fill& fill) {

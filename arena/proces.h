@@ -74,6 +74,10 @@ struct t_fill {
 // sandbox of its own. False on failure, with `fill.error` saying why (the exec's own error
 // included: a robot that cannot be run is never taken for one that exited).
 bool Engega(t_fill& fill, const t_engegada& engegada);
+// The same for several robots side by side: each one's start is begun before the first is
+// waited for. Element i says whether robot i started.
+std::vector<bool> EngegaJunts(const std::vector<t_fill*>& fills,
+                              const std::vector<t_engegada>& engegades);
 bool Engega(t_fill& fill, const std::string& cami, const std::string& previ = "");
 
 // Why robots cannot be run in a sandbox here ("clone: Operation not permitted"), or empty if

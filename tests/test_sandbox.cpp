@@ -357,6 +357,34 @@ TEST(Aillament, EachRobotIsTheSecondProcessOfASandboxOfItsOwn) {
   for (const auto& f : r.fitxes) EXPECT_EQ(Llegeix(f.err), "2\n") << f.nom;
 }
 
+// A match's robots are started side by side, the next one's sandbox made while the last one's
+// robot execs: each still gets its own outcome, its own pipes, and its own end.
+TEST(Aillament, RobotsStartedSideBySideKeepTheirOwnOutcomeAndPipes) {
+  CAL_AILLAMENT();
+  std::vector<t_engegada> e(4);
+  e[0].ordre = {kRobots + "/no-such-robot"};
+  e[1].ordre = {TAVIK_BIN};
+  e[3].ordre = {TAVIK_BIN};  // e[2] names no program
+  for (auto& x : e) x.aillat = true;
+  std::vector<t_fill> f(4);
+  const std::vector<bool> ok = EngegaJunts({&f[0], &f[1], &f[2], &f[3]}, e);
+  EXPECT_EQ(ok, (std::vector<bool>{false, true, false, true}));
+  EXPECT_EQ(Descriu(f[0].error),
+            "cannot run " + kRobots + "/no-such-robot: No such file or directory");
+  EXPECT_EQ(Descriu(f[2].error), "no program given");
+  // Each robot answers what it alone was sent, after its four lines of start-up.
+  for (int i : {3, 1}) {
+    ASSERT_TRUE(f[i].aillat);
+    ASSERT_TRUE(EnviaLot(f[i], std::string(i, 'x') + "\n"));
+    std::string linia;
+    for (int k = 0; k < 5; ++k) ASSERT_TRUE(LlegeixLinia(f[i], linia, 10000)) << i;
+    EXPECT_EQ(linia, "Print Missatge desconegut!") << i;
+    EXPECT_FALSE(LlegeixLinia(f[i], linia, 0)) << linia;
+  }
+  for (auto& x : f) Atura(x);
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
+
 TEST(Aillament, FilesInTmpAndDevShmAreGoneAfterTheMatch) {
   CAL_AILLAMENT();
   const std::string token = Token();
