@@ -276,6 +276,14 @@ TEST(OrdresTorneig, NothingIsLostInSilenceOrOverwrittenBySurprise) {
   EXPECT_EQ(s.codi, 1) << s.err;
   EXPECT_TRUE(Te(s.err, "arena: cannot write out/match-1.html")) << s.err;
   EXPECT_TRUE(Te(s.out, "Picture: out/match-1.svg")) << s.out;
+  // So is a results file removed while the tournament runs (here by a robot): the games written
+  // to it are nowhere.
+  std::ofstream(dir.cami + "/treu.sh") << "#!/bin/sh\nrm -f r.jsonl\nexec " TAVIK_BIN "\n";
+  chmod((dir.cami + "/treu.sh").c_str(), 0755);
+  s = Arena(dir, "--no-sandbox --tournament 1 --time 1 --results r.jsonl ./treu.sh cacador");
+  EXPECT_EQ(s.codi, 1) << s.err;
+  EXPECT_TRUE(Te(s.err, "arena: cannot write r.jsonl: it was removed while the tournament ran"))
+      << s.err;
   // Options that cannot go together, or would do nothing, are refused.
   for (const std::string mal :
        {"--seeds 1-4 --tournament 10", "--results x.jsonl", "--keep all",

@@ -3,6 +3,7 @@
 // commands; a series replays byte for byte and its games can be played on their own; the
 // template robots play.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -92,6 +93,28 @@ TEST(Protocol, ASeriesReplaysByteForByte) {
   const auto a = JugaSerie(Sondes(u.cami)), b = JugaSerie(Sondes(dos.cami));
   ASSERT_EQ(a.size(), b.size());
   for (size_t k = 0; k < a.size(); ++k) EXPECT_EQ(a[k].transcripcio, b[k].transcripcio) << k;
+}
+
+// The end of a game is a batch of its own: what a robot answers to it is heard before the robot
+// is told to go. (Its input opened again, a shell's read blocks.)
+TEST(Protocol, ARobotsAnswerToTheEndOfItsGameIsHeardBeforeItIsToldToGo) {
+  const t_dir dir;
+  std::ofstream(dir.cami + "/adeu.sh")
+      << "#!/bin/sh\nexec </proc/self/fd/0\nwhile read l; do\n  case $l in\n"
+         "    GameFinishes*) echo 'Print bye' ;;\n    ExitRobot*) exit 0 ;;\n  esac\ndone\n";
+  t_config c;
+  c.durada = 1;
+  chmod((dir.cami + "/adeu.sh").c_str(), 0755);
+  c.robots = {dir.cami + "/adeu.sh", "diana"};
+  const t_resultat r = JugaPartida(c);
+  std::vector<std::string> final;
+  const std::string nom = " adeu.sh#1 ";
+  for (const auto& l : r.transcripcio) {
+    const size_t on = l.find(nom);
+    const std::string text = on == std::string::npos ? "" : l.substr(on + nom.size());
+    if (!text.empty() && (!final.empty() || text == "> GameFinishes")) final.push_back(text);
+  }
+  EXPECT_EQ(final, (std::vector<std::string>{"> GameFinishes", "< Print bye", "> ExitRobot"}));
 }
 
 // The lines of the robot named `nom` from its game's first option to GameFinishes.

@@ -84,6 +84,13 @@ TEST(Resultats, ABrokenRecordIsAnErrorWithItsPlaceNeverACrash) {
       {sol.dump(), "swapped, in an unpaired tournament"},
       {durada.dump(), "without its games, first game, pairing or duration"},
       {std::string(100000, '[') + std::string(100000, ']'), "not a game's record"},
+      // A record is three levels deep: one that holds more is refused, wherever the depth is.
+      {Canvia([](json& r) {
+         json x = json::array();
+         for (int k = 0; k < 8; ++k) x = json::array({x});
+         r["robots"][0]["x"] = x;
+       }),
+       "not a game's record"},
       // Each field the table or a tally reads, missing or of the wrong type or range.
       {Canvia([](json& r) { r["version"] = 99; }), "a record of format version 99"},
       {Canvia([](json& r) { r["game"] = 0; }), "no game number"},
