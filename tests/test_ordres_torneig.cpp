@@ -153,6 +153,24 @@ TEST(OrdresTorneig, ProgressIsRewrittenInPlaceOnlyOnATerminal) {
   ElTempsQuedaQuadra(terminal.out);
 }
 
+// The progress line's Elo is the table's, give or take half the table's interval.
+TEST(OrdresTorneig, TheProgressGivesTheTablesEloAndHalfItsInterval) {
+  const t_dir dir;
+  const t_sortida s = Arena(dir, std::string("--tournament 8 --time 5 ") + TAVIK_BIN + " rodamon");
+  ASSERT_EQ(s.codi, 0) << s.err;
+  const size_t progres = s.err.rfind(", Elo "), taula = s.out.find("Elo difference: ");
+  ASSERT_NE(progres, std::string::npos) << s.err;
+  ASSERT_NE(taula, std::string::npos) << s.out;
+  double elo = 0, mig = 0, elo_taula = 0, baix = 0, alt = 0;
+  ASSERT_EQ(std::sscanf(s.err.c_str() + progres, ", Elo %lf \u00b1 %lf", &elo, &mig), 2) << s.err;
+  ASSERT_EQ(std::sscanf(s.out.c_str() + taula, "Elo difference: %lf (95%%: %lf to %lf)", &elo_taula,
+                        &baix, &alt),
+            3)
+      << s.out;
+  EXPECT_NEAR(elo, elo_taula, 0.05);
+  EXPECT_NEAR(mig, (alt - baix) / 2, 0.1);
+}
+
 // Started with its standard input closed, as a service may start it, the arena plays and keeps
 // everything: the first file it opens takes descriptor 0.
 TEST(OrdresTorneig, AnArenaWithoutStandardInputPlaysAndKeepsItsFiles) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -115,6 +116,23 @@ TEST(Protocol, ARobotsAnswerToTheEndOfItsGameIsHeardBeforeItIsToldToGo) {
     if (!text.empty() && (!final.empty() || text == "> GameFinishes")) final.push_back(text);
   }
   EXPECT_EQ(final, (std::vector<std::string>{"> GameFinishes", "< Print bye", "> ExitRobot"}));
+}
+
+// A command line is read whole however its bytes come: here its newline comes alone, two ticks
+// after the rest, in a read of one byte.
+TEST(Protocol, ALineWhoseNewlineComesAloneTicksLaterIsReadWhole) {
+  const t_dir dir;
+  std::ofstream(dir.cami + "/tard.sh")
+      << "#!/bin/sh\nexec </proc/self/fd/0\nprintf 'Print hi'\nn=0\nwhile read l; do\n"
+         "  case $l in\n    Info*) n=$((n + 1)); [ $n = 2 ] && printf '\\n' ;;\n"
+         "    ExitRobot*) exit 0 ;;\n  esac\ndone\n";
+  chmod((dir.cami + "/tard.sh").c_str(), 0755);
+  t_config c;
+  c.durada = 1;
+  c.robots = {dir.cami + "/tard.sh", "diana"};
+  const t_resultat r = JugaPartida(c);
+  const auto& t = r.transcripcio;
+  EXPECT_EQ(std::count(t.begin(), t.end(), "0.05 tard.sh#1 < Print hi"), 1);
 }
 
 // The lines of the robot named `nom` from its game's first option to GameFinishes.
