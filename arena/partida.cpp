@@ -300,6 +300,7 @@ void Serie::Engega() {
     engegades.push_back(std::move(e));
     quins.push_back(i);
   }
+  fills.reserve(quins.size());
   for (size_t i : quins) fills.push_back(&gent_[i].fill);
   const std::vector<bool> engegats = EngegaJunts(fills, engegades);
   for (size_t k = 0; k < quins.size(); ++k) {
