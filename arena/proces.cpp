@@ -1358,13 +1358,12 @@ std::vector<bool> EngegaJunts(const std::vector<t_fill*>& fills,
   for (size_t i = 0; i < n; ++i) {
     const t_engegada& e = engegades[i];
     if (e.ordre.empty()) continue;
-    // Before any sandbox was refused, the kind tried is provisional: if it is refused, what
-    // this machine allows is found out, and the robot started again in it, or without one.
+    // Until a sandbox is refused, the kind tried is provisional (see TornaAEngegar).
     provisional[i] = e.aillat && !caixa_refusada;
     modes[i] = e.aillat ? ModeCaixa() : SENSE;
     if (modes[i] == SENSE) continue;
     arrencades[i] = std::make_unique<t_arrencada>();
-    bool r = false;
+    bool r = false;  // a vector<bool> element cannot be bound to a reference
     comencat[i] = Comenca(*arrencades[i], *fills[i], e, modes[i], r);
     refusada[i] = r;
   }
