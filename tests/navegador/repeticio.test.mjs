@@ -159,7 +159,8 @@ test('the address opens the page at a moment, and follows it', async () => {
   assert.equal(await page.locator('#time').textContent(), '12.35 s');
   await page.locator('#play').focus();
   await page.keyboard.press('ArrowRight');
-  assert.match(page.url(), /#t=12\.40$/);
+  // The document's own address: the driver's copy of it follows navigation events, which may lag.
+  assert.equal(await page.evaluate(() => location.hash), '#t=12.40');
   await page.close();
 });
 
