@@ -213,6 +213,9 @@ TEST(Partides, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
       // After an empty string of three quotes, what follows is no longer inside it.
       {"d = \"\"\"\"\"\"\nx = " + Repeteix("[", 100000) + "\n", ":2:36: nested more"},
       {"d = ''''''\nx = " + Repeteix("[", 100000) + "\n", ":2:36: nested more"},
+      // Nor after a string of one quote, on the same line.
+      {"x = [\"s\", " + Repeteix("[", 100000) + "\n", ":1:41: nested more"},
+      {"x = ['s', " + Repeteix("[", 100000) + "\n", ":1:41: nested more"},
   };
   for (const auto& [text, esperat] : casos) {
     std::string cami;

@@ -172,6 +172,32 @@ TEST(Formes, ARobotThatExitsWhileItsChildKeepsItsOutputOpenIsDroppedAndTakesItAl
   }
 }
 
+// A robot asked to end with SIGTERM has its two seconds; one that ignores it is then killed, in
+// a sandbox or without, and its status says so.
+TEST(Formes, ARobotThatIgnoresTheSignalToEndIsKilledAfterItsGrace) {
+  for (const bool aillat : {false, true}) {
+    if (aillat && !SenseAillament().empty()) continue;
+    for (const bool ignora : {false, true}) {
+      t_engegada e;
+      e.ordre = {"/bin/sh", "-c",
+                 std::string(ignora ? "trap '' TERM; " : "") + "echo set; exec sleep 60"};
+      e.aillat = aillat;
+      t_fill robot;
+      ASSERT_TRUE(Engega(robot, e)) << Descriu(robot.error);
+      std::string linia;
+      ASSERT_TRUE(LlegeixLinia(robot, linia));  // the trap is set
+      const auto abans = std::chrono::steady_clock::now();
+      Atura(robot, SIGTERM);
+      const double s =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - abans).count();
+      const int esperat = ignora ? SIGKILL : SIGTERM;
+      EXPECT_TRUE(WIFSIGNALED(robot.estat) && WTERMSIG(robot.estat) == esperat)
+          << aillat << ignora << ": " << ComAcaba(robot.estat);
+      EXPECT_EQ(s >= 1.9, ignora) << aillat << ": " << s << " s";
+    }
+  }
+}
+
 TEST(Aillament, TheArenaOutlivesARobotThatKillsStopsOrSignalsIt) {
   CAL_AILLAMENT();
   const t_dir dir;
@@ -318,15 +344,17 @@ TEST(Aillament, ARobotHasNoDescriptorButZeroOneAndTwo) {
 TEST(Aillament, WhatTheCommandLineNamesInTmpIsThereInside) {
   CAL_AILLAMENT();
   // Folders of /tmp named on the command line, the script in one and its files in others (as an
-  // option's value, after '=', itself or through a symbolic link from outside /tmp): all are
-  // carried into the robot's fresh /tmp, or it does not play. The program it runs is named there
-  // too: the build may be under /tmp as well.
-  const t_dir programa, dades, enllacades;
+  // option's value, after '=', after a leading '=', itself or through a symbolic link from outside
+  // /tmp): all are carried into the robot's fresh /tmp, or it does not play. The program it runs
+  // is named there too: the build may be under /tmp as well.
+  const t_dir programa, dades, enllacades, soles;
   const std::string enllac = "enllac-" + std::to_string(getpid());  // in the test's own folder
   {
     std::ofstream(programa.cami + "/robot.sh")
-        << "test -f \"${1#f=}\" && test -f \"${2#--map=}\" || exit 3\nexec \"$3\"\n";
+        << "test -f \"${1#f=}\" && test -f \"${2#--map=}\" && test -f \"${4#=}\" || exit 3\n"
+        << "exec \"$3\"\n";
     std::ofstream(dades.cami + "/mapa") << "x\n";
+    std::ofstream(soles.cami + "/mapa") << "z\n";
     std::ofstream(enllacades.cami + "/mapa") << "y\n";
     ASSERT_EQ(symlink(enllacades.cami.c_str(), enllac.c_str()), 0);
   }
@@ -335,7 +363,7 @@ TEST(Aillament, WhatTheCommandLineNamesInTmpIsThereInside) {
   t_config c;
   c.durada = 1;
   c.robots = {"/bin/sh " + programa.cami + "/robot.sh f=" + dades.cami + "/mapa --map=" + aqui +
-                  "/" + enllac + "/mapa " + TAVIK_BIN,
+                  "/" + enllac + "/mapa " + TAVIK_BIN + " =" + soles.cami + "/mapa",
               kDiana};
   const t_resultat r = JugaPartida(c);
   unlink(enllac.c_str());
