@@ -75,13 +75,6 @@ test('a match served with --realtime is seen as it is played, and ends as its re
   });
   assert.deepEqual(dibuixats, [true, true]);
   assert.equal(await fi, 0);
-  await page.waitForFunction(() => window.replay.live === 'end');
-  await page.waitForFunction(() => /^(Winner: .+#\d|No winner \(draw\))$/.test(document.getElementById('guanyador').textContent));
-  const viu = await page.evaluate(() => {
-    const D = window.replay.data;
-    return { frames: D.frames, winner: D.winner, robots: D.robots, x: D.tracks.map(t => Array.from(t.x)),
-             energy: D.tracks.map(t => Array.from(t.energy)), events: D.events, frame: window.replay.frame };
-  });
   // The finished replay the arena wrote holds the same game.
   const replay = await obre('file://' + path.join(dir, 'viu.html'));
   await replay.waitForFunction(() => window.replay !== undefined);
@@ -90,8 +83,16 @@ test('a match served with --realtime is seen as it is played, and ends as its re
     return { frames: D.frames, winner: D.winner, robots: D.robots, x: D.tracks.map(t => Array.from(t.x)),
              energy: D.tracks.map(t => Array.from(t.energy)), events: D.events };
   });
-  assert.equal(viu.frame, final.frames - 1);
-  delete viu.frame;
+  // The live page has drawn its last tick once its end has come and the data it got before the
+  // end is on the page: it draws what arrives at the next animation frame.
+  await page.waitForFunction(n => window.replay.live === 'end' && window.replay.data.frames === n &&
+                                  window.replay.frame === n - 1, final.frames);
+  await page.waitForFunction(() => /^(Winner: .+#\d|No winner \(draw\))$/.test(document.getElementById('guanyador').textContent));
+  const viu = await page.evaluate(() => {
+    const D = window.replay.data;
+    return { frames: D.frames, winner: D.winner, robots: D.robots, x: D.tracks.map(t => Array.from(t.x)),
+             energy: D.tracks.map(t => Array.from(t.energy)), events: D.events };
+  });
   assert.deepEqual(viu, final);
   assert.deepEqual(errors, []);
   await page.close();
