@@ -89,6 +89,9 @@ TEST(OrdresTorneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
   ASSERT_TRUE(LlegeixResultats({dir.cami + "/r.jsonl"}, registres, error)) << error;
   ASSERT_EQ(registres.size(), 8u);  // four seeds, each from both places
   EXPECT_EQ(TaulaResultats(registres, std::nullopt), s.out);
+  const t_sortida recompte = Arena(dir, "--tally r.jsonl");  // the same table, from the file
+  EXPECT_EQ(recompte.codi, 0) << recompte.err;
+  EXPECT_EQ(recompte.out, s.out);
   int guardats = 0;
   for (const auto& r : registres) {
     for (const char* camp :
