@@ -167,9 +167,12 @@ def Torneig(dir):
 
 
 def EnDirecte(dir):
-    """A viewer of a match played in real time gets it as it is played, not in a few lumps."""
+    """A viewer of a match played in real time gets the live page, and the match as it is played,
+    not in a few lumps."""
     p = Arena(dir, "--serve", "0", "--realtime", "--time", "3", TAVIK, "diana")
     port = Port(p)
+    codi, pagina = Cos(port, "/")
+    Comprova(codi == 200 and b"<title>Live match</title>" in pagina, f"the live page: {codi}")
     s, codi = Demana(port, "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
     dades, trossos = Rep(s, b"event: end")
     s.close()
