@@ -81,6 +81,19 @@ TEST(Rivals, TenBadLinesInATickAreMistakesElevenAreGarbage) {
   EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "dropped: writes garbage");
 }
 
+// As much output in one tick as the flood rule allows is played; more is a flood, and the robot
+// is dropped.
+TEST(Rivals, OutputUpToTheFloodRuleInATickIsPlayedMoreIsAFlood) {
+  t_config c;
+  c.durada = 1;
+  c.max_bytes_tick = 20000;
+  c.robots = {std::string(XERRAIRE_BIN) + " 20000", std::string(XERRAIRE_BIN) + " 21000"};
+  const t_resultat r = JugaPartida(c);
+  ASSERT_EQ(r.fitxes.size(), 2u) << r.error_arena;
+  EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
+  EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "dropped: floods its output");
+}
+
 // A program named by a word is looked for in each folder of PATH in turn, as a shell does: one
 // that is only in the last is found.
 TEST(Rivals, AProgramWordIsFoundInAnyFolderOfPath) {
