@@ -79,6 +79,15 @@ TEST(Rivals, TenBadLinesInATickAreMistakesElevenAreGarbage) {
   ASSERT_EQ(r.fitxes.size(), 2u) << r.error_arena;
   EXPECT_EQ(Descriu(r.fitxes[0].desenllac), "alive");
   EXPECT_EQ(Descriu(r.fitxes[1].desenllac), "dropped: writes garbage");
+  // Nothing it wrote is heard after it was dropped: not the rest of that tick, not at the end.
+  const auto caigut = std::find_if(r.transcripcio.begin(), r.transcripcio.end(), [](auto& l) {
+    return l.find(" ! dropped: writes garbage") != std::string::npos;
+  });
+  ASSERT_NE(caigut, r.transcripcio.end());
+  const std::string qui = caigut->substr(5, caigut->find(" !") - 5);
+  for (auto l = caigut; l != r.transcripcio.end(); ++l) {
+    EXPECT_EQ(l->find(" " + qui + " < "), std::string::npos) << *l;
+  }
 }
 
 // As much output in one tick as the flood rule allows is played; more is a flood, and the robot
