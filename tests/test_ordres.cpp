@@ -81,6 +81,7 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
       {{"--seed", "5x", "a"}, "--seed: Value 5x is not a whole number"},
       {{"--seed", "18446744073709551616", "a"}, "--seed: Value 18446744073709551616 is too large"},
       {{"--sprt", "0", "1e308", "a", "b"}, "--sprt: ELO0 and ELO1 between -1000 and 1000"},
+      {{"--sprt", "-1000.5", "0", "a", "b"}, "--sprt: ELO0 and ELO1 between -1000 and 1000"},
       {{"--sprt", "-3", "3", "--alpha", "0.6", "a", "b"}, "--alpha"},
       {{"--sprt", "0", "5", "--beta", "nan", "a", "b"}, "--beta: nan is not a number"},
       {{"--results", "x.jsonl", "a"}, "--results: only for a tournament"},
@@ -119,9 +120,18 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
     EXPECT_EQ(error.rfind("arena: ", 0), 0u) << error;
     EXPECT_NE(error.find(esperat), std::string::npos) << error;
   }
-  // The longest name there may be is taken.
-  t_ordres llarg;
-  EXPECT_EQ(Llegeix({"--name", "abcdefghijklmnopqrstuvwxyz012345", "a"}, llarg), std::nullopt);
+  // The longest name there may be is taken, and so is every bounded option at its ends.
+  const std::vector<const char*> preses[] = {
+      {"--name", "abcdefghijklmnopqrstuvwxyz012345", "a"},
+      {"--sprt", "-1000", "1000", "--alpha", "0.001", "--beta", "0.499", "a", "b"},
+      {"--time", "0.05", "--answer-time", "3600", "--games", "100000", "--first-game", "1", "a"},
+      {"--tournament", "1000000", "-j", "1024", "--mem-limit", "0", "--proc-limit", "100000", "a"},
+  };
+  for (const auto& args : preses) {
+    t_ordres o;
+    std::string error;
+    EXPECT_EQ(Llegeix(args, o, &error), std::nullopt) << error;
+  }
 }
 
 TEST(LiniaOrdres, TheCommandLineGoesOverTheMatchFileAndReplacesItsRobotsInOrder) {
