@@ -1397,7 +1397,6 @@ void Drena(t_fill& fill) {
       fill.adormit = false;
       if (static_cast<size_t>(n) < sizeof buf) break;
     } else if (n == 0) {
-      fill.sortida_tancada = true;
       Tanca(fill.sortida);
     } else if (errno != EINTR) {
       break;

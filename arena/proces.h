@@ -58,7 +58,6 @@ struct t_fill {
   bool adormit = false;
   std::string rebut;               // bytes of an unfinished command line
   std::deque<std::string> linies;  // command lines read and not yet taken
-  bool sortida_tancada = false;
   size_t bytes_rebuts = 0;  // everything the robot has written so far
   int estat = -1;           // wait status once reaped
   rusage us{};              // its resource use, once reaped
