@@ -109,6 +109,19 @@ void NoQuedaRes(const std::string& token) {
     if (!per_que.empty()) GTEST_SKIP() << "no sandbox on this machine: " << per_que; \
   } while (0)
 
+// The sandbox tests skip where no sandbox can be made; whether one can is asked of another
+// program, so that a fault that takes every sandbox for impossible does not pass for a machine
+// that cannot. unshare(1) makes the same namespaces and mounts a /proc and a /tmp in them.
+TEST(Aillament, WhereTheMachineCanMakeASandboxTheArenaMakesOne) {
+  const char* prova =
+      "--pid --mount --fork --mount-proc sh -c 'mount -t tmpfs tmpfs /tmp' 2>/dev/null";
+  const bool pot =
+      std::system((std::string("unshare ") + prova).c_str()) == 0 ||
+      std::system((std::string("unshare --user --map-root-user ") + prova).c_str()) == 0;
+  if (!pot) GTEST_SKIP() << "unshare cannot make these namespaces here either";
+  EXPECT_EQ(SenseAillament(), "");
+}
+
 // The arena program, started as from a shell (itself in no sandbox), its output and errors in
 // files of `dir`.
 struct t_arena {
