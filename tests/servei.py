@@ -177,8 +177,10 @@ def EnDirecte(dir):
     dades, trossos = Rep(s, b"event: end")
     s.close()
     Para(p)
-    # A part every 40 ms of a 3 s match: about 75, each sent as it is made.
+    # A part every 40 ms of a 3 s match: about 75, each sent as it is made. A reset tells a
+    # viewer that another match took the view: this one saw one match.
     Comprova(codi == 200 and trossos >= 10, f"a real-time match reached its viewer in {trossos}")
+    Comprova(b"event: reset" not in dades, "a viewer of one match was sent a reset")
     # A viewer that has every part waits for the next: it is not sent empty comments meanwhile
     # (one every 5 s at most, to find out whether it is still there).
     Comprova(dades.count(b": \n\n") <= 1, f"{dades.count(b': ')} comments in a 3 s match")

@@ -70,6 +70,8 @@ TEST(LiniaOrdres, WhatCannotBeUsedIsRefusedWithTheOptionNamedBeforeAnyWork) {
       {{"--seeds", "1--5", "a"}, "--seeds: 1--5 is not a range FROM-TO of seeds"},
       {{"--seeds", "-1-5", "a"}, "--seeds: -1-5 is not a range"},
       {{"--seeds", "5x7", "a"}, "--seeds: 5x7 is not a range"},
+      {{"--seeds", "1-5x", "a"}, "--seeds: 1-5x is not a range"},
+      {{"--seeds", "0-", "a"}, "--seeds: 0- is not a range"},
       {{"--seeds", "9-3", "a"}, "--seeds: 9-3: TO is below FROM"},
       {{"--seeds", "0-1000000", "a"}, "--seeds: 0-1000000: more than 1000000 seeds"},
       {{"--seeds", "1-3", "--seed", "2", "a"}, "--seed"},
