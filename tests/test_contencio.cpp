@@ -240,6 +240,12 @@ TEST(Contencio, WhatARobotWritesToItsStandardErrorIsKeptPerMatch) {
   ASSERT_EQ(final.size(), 10u);
   EXPECT_EQ(final.front().rfind("line 111: 000", 0), 0u) << final.front();
   EXPECT_EQ(final.back(), "last words");
+  // Of lines so long that fewer than ten fit in what is looked at, the first whole one is kept
+  // whole: only the one cut by the window is left out.
+  c.robots[0] = kRobots + "/llarg.sh -w 1000 " + CACADOR_BIN;
+  const std::vector<std::string> llargues = JugaPartida(c).fitxes[0].err_final;
+  ASSERT_EQ(llargues.size(), 5u);
+  EXPECT_EQ(llargues.front().rfind("line 116: 000", 0), 0u) << llargues.front();
 }
 
 // Runs the arena program with `args`, its output and errors in files of `dir`.

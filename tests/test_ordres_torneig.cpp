@@ -92,6 +92,9 @@ TEST(OrdresTorneig, EveryGameIsALineOfJsonAndTheGamesThatMatterAreKept) {
   const t_sortida recompte = Arena(dir, "--tally r.jsonl");  // the same table, from the file
   EXPECT_EQ(recompte.codi, 0) << recompte.err;
   EXPECT_EQ(recompte.out, s.out);
+  const t_sortida sprt = Arena(dir, "--tally r.jsonl --sprt 0 20");  // two robots: it can test
+  EXPECT_EQ(sprt.codi, 0) << sprt.err;
+  EXPECT_TRUE(Te(sprt.out, "SPRT")) << sprt.out;
   int guardats = 0;
   for (const auto& r : registres) {
     for (const char* camp :
