@@ -58,13 +58,13 @@ struct t_fill {
   bool adormit = false;
   std::string rebut;               // bytes of an unfinished command line
   std::deque<std::string> linies;  // command lines read and not yet taken
-  size_t bytes_rebuts = 0;  // everything the robot has written so far
-  int estat = -1;           // wait status once reaped
-  rusage us{};              // its resource use, once reaped
-  std::string marca;        // the tag its environment carries to every process it starts
-  t_ocupacio ocupat;        // after a failed EsperaRepos: what it was doing
-  t_motiu passat;           // after a failed EsperaRepos: the limit it went over
-  t_motiu error;            // why Engega failed: NO_EXECUTA, or NO_ENGEGA (the arena's own)
+  size_t bytes_rebuts = 0;         // everything the robot has written so far
+  int estat = -1;                  // wait status once reaped
+  rusage us{};                     // its resource use, once reaped
+  std::string marca;               // the tag its environment carries to every process it starts
+  t_ocupacio ocupat;               // after a failed EsperaRepos: what it was doing
+  t_motiu passat;                  // after a failed EsperaRepos: the limit it went over
+  t_motiu error;                   // why Engega failed: NO_EXECUTA, or NO_ENGEGA (the arena's own)
 };
 
 // Starts a robot with SIGUSR1 blocked across the exec (the robot unblocks it once it can take
