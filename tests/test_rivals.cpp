@@ -84,7 +84,8 @@ TEST(Rivals, TenBadLinesInATickAreMistakesElevenAreGarbage) {
     return l.find(" ! dropped: writes garbage") != std::string::npos;
   });
   ASSERT_NE(caigut, r.transcripcio.end());
-  const std::string qui = caigut->substr(5, caigut->find(" !") - 5);
+  const size_t nom = caigut->find(' ') + 1;  // after the time, however long
+  const std::string qui = caigut->substr(nom, caigut->find(" !") - nom);
   for (auto l = caigut; l != r.transcripcio.end(); ++l) {
     EXPECT_EQ(l->find(" " + qui + " < "), std::string::npos) << *l;
   }
