@@ -26,10 +26,10 @@ std::optional<int> Llegeix(std::vector<const char*> args, t_ordres& o,
 
 TEST(LiniaOrdres, EachOptionLandsInTheRecordAndTheModeFollows) {
   t_ordres o;
-  ASSERT_EQ(Llegeix({"--seed", "7", "--answer-time", "0.25", "tavik", "diana"}, o), std::nullopt);
+  ASSERT_EQ(Llegeix({"--seed", "7", "--answer-time", "1.15", "tavik", "diana"}, o), std::nullopt);
   EXPECT_EQ(o.mode, t_mode::PARTIDA);
   EXPECT_EQ(o.llavor, 7u);
-  EXPECT_EQ(o.espera_ms, 250);
+  EXPECT_EQ(o.espera_ms, 1150);
   EXPECT_FALSE(o.durada || o.jocs || o.memoria_mib);  // not given: the match file's stand
   EXPECT_EQ(o.robots, (std::vector<std::string>{"tavik", "diana"}));
   t_ordres t;

@@ -235,6 +235,11 @@ TEST(Partides, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
             std::string::npos);
   EXPECT_EQ(Error("[options]\nx = '''" + Repeteix("[", 40) + "''''\"\"\"\n").find("nested"),
             std::string::npos);
+  // Of six closing quotes five end the string, two of them its own; the sixth opens a new one.
+  for (const std::string q : {"\"", "'"}) {
+    const std::string text = "x = " + Repeteix(q, 3) + "a" + Repeteix(q, 6) + Repeteix("[", 40);
+    EXPECT_EQ(Error(text + "\n").find("nested"), std::string::npos) << text;
+  }
 }
 
 TEST(Partides, NamesAndTextsAreTakenOnlyWithoutControlCharacters) {
