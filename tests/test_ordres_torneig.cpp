@@ -379,8 +379,9 @@ TEST(OrdresTorneig, ACommandLineRobotReplacesOnlyItsPlaceInAMatchFile) {
 
 TEST(OrdresTorneig, AnInterruptedTournamentIsResumedToTheSameTable) {
   const t_dir dir;
-  const std::string duel =
-      std::string(" --tournament 3 --time 3 --results r.jsonl ") + TAVIK_BIN + " cacador";
+  // The first robot counts the games it is started for.
+  const std::string duel = " --tournament 3 --time 3 --results r.jsonl '" + kRobots +
+                           "/compta.sh " + dir.cami + "/starts " + TAVIK_BIN + "' cacador";
   const t_sortida tot = Arena(dir, duel);
   ASSERT_EQ(tot.codi, 0) << tot.err;
   // As if killed while it wrote its fourth record.
@@ -395,6 +396,9 @@ TEST(OrdresTorneig, AnInterruptedTournamentIsResumedToTheSameTable) {
   EXPECT_EQ(represa.out, tot.out);
   EXPECT_TRUE(Te(represa.err, "3 games in ")) << represa.err;
   EXPECT_TRUE(Te(represa.err, "besides the 3 resumed")) << represa.err;
+  // Only the games not recorded were played again.
+  const std::string comptats = Llegeix(dir.cami + "/starts");
+  EXPECT_EQ(std::count(comptats.begin(), comptats.end(), '\n'), 6 + 3) << comptats;
   // Another tournament may not be continued into the same file.
   const t_sortida altre = Arena(dir, duel + " --resume --unpaired");
   EXPECT_EQ(altre.codi, 2);
