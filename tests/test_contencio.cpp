@@ -304,6 +304,8 @@ TEST(Arguments, WhatTheArenaCannotUseIsRefusedBeforeAnyWork) {
       {{"/tmp"}, "/tmp: is a directory"},
       {{"--transcript", "/no/such/dir/x.txt", "diana"}, "/no/such/dir/x.txt: No such file"},
       {{"no-such-program-anywhere"}, "no-such-program-anywhere: not found in PATH"},
+      {{"", "diana"}, "cannot start robot '': no program given"},
+      {{" ", "diana"}, "cannot start robot ' ': no program given"},
   };
   for (const auto& [args, text] : casos) {
     std::vector<std::string> tots = args;

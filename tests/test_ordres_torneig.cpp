@@ -353,6 +353,12 @@ TEST(OrdresTorneig, ARobotIsNamedByItsProgramOrTheFileItsInterpreterRuns) {
   EXPECT_EQ(NomRobot("python3 -u " + dir.cami), "python3");  // a folder is no script
   EXPECT_EQ(NomRobot("./run.sh " + dir.cami + "/bot.py"), "run.sh");
   EXPECT_EQ(NomFitxer("a/b c'd"), "a_b_c_d");
+  // A program whose path holds a space is that program, not a command with arguments: it runs,
+  // and names itself.
+  std::filesystem::copy_file(TAVIK_BIN, dir.cami + "/my bot");
+  const t_sortida s = Arena(dir, "--time 1 './my bot' diana");
+  EXPECT_EQ(s.codi, 0) << s.err;
+  EXPECT_TRUE(Te(s.out, "\nTavik#1 ")) << s.out;
 }
 
 TEST(OrdresTorneig, EachTranscriptKeepsItsOwnStandardErrorFiles) {
@@ -365,6 +371,12 @@ TEST(OrdresTorneig, EachTranscriptKeepsItsOwnStandardErrorFiles) {
   // A name that looks like a path stays a file name in the transcript's folder.
   ASSERT_EQ(Arena(dir, "--time 1 --transcript c.txt --name ../x" + queixa).codi, 0);
   EXPECT_EQ(Llegeix(dir.cami + "/c..._x#1.err"), "queixa: something went wrong\n");
+  // Only a dot within the file's own name begins an extension.
+  std::filesystem::create_directory(dir.cami + "/d.x");
+  for (const std::string t : {".t", "d.x/t"}) {
+    ASSERT_EQ(Arena(dir, "--time 1 --transcript " + t + queixa).codi, 0);
+    EXPECT_EQ(Llegeix(dir.cami + "/" + t + ".queixa.sh#1.err"), "queixa: something went wrong\n");
+  }
 }
 
 TEST(OrdresTorneig, ACommandLineRobotReplacesOnlyItsPlaceInAMatchFile) {
