@@ -250,9 +250,15 @@ TEST(Xocs, ShotsHitCostEnergyAndDieOnWalls) {
   EXPECT_EQ(m.robots[0].encerts, 1);
   EXPECT_TRUE(m.trets.empty());
 
-  m.trets = {{39, 5, 10, 0, 1, 0}};
-  Passa(m, 5);
-  EXPECT_TRUE(m.trets.empty());
+  // A shot on a wall is still in the field; past it, it is gone (half a unit a tick: exact).
+  for (const t_tret t : {t_tret{39, 5, 10, 0, 1, 0}, t_tret{1, 5, -10, 0, 1, 0},
+                         t_tret{5, 29, 0, 10, 1, 0}, t_tret{5, 1, 0, -10, 1, 0}}) {
+    m.trets = {t};
+    Passa(m, 2);
+    EXPECT_EQ(m.trets.size(), 1u) << t.x << " " << t.y;
+    Passa(m);
+    EXPECT_TRUE(m.trets.empty()) << t.x << " " << t.y;
+  }
 
   // A shot as fast as a unit a tick hits in the tick it reaches a robot, like any other.
   m = Mon({A(10, 15), A(15, 15)});
