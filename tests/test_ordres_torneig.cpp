@@ -411,6 +411,11 @@ TEST(OrdresTorneig, AnInterruptedTournamentIsResumedToTheSameTable) {
   // Only the games not recorded were played again.
   const std::string comptats = Llegeix(dir.cami + "/starts");
   EXPECT_EQ(std::count(comptats.begin(), comptats.end(), '\n'), 6 + 3) << comptats;
+  // Resumed once it is complete, it plays nothing and gives the same table.
+  const t_sortida complet = Arena(dir, duel + " --resume");
+  EXPECT_EQ(complet.codi, 0) << complet.err;
+  EXPECT_EQ(complet.out, tot.out);
+  EXPECT_EQ(Llegeix(dir.cami + "/starts"), comptats);
   // Another tournament may not be continued into the same file.
   const t_sortida altre = Arena(dir, duel + " --resume --unpaired");
   EXPECT_EQ(altre.codi, 2);

@@ -207,6 +207,9 @@ TEST(Partides, NestingDeeperThanTheParserCanFollowIsRefusedWithItsPlace) {
        ":1:163: nested more"},
       {"[" + Repeteix("t.", 100000) + "t]\n", ":1:63: nested more"},
       {"[[" + Repeteix("t.", 40) + "t]]\n", ":1:64: nested more"},
+      // Indented, a header is still one; after a key's first letter, a bracket begins none.
+      {"  [" + Repeteix("t.", 40) + "t]\n", ":1:65: nested more"},
+      {"x" + Repeteix("[", 40) + Repeteix("a.", 40) + "\n", ":1:105: nested more"},
       {"[a.b]\n" + Repeteix("c.", 40) + "c = 1\n", ":2:60: nested more"},
       {"x = [{a = " + Repeteix("[", 40) + "\n", ":1:40: nested more"},
       {Repeteix("a.", 32) + "a = 1\n", ":1:64: nested more"},
