@@ -181,6 +181,8 @@ def EnDirecte(dir):
     # viewer that another match took the view: this one saw one match.
     Comprova(codi == 200 and trossos >= 10, f"a real-time match reached its viewer in {trossos}")
     Comprova(b"event: reset" not in dades, "a viewer of one match was sent a reset")
+    Comprova(re.search(rb"(^|\r\n)Cache-Control: no-cache\r\n", dades),
+             "a stream that may be kept in a cache")
     # A viewer that has every part waits for the next: it is not sent empty comments meanwhile
     # (one every 5 s at most, to find out whether it is still there).
     Comprova(dades.count(b": \n\n") <= 1, f"{dades.count(b': ')} comments in a 3 s match")

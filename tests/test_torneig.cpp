@@ -1,12 +1,15 @@
 // The tournament's scheduler, called directly: the same seeds give the same table whatever order
 // the threads finish them in; and how a game's points are given.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
+#include "arena/sortida.h"
 #include "arena/taula.h"
 #include "arena/torneig.h"
 
@@ -45,6 +48,11 @@ TEST(Torneig, AResultThatCannotBeWrittenStartsNoFurtherGame) {
   std::string error;
   EXPECT_TRUE(JugaTorneig(c, t, progres, &error).empty());
   EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
+  // Whatever stops a write is the reason given: the disk is full only when nothing was written.
+  const int lectura = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  EXPECT_FALSE(EscriuTot(lectura, "x"));
+  EXPECT_EQ(errno, EBADF);
+  close(lectura);
   EXPECT_EQ(acabades, 3u);  // the start, the one unit whose record failed, the close
   // No game was counted: the line says so without a time left of its own invention.
   EXPECT_TRUE(progres.str().find("\r\033[K0/20 games, 0.0 games/s, 0 s left\n") !=
