@@ -379,16 +379,19 @@ TEST(Partides, OnlyARegularMatchFileOfAtMostOneMebibyteIsRead) {
     EXPECT_FALSE(LlegeixPartida(cami, "/rivals", c, error));
     EXPECT_EQ(error, cami + esperat);
   }
-  // One under the limit is read to its last byte, even one that comes alone in the last read.
+  // One under the limit, or at it, is read to its last byte, even one that comes alone in the
+  // last read.
   const std::string fi = "\nduration = 123";
-  std::string llarg = "robot = [{ program = \"diana\" }]\n#";
-  llarg += std::string(2 * 65536 + 1 - llarg.size() - fi.size(), 'x') + fi;
-  const t_fitxer f(llarg);
-  ASSERT_EQ(std::filesystem::file_size(f.cami), 2u * 65536 + 1);
-  t_config c;
-  std::string error;
-  ASSERT_TRUE(LlegeixPartida(f.cami, "/rivals", c, error)) << error;
-  EXPECT_EQ(c.durada, 123);
+  for (const size_t mida : {size_t{2 * 65536 + 1}, size_t{1} << 20}) {
+    std::string llarg = "robot = [{ program = \"diana\" }]\n#";
+    llarg += std::string(mida - llarg.size() - fi.size(), 'x') + fi;
+    const t_fitxer f(llarg);
+    ASSERT_EQ(std::filesystem::file_size(f.cami), mida);
+    t_config c;
+    std::string error;
+    ASSERT_TRUE(LlegeixPartida(f.cami, "/rivals", c, error)) << error;
+    EXPECT_EQ(c.durada, 123);
+  }
 }
 
 TEST(Partides, AFieldWithNoRoomIsRefusedBeforeAnyRobotStarts) {

@@ -97,12 +97,14 @@ TEST(Protocol, ASeriesReplaysByteForByte) {
 }
 
 // The end of a game is a batch of its own: what a robot answers to it is heard before the robot
-// is told to go. (Its input opened again, a shell's read blocks.)
+// is told to go, and what it says as it goes is kept too. (Its input opened again, a shell's
+// read blocks.)
 TEST(Protocol, ARobotsAnswerToTheEndOfItsGameIsHeardBeforeItIsToldToGo) {
   const t_dir dir;
   std::ofstream(dir.cami + "/adeu.sh")
       << "#!/bin/sh\nexec </proc/self/fd/0\nwhile read l; do\n  case $l in\n"
-         "    GameFinishes*) echo 'Print bye' ;;\n    ExitRobot*) exit 0 ;;\n  esac\ndone\n";
+         "    GameFinishes*) echo 'Print bye' ;;\n    ExitRobot*) echo 'Print gone'; exit 0 ;;\n"
+         "  esac\ndone\n";
   t_config c;
   c.durada = 1;
   chmod((dir.cami + "/adeu.sh").c_str(), 0755);
@@ -115,7 +117,8 @@ TEST(Protocol, ARobotsAnswerToTheEndOfItsGameIsHeardBeforeItIsToldToGo) {
     const std::string text = on == std::string::npos ? "" : l.substr(on + nom.size());
     if (!text.empty() && (!final.empty() || text == "> GameFinishes")) final.push_back(text);
   }
-  EXPECT_EQ(final, (std::vector<std::string>{"> GameFinishes", "< Print bye", "> ExitRobot"}));
+  EXPECT_EQ(final, (std::vector<std::string>{"> GameFinishes", "< Print bye", "> ExitRobot",
+                                             "< Print gone"}));
 }
 
 // A command line is read whole however its bytes come: here its newline comes alone, two ticks
