@@ -193,6 +193,11 @@ TEST(Contencio, ARobotOverItsLimitsIsDropped) {
   EXPECT_EQ(Descriu(un.fitxes[1].desenllac), "alive");
   c.limits = {0, 2};
   EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac), "alive");
+  // Memory is counted whole: a quarter over the limit is over it.
+  c.limits = {100, 0};
+  c.robots = {std::string(HOSTIL_BIN) + " golafre 125"};
+  EXPECT_EQ(Descriu(JugaPartida(c).fitxes[0].desenllac),
+            "dropped: exceeded its memory limit (100 MiB)");
   // Turned off, the same robots play on.
   c.robots = {kForma + " memoria", kForma + " processos", kForma + " fils"};
   c.limits = {0, 0};
