@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -128,6 +129,34 @@ TEST(Contencio, NothingARobotStartsOutlivesItsMatch) {
   // that left the group for a session of its own.
   ASSERT_EQ(deixats.size(), 3u);
   for (pid_t p : deixats) EXPECT_FALSE(Existeix(p)) << p;
+}
+
+// The same where every pid begins with a 9: in a PID namespace of its own whose next pid is
+// 9000, where this machine can make one. Whatever is left dies with the namespace.
+TEST(Contencio, NothingARobotStartsOutlivesItsMatchWhateverItsPids) {
+  const t_dir dir;
+  const std::string pids = dir.cami + "/pids";
+  const std::string robot = kRobots + "/embolcall.sh " + pids + " " + CACADOR_BIN;
+  const std::string ordre =
+      "cd " + dir.cami +
+      " && unshare --pid --fork --mount-proc sh -c 'echo 8999 > "
+      "/proc/sys/kernel/ns_last_pid && " ARENA_BIN " --no-sandbox --time 1 \"" +
+      robot + "\" diana >/dev/null && cat " + pids + " && for p in $(cat " + pids +
+      "); do [ -d /proc/$p ] && echo left; done; echo done' 2>/dev/null";
+  FILE* p = popen(ordre.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string dit;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, p)) dit += buf;
+  pclose(p);
+  if (dit.find("done") == std::string::npos) GTEST_SKIP() << "no PID namespace of our own here";
+  // Three pids, each beginning with a 9, then done: nothing was left.
+  std::istringstream in(dit);
+  std::vector<std::string> paraules;
+  for (std::string w; in >> w;) paraules.push_back(w);
+  ASSERT_EQ(paraules.size(), 4u) << dit;
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(paraules[k][0], '9') << dit;
+  EXPECT_EQ(paraules[3], "done") << dit;
 }
 
 // The descriptors this process has open.
