@@ -140,8 +140,8 @@ TEST(Contencio, NothingARobotStartsOutlivesItsMatchWhateverItsPids) {
   const std::string ordre =
       "cd " + dir.cami +
       " && unshare --pid --fork --mount-proc sh -c 'echo 8999 > "
-      "/proc/sys/kernel/ns_last_pid && " ARENA_BIN " --no-sandbox --time 1 \"" +
-      robot + "\" diana >/dev/null && cat " + pids + " && for p in $(cat " + pids +
+      "/proc/sys/kernel/ns_last_pid || exit 1; " ARENA_BIN " --no-sandbox --time 1 \"" +
+      robot + "\" diana >/dev/null; cat " + pids + "; for p in $(cat " + pids +
       "); do [ -d /proc/$p ] && echo left; done; echo done' 2>/dev/null";
   FILE* p = popen(ordre.c_str(), "r");
   ASSERT_NE(p, nullptr);

@@ -48,16 +48,16 @@ TEST(Torneig, AResultThatCannotBeWrittenStartsNoFurtherGame) {
   std::string error;
   EXPECT_TRUE(JugaTorneig(c, t, progres, &error).empty());
   EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
-  // Whatever stops a write is the reason given: the disk is full only when nothing was written.
-  const int lectura = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  EXPECT_FALSE(EscriuTot(lectura, "x"));
-  EXPECT_EQ(errno, EBADF);
-  close(lectura);
   EXPECT_EQ(acabades, 3u);  // the start, the one unit whose record failed, the close
   // No game was counted: the line says so without a time left of its own invention.
   EXPECT_TRUE(progres.str().find("\r\033[K0/20 games, 0.0 games/s, 0 s left\n") !=
               std::string::npos)
       << progres.str();
+  // Whatever stops a write is the reason given: the disk is full only when nothing was written.
+  const int lectura = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  EXPECT_FALSE(EscriuTot(lectura, "x"));
+  EXPECT_EQ(errno, EBADF);
+  close(lectura);
 }
 
 // Called as a library, the scheduler opens the results file itself: a new tournament replaces
