@@ -169,8 +169,9 @@ TEST(Partides, ABrokenFileIsRefusedWithItsPlace) {
     EXPECT_FALSE(LlegeixPartida(f.cami, "/rivals", c, error)) << text;
     EXPECT_EQ(error.rfind(f.cami + esperat, 0), 0u) << text << "\n" << error;
   }
-  // Touching the walls is inside: a robot's edge may lie on them.
-  for (const char* lloc : {"x = 9.5\ny = 7.5\n", "x = 0.5\ny = 0.5\n"}) {
+  // Touching the walls is inside: a robot's edge may lie on them, and on another robot's.
+  for (const char* lloc : {"x = 9.5\ny = 7.5\n", "x = 0.5\ny = 0.5\n",
+                           "x = 5\ny = 5\n[[robot]]\nprogram = \"diana\"\nx = 6\ny = 5\n"}) {
     const t_fitxer f(std::string("field = { width = 10, height = 8 }\n[[robot]]\nprogram = "
                                  "\"diana\"\n") +
                      lloc);

@@ -86,6 +86,15 @@ TEST(TaulaResultats, DropsAndTwoProgramsOfOneNameAreShown) {
                        "killed by signal 11 (SIGSEGV)\n"),
             std::string::npos)
       << taula;
+  // Seed 3's pair, with one drop.
+  std::vector<json> parell = {registres[4], registres[5]};
+  parell[0]["robots"][1]["status"] = "dropped";
+  parell[0]["robots"][1]["reason"] = "it fell";
+  const std::string una = TaulaResultats(parell, std::nullopt);
+  EXPECT_NE(una.find("Games with a drop: 1\n  A#2 (./nou/a) dropped in 1 game, most often (1): "
+                     "it fell\n"),
+            std::string::npos)
+      << una;
 }
 
 TEST(TaulaResultats, UnpairedGamesAreTestedGameByGame) {
