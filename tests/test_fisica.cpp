@@ -102,6 +102,10 @@ TEST(Gir, AmountsCompleteAndAreReported) {
   Passa(m, 40);
   EXPECT_NEAR(Normal(m.robots[0].rumb), 6.0, 1e-9);
   EXPECT_LT(m.robots[0].rumb, 0.1);
+  // An angle is told from 0 up to a whole turn: a hair below 0 is 0, not a whole turn.
+  EXPECT_EQ(Normal(-1e-17), 0);
+  EXPECT_EQ(Normal(-DOS_PI), 0);
+  EXPECT_EQ(Normal(NAN), 0);
 }
 
 TEST(Gir, SweepsSwingBetweenTheirBounds) {
