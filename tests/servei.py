@@ -189,28 +189,33 @@ def EnDirecte(dir):
 
 
 def Serie(dir):
-    """The live view of a series shows every game whole: the parts of each hold each of its
-    frames once, from its first, with what the radar saw in it."""
-    p = Arena(dir, "--serve", "0", "--games", "2", "--time", "1", TAVIK, "diana")
-    s, codi = Demana(Port(p), "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
-    dades = Fins(s, b"event: end")
-    s.close()
-    Para(p)
-    posicions, quadres, radar = {}, {}, {}
-    for d in re.findall(rb"data: (\{.*)", dades):
-        part = json.loads(d)
-        if "game" not in part:
-            continue  # the end
-        joc = part["game"]
-        posicions[joc] = posicions.get(joc, 0) + len(part["tracks"][0]["x"])
-        quadres[joc] = part["frames"]
-        radar[joc] = radar.get(joc, "") + part["radar"][0]["type"]
-    Comprova(codi == 200 and len(quadres) == 2 and posicions == quadres,
-             f"a series seen live: positions {posicions} of frames {quadres}")
-    # A frame is sent once its radar is known, which is a tick after the frame: the robot that
-    # lives through the game saw something in each but the last, when the game had ended.
-    Comprova(all("-" not in tipus[:-1] for tipus in radar.values()),
-             f"frames sent before their radar: {radar}")
+    """The live view of a series, alone or as a tournament's unit, shows every game whole: the
+    parts of each hold each of its frames once, from its first, with what the radar saw in it."""
+    for args in (["--games", "2"],
+                 ["--tournament", "1", "--unpaired", "--games", "2", "-j", "1", "--results",
+                  "serie.jsonl"]):
+        p = Arena(dir, "--serve", "0", *args, "--time", "1", TAVIK, "diana")
+        s, codi = Demana(Port(p), "GET /events/live HTTP/1.1\r\nHost: x\r\n\r\n")
+        dades = Fins(s, b"event: end")
+        s.close()
+        Para(p)
+        posicions, quadres, radar = {}, {}, {}
+        for d in re.findall(rb"data: (\{.*)", dades):
+            part = json.loads(d)
+            if "game" not in part:
+                continue  # the end
+            joc = part["game"]
+            posicions[joc] = posicions.get(joc, 0) + len(part["tracks"][0]["x"])
+            quadres[joc] = part["frames"]
+            radar[joc] = radar.get(joc, "") + part["radar"][0]["type"]
+        Comprova(codi == 200 and len(quadres) == 2 and posicions == quadres,
+                 f"a series seen live ({args[0]}): positions {posicions} of frames {quadres}")
+        # Its games are one view: the second does not take the view from the first.
+        Comprova(b"event: reset" not in dades, f"a series seen live ({args[0]}) was reset")
+        # A frame is sent once its radar is known, which is a tick after the frame: the robot
+        # that lives through the game saw something in each but the last, when it had ended.
+        Comprova(all("-" not in tipus[:-1] for tipus in radar.values()),
+                 f"frames sent before their radar ({args[0]}): {radar}")
 
 
 def Darrera(dir):

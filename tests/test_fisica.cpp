@@ -102,6 +102,14 @@ TEST(Gir, AmountsCompleteAndAreReported) {
   Passa(m, 40);
   EXPECT_NEAR(Normal(m.robots[0].rumb), 6.0, 1e-9);
   EXPECT_LT(m.robots[0].rumb, 0.1);
+  // A turn whose last step is exactly what is left completes with that step (an eighth of a
+  // radian a tick: exact).
+  m = Mon({A(20, 15)});
+  Ordena(m, 0, t_gira_quant{PART_COS, 0.5, 0.25});
+  EXPECT_TRUE(Passa(m, 1, 0.25).empty());
+  const auto acabat = Passa(m, 1, 0.25);
+  ASSERT_EQ(acabat.size(), 1u);
+  EXPECT_EQ(Dit(acabat[0]), "RotationReached 1");
   // An angle is told from 0 up to a whole turn: a hair below 0 is 0, not a whole turn.
   EXPECT_EQ(Normal(-1e-17), 0);
   EXPECT_EQ(Normal(-DOS_PI), 0);
