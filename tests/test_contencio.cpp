@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "arena/partida.h"
 #include "arena/resum.h"
+#include "tests/executa.h"
 #include "tests/temporal.h"
 
 using namespace arena;
@@ -137,18 +137,13 @@ TEST(Contencio, NothingARobotStartsOutlivesItsMatchWhateverItsPids) {
   const t_dir dir;
   const std::string pids = dir.cami + "/pids";
   const std::string robot = kRobots + "/embolcall.sh " + pids + " " + CACADOR_BIN;
-  const std::string ordre =
-      "cd " + dir.cami +
-      " && unshare --pid --fork --mount-proc sh -c 'echo 8999 > "
-      "/proc/sys/kernel/ns_last_pid || exit 1; " ARENA_BIN " --no-sandbox --time 1 \"" +
-      robot + "\" diana >/dev/null; cat " + pids + "; for p in $(cat " + pids +
-      "); do [ -d /proc/$p ] && echo left; done; echo done' 2>/dev/null";
-  FILE* p = popen(ordre.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string dit;
-  char buf[256];
-  while (std::fgets(buf, sizeof buf, p)) dit += buf;
-  pclose(p);
+  const std::string dit =
+      Executa(dir.cami,
+              "unshare --pid --fork --mount-proc sh -c 'echo 8999 > "
+              "/proc/sys/kernel/ns_last_pid || exit 1; " ARENA_BIN " --no-sandbox --time 1 \"" +
+                  robot + "\" diana >/dev/null; cat " + pids + "; for p in $(cat " + pids +
+                  "); do [ -d /proc/$p ] && echo left; done; echo done'")
+          .out;
   if (dit.find("done") == std::string::npos) GTEST_SKIP() << "no PID namespace of our own here";
   // Three pids, each beginning with a 9, then done: nothing was left.
   std::istringstream in(dit);

@@ -19,6 +19,7 @@
 #include "arena/proces.h"
 #include "arena/registre.h"
 #include "arena/taula.h"
+#include "tests/executa.h"
 #include "tests/temporal.h"
 
 using namespace arena;
@@ -30,25 +31,6 @@ const std::string kRobots = ROBOTS_DIR;
 std::string Llegeix(const std::string& cami) {
   std::ifstream f(cami);
   return std::string((std::istreambuf_iterator<char>(f)), {});
-}
-
-struct t_sortida {
-  int codi = -1;
-  std::string out, err;
-};
-
-// Runs the shell command `ordre` in `dir` with no input: what it writes, its standard error
-// (through a file) and how it ended.
-t_sortida Executa(const std::string& dir, const std::string& ordre) {
-  t_sortida s;
-  FILE* p = popen(("cd " + dir + " && " + ordre + " 2>" + dir + "/.err </dev/null").c_str(), "r");
-  if (!p) return s;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) s.out.append(buf, n);
-  const int estat = pclose(p);
-  s.codi = WIFEXITED(estat) ? WEXITSTATUS(estat) : 128 + WTERMSIG(estat);
-  s.err = Llegeix(dir + "/.err");
-  return s;
 }
 
 // Runs the arena with `args` in `dir`, as a shell would.
